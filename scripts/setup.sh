@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test, benchmark and run.
+# Idempotent: when everything is present it only checks and returns.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build clang clang-format libclang-rt-14-dev pkg-config git
+  # core libraries
+  libgtest-dev libgmock-dev libbenchmark-dev
+  liblitehtml-dev libgumbo-dev libcairo2-dev libpango1.0-dev
+  libjpeg-dev libpng-dev zlib1g-dev libx11-dev libglib2.0-dev
+  # sync service
+  libboost-dev libsqlite3-dev libssl-dev
+  # desktop app
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
+  adwaita-icon-theme fonts-dejavu-core fonts-liberation2
+  # testing as a person would, peers and comparisons
+  xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick python3 python3-websockets dbus
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#PACKAGES[@]} packages present"
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "setup: done"

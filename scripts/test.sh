@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the fuzz targets briefly, the thread-heavy tests under ThreadSanitizer,
+# everything under AddressSanitizer + UBSan, then the whole suite in the default build.
+# Expects scripts/setup.sh to have run. Usage: scripts/test.sh [--quick]  (--quick: default build only)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export QTWEBENGINE_DISABLE_SANDBOX=1
+jobs=$(nproc)
+
+step() { printf '\n==== %s ====\n' "$*"; }
+
+if [ "${1:-}" != "--quick" ]; then
+  step "fuzz targets (clang + libFuzzer)"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  bash scripts/fuzz.sh build/fuzz 5
+
+  step "thread-heavy tests under ThreadSanitizer"
+  cmake --preset tsan >/dev/null
+  cmake --build --preset tsan -j "$jobs"
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --preset tsan -j "$jobs"
+
+  step "all tests under AddressSanitizer + UBSan"
+  cmake --preset asan >/dev/null
+  cmake --build --preset asan -j "$jobs"
+  ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" ctest --preset asan -j "$jobs" -LE no-asan
+fi
+
+step "all tests (default build)"
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs"

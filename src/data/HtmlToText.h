@@ -1,0 +1,12 @@
+#pragma once
+// Plain text of a stored entry, as a browser's text range over the rendered fragment gives it:
+// block elements and <br> break lines with CR LF, entities decoded, script and style dropped,
+// white space collapsed. Thread-safe; no browser involved.
+#include <string>
+#include <string_view>
+
+namespace wl {
+
+std::string HtmlToText(std::string_view html);
+
+}  // namespace wl

@@ -1,0 +1,95 @@
+#pragma once
+// The one settings object over Config.ini. Loads every value once; every setter rewrites the file.
+// Owned and used on the main thread; other threads get copies of what they need.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "platform/DateText.h"
+#include "platform/TextLines.h"
+
+namespace wl {
+
+class TSettings {
+public:
+    // Loads DataDir()/Config.ini. Throws std::runtime_error (text as the user should see it)
+    // when the file cannot be read or a setting without fallback cannot be parsed.
+    TSettings();
+    explicit TSettings(std::filesystem::path file);
+
+    bool StartWithOS() const { return FStartWithOS; }
+    bool HideOnStart() const { return FHideOnStart; }
+    bool ShowBloks() const { return FShowBloks; }
+    bool CheckUpdate() const { return FCheckUpdate; }
+    const std::string& Key() const { return FKey; }
+    int32_t WppToChange() const { return FWppToChange; }
+    DateTime WppDateToChange() const { return FWppDateToChange; }
+    bool WppRandom() const { return FWppRandom; }
+    int32_t WppCurIndex() const { return FWppCurIndex; }
+    bool UseHotKey() const { return FUseHotKey; }
+    char32_t HotKeyMain() const { return FHotKeyMain; }
+    char32_t HotKeyNote() const { return FHotKeyNote; }
+    char32_t HotKeyTemplate() const { return FHotKeyTemplate; }
+    char32_t HotKeyBlock() const { return FHotKeyBlock; }
+    char32_t HotKeyEditor() const { return FHotKeyEditor; }
+    const std::string& Font() const { return FFont; }
+    int32_t FontSize() const { return FFontSize; }
+    char32_t HotKeyBold() const { return FHotKeyBold; }
+    char32_t HotKeyItalic() const { return FHotKeyItalic; }
+    char32_t HotKeyStriceOut() const { return FHotKeyStriceOut; }
+    int32_t ALPHABLEND_VALUE() const { return FALPHABLEND_VALUE; }
+    // Where the sync client connects: "SyncHost" (IPv4, default 127.0.0.1), "SyncPort" (default 3000).
+    const std::string& SyncHost() const { return FSyncHost; }
+    uint16_t SyncPort() const { return FSyncPort; }
+
+    // Each setter stores the value, updates its line and rewrites Config.ini atomically;
+    // a write failure throws (the field already holds the new value).
+    void SetStartWithOS(bool v);
+    void SetHideOnStart(bool v);
+    void SetShowBloks(bool v);
+    void SetCheckUpdate(bool v);
+    void SetKey(const std::string& v);
+    void SetWppToChange(int32_t v);
+    void SetWppDateToChange(DateTime v);
+    void SetWppRandom(bool v);
+    void SetWppCurIndex(int32_t v);
+    void SetUseHotKey(bool v);
+    void SetHotKeyMain(char32_t v);
+    void SetHotKeyNote(char32_t v);
+    void SetHotKeyTemplate(char32_t v);
+    void SetHotKeyBlock(char32_t v);
+    void SetHotKeyEditor(char32_t v);
+    void SetFont(const std::string& v);
+    void SetFontSize(int32_t v);
+    void SetHotKeyBold(char32_t v);
+    void SetHotKeyItalic(char32_t v);
+    void SetHotKeyStriceOut(char32_t v);
+    void SetALPHABLEND_VALUE(int32_t v);
+    void SetSyncHost(const std::string& v);
+    void SetSyncPort(uint16_t v);
+
+    const std::filesystem::path& File_Name() const { return FFile_Name; }
+    const TextLines& SL() const { return FSL; }
+
+private:
+    // (implementation detail: fields, line lookup, load rules)
+    std::filesystem::path FFile_Name;
+    TextLines FSL;
+    bool FStartWithOS = true, FHideOnStart = true, FShowBloks = true, FCheckUpdate = true;
+    std::string FKey;
+    int32_t FWppToChange = 4;
+    DateTime FWppDateToChange;
+    bool FWppRandom = false;
+    int32_t FWppCurIndex = 0;
+    bool FUseHotKey = true;
+    char32_t FHotKeyMain = U'0', FHotKeyNote = U'9', FHotKeyTemplate = U'8', FHotKeyBlock = U'I',
+             FHotKeyEditor = U'E';
+    std::string FFont;
+    int32_t FFontSize = 8;
+    char32_t FHotKeyBold = U'B', FHotKeyItalic = U'I', FHotKeyStriceOut = U'R';
+    int32_t FALPHABLEND_VALUE = 125;
+    std::string FSyncHost = "127.0.0.1";
+    uint16_t FSyncPort = 3000;
+};
+
+}  // namespace wl

@@ -1,0 +1,18 @@
+#pragma once
+// Whole-file writes that a crash or a full disk can never tear: the bytes go to a temporary
+// file in the same folder, are flushed to disk, and the temporary file is renamed over the target.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace wl {
+
+// Throws std::runtime_error naming the file and the system error when any step fails;
+// the old file is then left as it was and the temporary file is removed.
+void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes);
+
+// Reads a whole file; throws std::runtime_error naming the file when it cannot be read.
+// maxBytes guards against absurd inputs (0 = no limit).
+std::string ReadWholeFile(const std::filesystem::path& file, std::size_t maxBytes = 0);
+
+}  // namespace wl

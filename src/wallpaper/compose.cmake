@@ -1,0 +1,1 @@
+target_sources(wl_wallpaper PRIVATE ${CMAKE_CURRENT_LIST_DIR}/Blender.cpp)
