@@ -28,6 +28,9 @@ inline constexpr std::size_t kMaxImagePixels = std::size_t{64} * 1024 * 1024;
 // Largest picture file read from disk.
 inline constexpr std::size_t kMaxImageFileBytes = std::size_t{512} * 1024 * 1024;
 
+// Throws ImageError unless 1 <= w, h <= kMaxImageSide and w * h <= kMaxImagePixels.
+void CheckImageSize(long long w, long long h);
+
 enum class ImageFormat { Bmp, Jpeg, Png, Other };
 
 // Compares the first 7 bytes with the known signatures in the order BMP ("BM"), JPEG (FF D8 FF),
