@@ -1,0 +1,10 @@
+#pragma once
+// What the embedded browser needs from the process before the QApplication is created.
+namespace wl {
+
+// Shares OpenGL contexts between windows (the browser requires it) and, when the process runs as
+// root, turns off the browser's sandbox, which otherwise refuses to start as root. Values the
+// environment already sets are kept. Call before constructing the QApplication.
+void PrepareQtWebEngine();
+
+}  // namespace wl

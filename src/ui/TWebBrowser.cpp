@@ -1,0 +1,266 @@
+#include "ui/TWebBrowser.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+#include <optional>
+#include <stdexcept>
+
+namespace wl {
+
+namespace {
+
+const QUrl kBlank("about:blank");
+
+// Lets through only data that lives inside the page itself; everything else (http, https, file,
+// ws, ftp, ...) is blocked so that a stored text cannot load or leak anything.
+class TLocalOnlyInterceptor : public QWebEngineUrlRequestInterceptor {
+  public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        const QString scheme = info.requestUrl().scheme();
+        const bool local = scheme == "data" || scheme == "about" || scheme == "blob";
+        if (!local) info.block(true);
+    }
+};
+
+// One off-the-record profile for every editor: no cookies, cache or history on disk.
+QWebEngineProfile* EditorProfile() {
+    static QWebEngineProfile* profile = [] {
+        auto* p = new QWebEngineProfile(QCoreApplication::instance());
+        p->setUrlRequestInterceptor(new TLocalOnlyInterceptor(p));
+        p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+        p->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+        p->setSpellCheckEnabled(false);
+        return p;
+    }();
+    return profile;
+}
+
+// The page stays on its blank document: dropped links or files, and anything a stored text might
+// try, never navigate it away (which would also throw away the text being edited).
+class TEditorPage : public QWebEnginePage {
+  public:
+    explicit TEditorPage(QObject* parent) : QWebEnginePage(EditorProfile(), parent) {
+        QWebEngineSettings* s = settings();
+        s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+        s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+        s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+        s->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, false);
+        s->setAttribute(QWebEngineSettings::LinksIncludedInFocusChain, false);
+    }
+    bool allowNavigation = false;
+
+  protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        if (!isMainFrame) return false;
+        const bool ok = allowNavigation && url == kBlank;
+        allowNavigation = false;
+        return ok;
+    }
+};
+
+// Design mode, the editors' background, and Enter making paragraphs (as the stored texts do).
+const char* kSetUpScript = R"((function () {
+  document.designMode = "on";
+  document.bgColor = "#f0f0f0";
+  document.execCommand("defaultParagraphSeparator", false, "p");
+  return true;
+})())";
+
+}  // namespace
+
+TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent) {
+    setPage(new TEditorPage(this));
+    page()->setBackgroundColor(QColor(kEditorBackground));
+    connect(this, &QWebEngineView::loadStarted, this, [this] { FBusy = true; });
+    connect(this, &QWebEngineView::loadFinished, this, &TWebBrowser::WebBrowserDocumentComplete);
+    Navigate("about:blank");
+}
+
+TWebBrowser::~TWebBrowser() {
+    FAlive.reset();
+}
+
+void TWebBrowser::Navigate(const QString& address) {
+    if (QUrl(address) != kBlank) throw std::invalid_argument("the editor shows only about:blank");
+    FReady = false;
+    FBusy = true;
+    static_cast<TEditorPage*>(page())->allowNavigation = true;
+    setUrl(kBlank);
+}
+
+void TWebBrowser::WebBrowserDocumentComplete(bool ok) {
+    FBusy = false;
+    if (!ok) return;
+    ++FInFlight;
+    page()->runJavaScript(kSetUpScript, QWebEngineScript::ApplicationWorld,
+                          [this, alive = std::weak_ptr<bool>(FAlive)](const QVariant&) {
+                              if (alive.expired()) return;
+                              --FInFlight;
+                              FReady = true;
+                              std::vector<Pending> jobs;
+                              jobs.swap(FPending);
+                              for (auto& job : jobs) Send(std::move(job));
+                              emit DocumentComplete();
+                          });
+}
+
+void TWebBrowser::Send(Pending job) {
+    if (!FReady) {
+        FPending.push_back(std::move(job));
+        return;
+    }
+    ++FInFlight;
+    page()->runJavaScript(
+        job.script, QWebEngineScript::ApplicationWorld,
+        [this, alive = std::weak_ptr<bool>(FAlive), cb = std::move(job.cb)](const QVariant& result) {
+            if (alive.expired()) return;
+            --FInFlight;
+            if (cb) cb(result);
+        });
+}
+
+void TWebBrowser::RunScript(const QString& script, std::function<void(const QVariant&)> cb) {
+    Send({script, std::move(cb)});
+}
+
+void TWebBrowser::WhenReady(DoneCallback fn) {
+    RunScript("0", [fn = std::move(fn)](const QVariant&) {
+        if (fn) fn();
+    });
+}
+
+void TWebBrowser::GetBodyHtml(TextCallback cb) {
+    RunScript("document.body ? document.body.innerHTML : \"\"", [cb = std::move(cb)](const QVariant& v) {
+        if (cb) cb(v.toString());
+    });
+}
+
+void TWebBrowser::SetBodyHtml(const QString& html, DoneCallback done) {
+    RunScript("document.body.innerHTML = " + JsStringLiteral(html) + "; true",
+              [done = std::move(done)](const QVariant&) {
+                  if (done) done();
+              });
+}
+
+void TWebBrowser::AddStyleSheet(const QString& cssText, DoneCallback done) {
+    const QString script = "(function () { var s = document.createElement(\"style\"); s.textContent = " +
+                           JsStringLiteral(cssText) +
+                           "; (document.head || document.documentElement).appendChild(s); return true; })()";
+    RunScript(script, [done = std::move(done)](const QVariant&) {
+        if (done) done();
+    });
+}
+
+void TWebBrowser::SelectionType(TextCallback cb) {
+    // The browser calls a text selection "Range"; the editors' rule speaks of "Text".
+    RunScript("getSelection().type === \"Range\" ? \"Text\" : \"None\"",
+              [cb = std::move(cb)](const QVariant& v) {
+                  if (cb) cb(v.toString());
+              });
+}
+
+void TWebBrowser::FormatSelection(const FormatCommand& command, std::function<void(bool applied)> done) {
+    const QString script = QString(
+                               "(function () { if (getSelection().type !== \"Range\") return false;"
+                               " document.execCommand(%1, false, %2); return true; })()")
+                               .arg(JsStringLiteral(QString::fromLatin1(command.command)),
+                                    FormatValueToJs(command.command, command.value));
+    RunScript(script, [done = std::move(done)](const QVariant& v) {
+        if (done) done(v.toBool());
+    });
+}
+
+void TWebBrowser::ExecDocumentCommand(const QString& name) {
+    QWebEnginePage::WebAction action;
+    if (name == "Copy") {
+        action = QWebEnginePage::Copy;
+    } else if (name == "Cut") {
+        action = QWebEnginePage::Cut;
+    } else if (name == "Paste") {
+        action = QWebEnginePage::Paste;
+    } else {
+        throw std::invalid_argument("unknown document command: " + name.toStdString());
+    }
+    // After everything queued before, so that a selection made by an earlier operation counts.
+    WhenReady([this, action] { triggerPageAction(action); });
+}
+
+void TWebBrowser::PasteHTML(const QString& html, DoneCallback done) {
+    RunScript("document.execCommand(\"insertHTML\", false, " + JsStringLiteral(html) + ")",
+              [done = std::move(done)](const QVariant&) {
+                  if (done) done();
+              });
+}
+
+bool TWebBrowser::ClearFormat() {
+    QMessageBox box(QMessageBox::Question, QString(), "Очистить форматирование выделенного текста?",
+                    QMessageBox::Ok | QMessageBox::Cancel, window());
+    box.setObjectName("ClearFormatQuestion");
+    if (box.exec() != QMessageBox::Ok) return false;
+    FormatSelection(FormatCommandByCaption("Clear Format"));
+    return true;
+}
+
+void TWebBrowser::CleanUpBackground(std::function<void(bool changed, const QString& html)> cb) {
+    GetBodyHtml([this, cb = std::move(cb)](const QString& body) {
+        QString html = body;
+        const bool changed = CleanEditorBackground(html);
+        if (changed) SetBodyHtml(html);
+        if (cb) cb(changed, html);
+    });
+}
+
+void TWebBrowser::SetContextMenu(QMenu* menu, TMenuPlacement placement) {
+    FMenu = menu;
+    FPlacement = placement;
+}
+
+QPoint TWebBrowser::ContextMenuPos(const QPoint& globalPos) const {
+    const QScreen* s = QGuiApplication::screenAt(globalPos);
+    if (!s) s = screen();
+    const QRect area = s->geometry();
+    return {globalPos.x(), ContextMenuY(FPlacement, globalPos.y(), area.y() + area.height())};
+}
+
+void TWebBrowser::contextMenuEvent(QContextMenuEvent* event) {
+    // Qt delivers this only for a press over the surface itself, so the "is the cursor over the
+    // surface" test of the window-message world is built in.
+    event->accept();
+    if (FMenu) FMenu->popup(ContextMenuPos(event->globalPos()));
+}
+
+QString TWebBrowser::WaitBodyHtml(int timeoutMs) {
+    // Shared with the callback: after a time-out the answer may still arrive later.
+    auto answer = std::make_shared<std::optional<QString>>();
+    GetBodyHtml([answer](const QString& html) { *answer = html; });
+    QElapsedTimer clock;
+    clock.start();
+    while (!answer->has_value() && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return answer->value_or(QString());
+}
+
+bool TWebBrowser::WaitIdle(int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while ((!FReady || FInFlight > 0 || !FPending.empty()) && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return FReady && FInFlight == 0 && FPending.empty();
+}
+
+}  // namespace wl
