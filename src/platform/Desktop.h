@@ -1,10 +1,17 @@
 #pragma once
 // The desktop's wallpaper and screen, behind one small interface so the drawing and the options
 // never talk to a window system directly. Backends (X11 root window, GNOME settings, ...) are
-// chosen at run time by MakeDesktop(). No Qt here.
+// chosen at run time by MakeDesktop(PictureFiles); the wallpaper layer offers MakeDesktop() with
+// the program's own picture codecs filled in (wallpaper/TWallPaper.h). No Qt here.
+//
+// Threads: a backend may be called from the main thread and the drawing thread at the same time;
+// every backend serialises its own access to the window system.
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace wl {
 
@@ -14,12 +21,15 @@ struct ScreenSize {
     friend bool operator==(const ScreenSize&, const ScreenSize&) = default;
 };
 
+// The screen size a backend reports when it cannot ask a display.
+inline constexpr ScreenSize kDefaultScreen{1920, 1080};
+
 class IDesktop {
-public:
+  public:
     virtual ~IDesktop() = default;
 
     // Path of the picture the desktop shows, as last set through this interface or by the desktop
-    // itself; empty when unknown.
+    // itself; empty when unknown (for example another program has put its own picture up since).
     virtual std::string CurrentWallpaperFile() = 0;
 
     // Shows the picture stretched to the screen, untiled, and remembers its path where other
@@ -27,9 +37,13 @@ public:
     // show the new content. Throws std::runtime_error on failure.
     virtual void ShowWallpaper(const std::string& path) = 0;
 
-    // Saves the system's own copy of the current wallpaper into `folder` and returns the file
-    // written (its name is the backend's: the copy's own file name, or e.g. "RootWallpaper.png").
-    // Throws std::runtime_error when there is no such copy or it cannot be written.
+    // File name (no folder) SaveSystemWallpaperCopy writes, e.g. "RootWallpaper.bmp"; known even
+    // when there is nothing to copy, so a failed backup still has a destination to report.
+    virtual std::string SystemWallpaperCopyName() = 0;
+
+    // Saves the system's own copy of the current wallpaper into `folder` under
+    // SystemWallpaperCopyName() and returns the file written. Throws std::runtime_error when
+    // there is no such copy or it cannot be written.
     virtual std::filesystem::path SaveSystemWallpaperCopy(const std::filesystem::path& folder) = 0;
 
     virtual ScreenSize Screen() = 0;
@@ -38,8 +52,21 @@ public:
     virtual std::string Name() const = 0;
 };
 
-// Picks the backend for the running session; falls back to a backend that only remembers
-// the path (and reports a default screen size) when no desktop is reachable.
-std::unique_ptr<IDesktop> MakeDesktop();
+// Pixels cross this boundary as 0x00RRGGBB, top row first, width * height of them.
+using PixelRows = std::vector<uint32_t>;
+
+// The program's own picture decoders and BMP writer, lent to backends that must draw or save
+// pictures themselves (the bare X11 root window), so this layer needs no picture library.
+struct PictureFiles {
+    // Decodes a picture file stretched to exactly width x height; throws on any failure.
+    std::function<PixelRows(const std::filesystem::path&, int width, int height)> loadStretched;
+    // Writes the pixels as a 24-bit BMP, atomically; throws on failure.
+    std::function<void(const std::filesystem::path&, int width, int height, const PixelRows&)> saveBmp;
+};
+
+// Picks the backend for the running session from XDG_CURRENT_DESKTOP and DISPLAY; falls back to
+// a backend that only remembers the path (and reports kDefaultScreen) when no desktop is
+// reachable.
+std::unique_ptr<IDesktop> MakeDesktop(PictureFiles files);
 
 }  // namespace wl

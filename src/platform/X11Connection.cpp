@@ -1,0 +1,92 @@
+#include "platform/X11Connection.h"
+
+#include <X11/Xlib.h>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace wl {
+
+namespace {
+
+std::mutex& XlibLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Written by the error handler while XlibLock() is held by the thread that syncs.
+int gLastErrorCode = 0;
+
+int RecordXError(Display*, XErrorEvent* event) {
+    if (gLastErrorCode == 0) gLastErrorCode = event->error_code;
+    return 0;
+}
+
+std::string ErrorText(Display* display, int code) {
+    char text[256] = {};
+    XGetErrorText(display, code, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+X11Connection::X11Connection(const std::string& displayName) {
+    std::lock_guard lock(XlibLock());
+    static std::once_flag installed;
+    std::call_once(installed, [] { XSetErrorHandler(RecordXError); });
+    FDisplay = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
+    if (!FDisplay) {
+        const char* env = std::getenv("DISPLAY");
+        throw X11Error("cannot open X display \"" +
+                       (displayName.empty() ? std::string(env ? env : "") : displayName) + "\"");
+    }
+    FName = DisplayString(FDisplay);
+}
+
+X11Connection::~X11Connection() {
+    std::lock_guard lock(XlibLock());
+    XCloseDisplay(FDisplay);
+}
+
+void X11Connection::With(const char* what, const std::function<void(Display*)>& fn) {
+    std::lock_guard lock(XlibLock());
+    XSync(FDisplay, False);
+    gLastErrorCode = 0;
+    std::exception_ptr failure;
+    try {
+        fn(FDisplay);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    XSync(FDisplay, False);
+    const int code = gLastErrorCode;
+    gLastErrorCode = 0;
+    if (failure) std::rethrow_exception(failure);
+    if (code != 0) throw X11Error(std::string(what) + ": X error " + ErrorText(FDisplay, code));
+}
+
+ScreenSize X11Connection::RootSize() {
+    ScreenSize size;
+    With("RootSize", [&](Display* d) {
+        Window root = 0;
+        int x = 0, y = 0;
+        unsigned w = 0, h = 0, border = 0, depth = 0;
+        if (XGetGeometry(d, DefaultRootWindow(d), &root, &x, &y, &w, &h, &border, &depth))
+            size = {static_cast<int>(w), static_cast<int>(h)};
+    });
+    if (size.width <= 0 || size.height <= 0) throw X11Error("RootSize: no root window geometry");
+    return size;
+}
+
+std::optional<ScreenSize> ProbeX11Screen() {
+    const char* env = std::getenv("DISPLAY");
+    if (!env || !*env) return std::nullopt;
+    try {
+        X11Connection connection;
+        return connection.RootSize();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace wl
