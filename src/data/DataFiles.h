@@ -14,9 +14,10 @@ struct DataPaths {
     std::filesystem::path ErrLogPath() const { return DataPath / "ErrLog.txt"; }
 };
 
-// Creates DataDir()/Wpp, writes the default Data.json and Config.ini where missing and
-// returns the paths; firstStart becomes true only when Config.ini had to be written.
-// Throws when the folder cannot be created or a file cannot be written.
+// Creates DataDir()/Wpp, writes the default Data.json and Config.ini where missing (atomically)
+// and returns the paths; firstStart becomes true only when Config.ini had to be written.
+// Existing files are not examined. Throws when the folder cannot be created or a file cannot
+// be written. Main thread, once at start-up.
 DataPaths CheckFiles(bool& firstStart, DateTime now = Now());
 
 // The default file texts, exactly as written on a first run (CR LF line ends included).

@@ -1,9 +1,18 @@
 #pragma once
 // The one settings object over Config.ini. Loads every value once; every setter rewrites the file.
-// Owned and used on the main thread; other threads get copies of what they need.
+//
+// Config.ini is a list of name=value lines (UTF-8, CR LF; a byte-order mark found on loading is
+// written back). Names match without regard to ASCII letter case, the first matching line counts,
+// unknown lines are kept as they are. Booleans read as a number (non-zero is true, "," or "." as
+// decimal separator) or "true"/"false" in any case, and are written "-1"/"0". Character settings
+// read the first UTF-8 character of the value.
+//
+// Threads: owned and used on the main thread only, without locks; other threads get copies of
+// the values they need (the sync client is handed the key and the server address).
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "platform/DateText.h"
 #include "platform/TextLines.h"
@@ -11,7 +20,7 @@
 namespace wl {
 
 class TSettings {
-public:
+  public:
     // Loads DataDir()/Config.ini. Throws std::runtime_error (text as the user should see it)
     // when the file cannot be read or a setting without fallback cannot be parsed.
     TSettings();
@@ -42,8 +51,11 @@ public:
     const std::string& SyncHost() const { return FSyncHost; }
     uint16_t SyncPort() const { return FSyncPort; }
 
-    // Each setter stores the value, updates its line and rewrites Config.ini atomically;
-    // a write failure throws (the field already holds the new value).
+    // Each setter stores the value, updates its line (an empty text removes the line) and rewrites
+    // Config.ini atomically; a write failure throws (the field already holds the new value).
+    // Values that could not be read back are refused with std::invalid_argument before anything
+    // changes: texts holding a line break, key characters that are 0, not Unicode scalar values or
+    // line breaks, an opacity outside 0..255, a host that is not an IPv4 address, port 0.
     void SetStartWithOS(bool v);
     void SetHideOnStart(bool v);
     void SetShowBloks(bool v);
@@ -71,8 +83,20 @@ public:
     const std::filesystem::path& File_Name() const { return FFile_Name; }
     const TextLines& SL() const { return FSL; }
 
-private:
-    // (implementation detail: fields, line lookup, load rules)
+  private:
+    void Load();
+    // The value of the first line named `key`; empty when there is none.
+    std::string Value(std::string_view key) const;
+    bool ReadBool(std::string_view key) const;
+    bool ReadBool(std::string_view key, bool fallback) const;
+    int32_t ReadInt(std::string_view key) const;
+    char32_t ReadChar(std::string_view key) const;
+    char32_t ReadChar(std::string_view key, char32_t fallback) const;
+    [[noreturn]] void Fail(std::string_view key, const std::string& what) const;
+    // Sets (or, for an empty text, removes) the line of `key` and saves the file.
+    void Store(std::string_view key, const std::string& text);
+    void StoreChar(std::string_view key, char32_t v);
+
     std::filesystem::path FFile_Name;
     TextLines FSL;
     bool FStartWithOS = true, FHideOnStart = true, FShowBloks = true, FCheckUpdate = true;
