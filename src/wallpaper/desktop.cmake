@@ -1,5 +1,6 @@
 # Applying, backing up and restoring the wallpaper, the drawing thread, and the render tool.
 target_sources(wl_wallpaper PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/TWallPaper.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TDrawTH.cpp
 )
 target_link_libraries(wl_wallpaper PUBLIC wl_desktop)
