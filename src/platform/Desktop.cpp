@@ -8,6 +8,7 @@
 #include "platform/GnomeDesktop.h"
 #include "platform/MemoryDesktop.h"
 #include "platform/X11RootDesktop.h"
+#include "platform/XfceDesktop.h"
 
 namespace wl {
 
@@ -39,6 +40,12 @@ std::unique_ptr<IDesktop> TryEnvironmentDesktop() {
     if (names({"gnome", "unity", "budgie", "pantheon"})) return TryGSettings(GnomeProfile());
     if (names({"cinnamon"})) return TryGSettings(CinnamonProfile());
     if (names({"mate"})) return TryGSettings(MateProfile());
+    if (names({"xfce"})) {
+        try {
+            return std::make_unique<XfceDesktop>();
+        } catch (const std::exception&) {
+        }
+    }
     return nullptr;
 }
 

@@ -2,13 +2,13 @@
 
 #include <gio/gio.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
 
 #include "platform/AtomicFile.h"
 #include "platform/DesktopFiles.h"
+#include "platform/ShownLinks.h"
 
 namespace wl {
 
@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kLinkFolder = ".weekleaf-shown";
 constexpr const char* kStretched = "stretched";
 
 std::string TakeGString(gchar* text) {
@@ -43,13 +42,6 @@ std::string PathToUri(const fs::path& file) {
     return TakeGString(uri);
 }
 
-// "<dir>/.weekleaf-shown/<serial>/<name>" -> "<dir>/<name>"; anything else unchanged.
-fs::path MapLinkBack(const fs::path& file) {
-    const fs::path serialDir = file.parent_path();
-    if (serialDir.parent_path().filename() != kLinkFolder) return file;
-    return serialDir.parent_path().parent_path() / file.filename();
-}
-
 GSettingsSchema* LookupSchema(const std::string& id) {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     return source ? g_settings_schema_source_lookup(source, id.c_str(), TRUE) : nullptr;
@@ -57,29 +49,6 @@ GSettingsSchema* LookupSchema(const std::string& id) {
 
 bool HasKey(GSettingsSchema* schema, const std::string& key) {
     return !key.empty() && g_settings_schema_has_key(schema, key.c_str());
-}
-
-// Removes every link folder but `keep` (which may be empty: remove all).
-void PruneLinks(const fs::path& linkRoot, const fs::path& keep) {
-    std::error_code ec;
-    if (!fs::is_directory(linkRoot, ec)) return;
-    for (const auto& entry : fs::directory_iterator(linkRoot, ec)) {
-        if (entry.path() == keep) continue;
-        std::error_code ignored;
-        fs::remove_all(entry.path(), ignored);
-    }
-    if (keep.empty()) fs::remove(linkRoot, ec);
-}
-
-fs::path MakeShownLink(const fs::path& file) {
-    const auto serial = std::chrono::system_clock::now().time_since_epoch().count();
-    const fs::path dir = file.parent_path() / kLinkFolder / std::to_string(serial);
-    fs::create_directories(dir);
-    const fs::path link = dir / file.filename();
-    std::error_code ec;
-    fs::create_hard_link(file, link, ec);
-    if (ec) CopyPictureFile(file, link);
-    return link;
 }
 
 }  // namespace
@@ -134,7 +103,7 @@ std::string GnomeDesktop::ShownFile() {
 
 std::string GnomeDesktop::CurrentWallpaperFile() {
     const std::string shown = ShownFile();
-    return shown.empty() ? shown : MapLinkBack(shown).string();
+    return shown.empty() ? shown : OriginalOf(shown).string();
 }
 
 void GnomeDesktop::WritePicture(const fs::path& file) {
@@ -153,16 +122,9 @@ void GnomeDesktop::ShowWallpaper(const std::string& path) {
     std::error_code ec;
     const fs::path file = fs::absolute(path, ec).lexically_normal();
     const fs::path shown = ShownFile();
-    const fs::path previous = MapLinkBack(shown);
-    const fs::path linkRoot = file.parent_path() / kLinkFolder;
-    if (previous == file && IsPictureFile(file)) {
-        const fs::path link = MakeShownLink(file);
-        WritePicture(link);
-        PruneLinks(linkRoot, link.parent_path());
-        return;
-    }
-    WritePicture(file);
-    if (previous != shown) PruneLinks(previous.parent_path() / kLinkFolder, {});
+    const fs::path named = NameToShow(file, shown);
+    WritePicture(named);
+    ForgetOldLinks(named, shown);
 }
 
 fs::path GnomeDesktop::SystemSource() {
@@ -184,7 +146,7 @@ fs::path GnomeDesktop::SystemSource() {
 std::string GnomeDesktop::SystemWallpaperCopyName() {
     const fs::path source = SystemSource();
     if (!source.empty()) return source.filename().string();
-    const fs::path shown = MapLinkBack(ShownFile());
+    const fs::path shown = OriginalOf(ShownFile());
     return shown.has_filename() ? shown.filename().string() : "Wallpaper";
 }
 
@@ -196,24 +158,6 @@ fs::path GnomeDesktop::SaveSystemWallpaperCopy(const fs::path& folder) {
     const fs::path target = folder / source.filename();
     CopyPictureFile(source, target);
     return target;
-}
-
-ScreenSize GnomeDesktop::Screen() {
-    std::lock_guard lock(FLock);
-    if (!FX11) {
-        const char* display = std::getenv("DISPLAY");
-        FX11.emplace();
-        try {
-            if (display && *display) *FX11 = std::make_unique<X11Connection>();
-        } catch (const std::exception&) {
-        }
-    }
-    if (!*FX11) return kDefaultScreen;
-    try {
-        return (*FX11)->RootSize();
-    } catch (const std::exception&) {
-        return kDefaultScreen;
-    }
 }
 
 }  // namespace wl

@@ -6,11 +6,8 @@
 //
 // Showing the same file again: the shell caches a background by file, and setting a key to the
 // value it already holds notifies nobody, so a rewritten "Weekleaf-Modifed.bmp" would not show.
-// A re-show therefore points the keys at a hard link (a copy where links are impossible) of the
-// file in a hidden folder beside it, "<dir>/.weekleaf-shown/<serial>/<name>": every re-show is
-// a new URI for the shell, the link keeps exactly the content that was asked for, and the link
-// costs no disk space. Older links are removed. CurrentWallpaperFile() maps a link back to
-// "<dir>/<name>".
+// A re-show therefore names a fresh link of the file (ShownLinks.h); CurrentWallpaperFile() maps
+// a link back to the file.
 //
 // Screen size comes from the X display when there is one (XWayland included), else
 // kDefaultScreen.
@@ -49,7 +46,7 @@ class GnomeDesktop : public IDesktop {
     void ShowWallpaper(const std::string& path) override;
     std::string SystemWallpaperCopyName() override;
     std::filesystem::path SaveSystemWallpaperCopy(const std::filesystem::path& folder) override;
-    ScreenSize Screen() override;
+    ScreenSize Screen() override { return FScreen.Get(); }
     std::string Name() const override { return FProfile.name; }
 
     // The raw value of the picture key (a URI or a path), for tests and logs.
@@ -64,7 +61,7 @@ class GnomeDesktop : public IDesktop {
     GSettingsProfile FProfile;
     std::unique_ptr<Settings> FSettings;
     std::mutex FLock;
-    std::optional<std::unique_ptr<X11Connection>> FX11;  // probed on first use
+    X11ScreenSize FScreen;
 };
 
 }  // namespace wl

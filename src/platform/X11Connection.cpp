@@ -89,4 +89,22 @@ std::optional<ScreenSize> ProbeX11Screen() {
     }
 }
 
+ScreenSize X11ScreenSize::Get() {
+    std::lock_guard lock(FLock);
+    if (!FProbed) {
+        FProbed = true;
+        const char* display = std::getenv("DISPLAY");
+        try {
+            if (display && *display) FConnection = std::make_unique<X11Connection>();
+        } catch (const std::exception&) {
+        }
+    }
+    if (!FConnection) return kDefaultScreen;
+    try {
+        return FConnection->RootSize();
+    } catch (const std::exception&) {
+        return kDefaultScreen;
+    }
+}
+
 }  // namespace wl

@@ -3,6 +3,8 @@
 // shared by all connections of this process (Xlib keeps process-wide error state) and turns X
 // protocol errors into exceptions instead of Xlib's default of ending the process.
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -43,5 +45,17 @@ class X11Connection {
 
 // Size of the default screen of $DISPLAY, or nothing when no display is reachable.
 std::optional<ScreenSize> ProbeX11Screen();
+
+// The screen size for backends that set the picture elsewhere (GSettings, xfconf): asked of
+// $DISPLAY over one connection opened on first use; kDefaultScreen when there is no display.
+class X11ScreenSize {
+  public:
+    ScreenSize Get();
+
+  private:
+    std::mutex FLock;
+    bool FProbed = false;
+    std::unique_ptr<X11Connection> FConnection;
+};
 
 }  // namespace wl

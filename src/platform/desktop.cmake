@@ -1,5 +1,5 @@
-# Desktop backends: the bare X11 root window (Xlib), GSettings desktops (GIO) and the memory
-# fallback, chosen at run time by MakeDesktop.
+# Desktop backends: the bare X11 root window (Xlib), GSettings desktops (GIO), XFCE (through the
+# xfconf-query program) and the memory fallback, chosen at run time by MakeDesktop.
 pkg_check_modules(WL_X11 REQUIRED IMPORTED_TARGET GLOBAL x11)
 pkg_check_modules(WL_GIO REQUIRED IMPORTED_TARGET GLOBAL gio-2.0)
 
@@ -10,7 +10,8 @@ add_library(wl_desktop STATIC
   ${CMAKE_CURRENT_LIST_DIR}/X11Connection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/X11RootDesktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GnomeDesktop.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ShownLinks.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XfceDesktop.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RunCommand.cpp
 )
 target_link_libraries(wl_desktop PUBLIC wl_platform_core Threads::Threads PRIVATE PkgConfig::WL_X11 PkgConfig::WL_GIO)
-# X11Connection.h names Xlib types; users of the X11 backend need the headers (not the library).
-target_include_directories(wl_desktop PUBLIC ${WL_X11_INCLUDE_DIRS})
