@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace wl {
 
@@ -23,31 +24,32 @@ constexpr int HexValue(char c) {
     return -1;
 }
 
-// Appends a code point as UTF-8; surrogates (lone ones only reach here) become their
-// three-byte generalised form, so they can be written back as the same \u escape.
-void AppendUtf8(std::string& out, uint32_t cp) {
+// Writes a code point as UTF-8 and returns the end; surrogates (lone ones only reach here) take
+// their three-byte generalised form, so they can be written back as the same \u escape.
+char* PutUtf8(char* o, uint32_t cp) {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
+        *o++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *o++ = static_cast<char>(0xC0 | (cp >> 6));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *o++ = static_cast<char>(0xE0 | (cp >> 12));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *o++ = static_cast<char>(0xF0 | (cp >> 18));
+        *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    return o;
 }
 
 bool IsCont(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
-// Decodes one UTF-8 sequence at s[0..n) (surrogates accepted, see AppendUtf8).
+// Decodes one UTF-8 sequence at s[0..n) (surrogates accepted, see PutUtf8).
 // Returns its length, or 0 when the bytes are not a well-formed sequence.
 std::size_t DecodeUtf8(const unsigned char* s, std::size_t n, uint32_t& cp) {
     const unsigned char c = s[0];
@@ -149,72 +151,85 @@ char* EscapeInto(std::string_view in, char* o) {
     return o;
 }
 
-void AppendEscaped(std::string& out, std::string_view in) {
-    const std::size_t at = out.size();
-    const std::size_t room = at + in.size() * 6 + 2;
-    if (room > out.capacity()) out.reserve(std::max(room, out.capacity() * 2));
-    out.resize(room);
-    char* o = out.data() + at;
-    *o++ = '"';
-    o = EscapeInto(in, o);
-    *o++ = '"';
-    out.resize(static_cast<std::size_t>(o - out.data()));
-}
+// Writes compact JSON into `out`. Strings are escaped into a reused scratch buffer (room for the
+// worst case, 6 bytes per input byte) and appended once, so no output byte is written twice.
+class Writer {
+  public:
+    explicit Writer(std::string& out) : out_(out) {}
 
-void AppendNumber(std::string& out, double n) {
-    if (!std::isfinite(n)) {
-        out += "null";  // JSON has no such numbers
-        return;
-    }
-    char buf[64];
-    std::to_chars_result r;
-    if (std::trunc(n) == n && std::fabs(n) < 9007199254740992.0)
-        r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(n));
-    else
-        r = std::to_chars(buf, buf + sizeof buf, n);
-    out.append(buf, r.ptr);
-}
-
-void Serialize(std::string& out, const JsonValue& v) {
-    switch (v.kind()) {
-        case JsonValue::Kind::Null:
-            out += "null";
-            return;
-        case JsonValue::Kind::Bool:
-            out += v.AsBool() ? "true" : "false";
-            return;
-        case JsonValue::Kind::Number:
-            AppendNumber(out, v.AsNumber());
-            return;
-        case JsonValue::Kind::String:
-            AppendEscaped(out, v.AsString());
-            return;
-        case JsonValue::Kind::Array: {
-            out += '[';
-            bool first = true;
-            for (const auto& item : v.Items()) {
-                if (!first) out += ',';
-                first = false;
-                Serialize(out, item);
+    void Value(const JsonValue& v) {
+        switch (v.kind()) {
+            case JsonValue::Kind::Null:
+                out_ += "null";
+                return;
+            case JsonValue::Kind::Bool:
+                out_ += v.AsBool() ? "true" : "false";
+                return;
+            case JsonValue::Kind::Number:
+                Number(v.AsNumber());
+                return;
+            case JsonValue::Kind::String:
+                String(v.AsString());
+                return;
+            case JsonValue::Kind::Array: {
+                out_ += '[';
+                bool first = true;
+                for (const auto& item : v.Items()) {
+                    if (!first) out_ += ',';
+                    first = false;
+                    Value(item);
+                }
+                out_ += ']';
+                return;
             }
-            out += ']';
-            return;
-        }
-        case JsonValue::Kind::Object: {
-            out += '{';
-            bool first = true;
-            for (const auto& [key, value] : v.Members()) {
-                if (!first) out += ',';
-                first = false;
-                AppendEscaped(out, key);
-                out += ':';
-                Serialize(out, value);
+            case JsonValue::Kind::Object: {
+                out_ += '{';
+                bool first = true;
+                for (const auto& [key, value] : v.Members()) {
+                    if (!first) out_ += ',';
+                    first = false;
+                    String(key);
+                    out_ += ':';
+                    Value(value);
+                }
+                out_ += '}';
+                return;
             }
-            out += '}';
-            return;
         }
     }
-}
+
+    void String(std::string_view in) {
+        const std::size_t room = in.size() * 6 + 2;
+        if (room > scratchSize_) {
+            scratchSize_ = std::max(room, scratchSize_ * 2);
+            scratch_ = std::make_unique<char[]>(scratchSize_);
+        }
+        char* o = scratch_.get();
+        *o++ = '"';
+        o = EscapeInto(in, o);
+        *o++ = '"';
+        out_.append(scratch_.get(), o);
+    }
+
+  private:
+    void Number(double n) {
+        if (!std::isfinite(n)) {
+            out_ += "null";  // JSON has no such numbers
+            return;
+        }
+        char buf[64];
+        std::to_chars_result r;
+        if (std::trunc(n) == n && std::fabs(n) < 9007199254740992.0)
+            r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(n));
+        else
+            r = std::to_chars(buf, buf + sizeof buf, n);
+        out_.append(buf, r.ptr);
+    }
+
+    std::string& out_;
+    std::unique_ptr<char[]> scratch_;
+    std::size_t scratchSize_ = 0;
+};
 
 // Rough output size, so the result is allocated about once.
 std::size_t EstimateSize(const JsonValue& v) {
@@ -555,86 +570,97 @@ class JsonParser {
         return JsonValue(value);
     }
 
-    uint32_t ParseHex4() {
-        if (end_ - p_ < 4) FailAt("incomplete \\u escape", p_ - 2);
+    // Four hex digits at `at` (the escape's backslash is at at - 2).
+    uint32_t Hex4(const char* at, const char* limit) const {
+        if (limit - at < 4) FailAt("incomplete \\u escape", at - 2);
         uint32_t v = 0;
         for (int i = 0; i < 4; ++i) {
-            const int h = HexValue(p_[i]);
-            if (h < 0) FailAt("invalid \\u escape", p_ - 2);
+            const int h = HexValue(at[i]);
+            if (h < 0) FailAt("invalid \\u escape", at - 2);
             v = (v << 4) | static_cast<uint32_t>(h);
         }
-        p_ += 4;
         return v;
     }
 
-    void ParseUnicodeEscape(std::string& out) {
-        uint32_t cp = ParseHex4();
-        // A high surrogate directly followed by a low one is one character beyond the BMP.
-        if (cp >= 0xD800 && cp <= 0xDBFF && end_ - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u') {
-            const char* save = p_;
-            p_ += 2;
-            const uint32_t low = ParseHex4();
-            if (low >= 0xDC00 && low <= 0xDFFF)
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-            else
-                p_ = save;  // keep the lone high surrogate; the next escape is read on its own
+    // Decodes the escape at p_ (a backslash) into o, which has room for 4 bytes; no escape reads
+    // beyond `close`.
+    char* Unescape(char* o, const char* close) {
+        const char e = p_[1];
+        p_ += 2;
+        switch (e) {
+            case '"':
+                *o++ = '"';
+                return o;
+            case '\\':
+                *o++ = '\\';
+                return o;
+            case '/':
+                *o++ = '/';
+                return o;
+            case 'b':
+                *o++ = '\b';
+                return o;
+            case 'f':
+                *o++ = '\f';
+                return o;
+            case 'n':
+                *o++ = '\n';
+                return o;
+            case 'r':
+                *o++ = '\r';
+                return o;
+            case 't':
+                *o++ = '\t';
+                return o;
+            case 'u':
+                break;
+            default:
+                FailAt("invalid escape", p_ - 2);
         }
-        AppendUtf8(out, cp);
+        uint32_t cp = Hex4(p_, close);
+        p_ += 4;
+        // A high surrogate directly followed by a low one is one character beyond the BMP;
+        // anything else leaves a lone surrogate, kept as it is.
+        if (cp >= 0xD800 && cp <= 0xDBFF && close - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u') {
+            const uint32_t low = Hex4(p_ + 2, close);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                p_ += 6;
+            }
+        }
+        return PutUtf8(o, cp);
     }
 
+    // Makes room for `n` more bytes at o in the scratch buffer; returns the (moved) write position.
+    char* Room(char* o, std::size_t n) {
+        const std::size_t used = static_cast<std::size_t>(o - scratch_.data());
+        if (used + n > scratch_.size()) scratch_.resize(std::max(used + n, scratch_.size() * 2));
+        return scratch_.data() + used;
+    }
+
+    // Decodes in one pass into a scratch buffer that is reused for every string of the document.
     std::string ParseString() {
-        const char* open = p_;
-        ++p_;  // '"'
-        std::string out;
+        const char* open = p_++;
+        char* o = scratch_.data();
         for (;;) {
             const char* run = p_;
             while (p_ < end_ && *p_ != '"' && *p_ != '\\' && static_cast<unsigned char>(*p_) >= 0x20) ++p_;
-            out.append(run, p_);
+            const auto len = static_cast<std::size_t>(p_ - run);
+            o = Room(o, len + 4);  // + the longest character an escape gives
+            std::memcpy(o, run, len);
+            o += len;
             if (p_ == end_) FailAt("unterminated string", open);
-            const char c = *p_;
-            if (c == '"') {
-                ++p_;
-                return out;
-            }
-            if (c != '\\') Fail("control character inside a string");
+            if (*p_ == '"') break;
+            if (*p_ != '\\') Fail("control character inside a string");
             if (end_ - p_ < 2) FailAt("unterminated string", open);
-            const char e = p_[1];
-            p_ += 2;
-            switch (e) {
-                case '"':
-                    out += '"';
-                    break;
-                case '\\':
-                    out += '\\';
-                    break;
-                case '/':
-                    out += '/';
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
-                case 'n':
-                    out += '\n';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
-                case 'u':
-                    ParseUnicodeEscape(out);
-                    break;
-                default:
-                    FailAt("invalid escape", p_ - 2);
-            }
+            o = Unescape(o, end_);
         }
+        ++p_;
+        return std::string(scratch_.data(), o);
     }
 
     const char* begin_;
+    std::vector<char> scratch_ = std::vector<char>(256);
     const char* p_;
     const char* end_;
     int maxDepth_;
@@ -646,9 +672,13 @@ JsonValue ParseJson(std::string_view text, int maxDepth) {
 
 std::string SerializeJson(const JsonValue& value) {
     std::string out;
-    out.reserve(EstimateSize(value));
-    Serialize(out, value);
+    SerializeJsonTo(value, out);
     return out;
+}
+
+void SerializeJsonTo(const JsonValue& value, std::string& out) {
+    out.reserve(out.size() + EstimateSize(value));
+    Writer(out).Value(value);
 }
 
 std::string EscapeJsonString(std::string_view utf8) {

@@ -112,6 +112,8 @@ class JsonValue {
 JsonValue ParseJson(std::string_view text, int maxDepth = 256);
 
 std::string SerializeJson(const JsonValue& value);
+// Appends the serialised value to `out`; reusing one buffer spares a large store fresh memory.
+void SerializeJsonTo(const JsonValue& value, std::string& out);
 
 // The string escaping alone (without quotes), as Serialize writes it.
 std::string EscapeJsonString(std::string_view utf8);

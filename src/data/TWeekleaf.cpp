@@ -1,5 +1,8 @@
 #include "data/TWeekleaf.h"
 
+#include <cstring>
+#include <exception>
+
 #include "diag/ErrLog.h"
 #include "platform/AtomicFile.h"
 #include "platform/DataDir.h"
@@ -18,7 +21,7 @@ TWeekleaf::TWeekleaf() : TWeekleaf(DataDir() / "Data.json") {}
 
 TWeekleaf::TWeekleaf(std::filesystem::path jsonFile) : JSON_file(std::move(jsonFile)), CurrentDate(Today()) {
     // The text is parsed as read, so a fault's line and column are those of the file.
-    const std::string bytes = ReadWholeFile(JSON_file, kMaxStoreBytes);
+    std::string bytes = ReadWholeFile(JSON_file, kMaxStoreBytes);
     std::string_view text = bytes;
     JSON_SL.bom = text.starts_with(kBom);
     if (JSON_SL.bom) text.remove_prefix(kBom.size());
@@ -29,12 +32,46 @@ TWeekleaf::TWeekleaf(std::filesystem::path jsonFile) : JSON_file(std::move(jsonF
     }
     if (!JO.IsObject())
         throw std::runtime_error("Cannot load \"" + JSON_file.string() + "\": the text is not a JSON object");
-    JSON_SL.SetText(text);
+    KeepLines(std::move(bytes));
+}
+
+// The file's lines go to JSON_SL. A stored file is one line, which is taken over without a copy
+// (and its buffer is reused by the next save).
+void TWeekleaf::KeepLines(std::string bytes) {
+    std::size_t begin = JSON_SL.bom ? kBom.size() : 0, end = bytes.size();
+    if (end > begin && bytes[end - 1] == '\n') --end;
+    if (end > begin && bytes[end - 1] == '\r') --end;
+    const std::string_view body(bytes.data() + begin, end - begin);
+    const bool oneLine = !body.empty() && !std::memchr(body.data(), '\n', body.size()) &&
+                         !std::memchr(body.data(), '\r', body.size());
+    if (!oneLine) {
+        JSON_SL.SetText(body);
+        return;
+    }
+    bytes.resize(end);
+    bytes.erase(0, begin);
+    JSON_SL.lines.clear();
+    JSON_SL.lines.push_back(std::move(bytes));
 }
 
 void TWeekleaf::SaveJSON() {
-    JSON_SL.lines.assign(1, SerializeJson(JO));
-    JSON_SL.SaveToFile(JSON_file);
+    // One line ended by CR LF, after the byte-order mark when the file had one.
+    std::string text = JSON_SL.lines.size() == 1 ? std::move(JSON_SL.lines[0]) : std::string();
+    text.clear();
+    if (JSON_SL.bom) text += kBom;
+    SerializeJsonTo(JO, text);
+    text += "\r\n";
+    std::exception_ptr failure;
+    try {
+        WriteFileAtomic(JSON_file, text);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    text.resize(text.size() - 2);
+    if (JSON_SL.bom) text.erase(0, kBom.size());
+    JSON_SL.lines.clear();
+    JSON_SL.lines.push_back(std::move(text));
+    if (failure) std::rethrow_exception(failure);
 }
 
 void TWeekleaf::ToJSON_FromMainEditor(std::string_view date, std::string html) {

@@ -46,6 +46,9 @@ class TWeekleaf {
     void ToJSON_FromBarEditor(std::string_view date, std::string text) noexcept;
     void NoteToJSON(std::string text);
     void TemplateToJSON(std::string text);
+
+  private:
+    void KeepLines(std::string bytes);
 };
 
 }  // namespace wl

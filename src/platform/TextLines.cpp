@@ -10,15 +10,14 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 void TextLines::SetText(std::string_view text) {
     lines.clear();
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            return;
-        }
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const char* q = p;
+        while (q < end && *q != '\n' && *q != '\r') ++q;
+        lines.emplace_back(p, q);
+        if (q == end) return;
+        p = q + ((*q == '\r' && q + 1 < end && q[1] == '\n') ? 2 : 1);
     }
 }
 
