@@ -139,6 +139,10 @@ Image ReadPaletted(std::string_view data, const Header& h, int w, int hgt, bool 
         case 1:
             return ReadRows(data, w, hgt, topDown, 1,
                             [&](const uint8_t* r, int x) { return pal[(r[x >> 3] >> (7 - (x & 7))) & 1]; });
+        case 2:
+            return ReadRows(data, w, hgt, topDown, 2, [&](const uint8_t* r, int x) {
+                return pal[(r[x >> 2] >> (6 - 2 * (x & 3))) & 3];
+            });
         case 4:
             return ReadRows(data, w, hgt, topDown, 4, [&](const uint8_t* r, int x) {
                 return pal[(x & 1) ? r[x >> 1] & 0x0f : r[x >> 1] >> 4];
@@ -238,7 +242,7 @@ Image DecodeBmp(std::string_view b) {
         return img;
     }
 
-    const bool paletted = h.bpp == 1 || h.bpp == 4 || h.bpp == 8;
+    const bool paletted = h.bpp == 1 || h.bpp == 2 || h.bpp == 4 || h.bpp == 8;
     const std::vector<uint32_t> palette = paletted ? ReadPalette(b, h) : std::vector<uint32_t>{};
     const uint32_t tableSize =
         paletted ? (h.colorsUsed == 0 ? 1u << h.bpp : std::min(h.colorsUsed, 1u << h.bpp)) : 0;

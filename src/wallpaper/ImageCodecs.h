@@ -14,6 +14,7 @@
 
 #include "wallpaper/Image.h"
 
+// Every function here works on its arguments only and may run on any thread, several at once.
 namespace wl {
 
 class ImageError : public std::runtime_error {
@@ -40,7 +41,7 @@ ImageFormat DetectImageFormat(const std::filesystem::path& file);
 // Same rule on bytes already in memory; throws std::runtime_error when fewer than 7 bytes.
 ImageFormat DetectImageFormat(std::string_view bytes);
 
-// BMP: 1/4/8-bit paletted (also RLE4/RLE8), 16-bit (BI_RGB 5-5-5 and BI_BITFIELDS), 24-bit and
+// BMP: 1/2/4/8-bit paletted (also RLE4/RLE8), 16-bit (BI_RGB 5-5-5 and BI_BITFIELDS), 24-bit and
 // 32-bit (BI_RGB and BI_BITFIELDS); bottom-up and top-down; CORE, INFO, V2-V5 headers.
 Image DecodeBmp(std::string_view bytes);
 // JPEG: colour and greyscale; CMYK/YCCK (Adobe, inverted or not) converted to RGB.

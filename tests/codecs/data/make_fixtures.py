@@ -105,6 +105,10 @@ def make_bmps():
     two = [(20, 40, 60), (220, 210, 200)]
     write("bmp1.bmp", bmp(info40(W, H, 1), pal_bytes(two), rows(mono, lambda r: packed(r, 1))),
           [[two[v] for v in row] for row in mono])
+    four = [(0, 0, 0), (255, 0, 0), (0, 200, 0), (10, 20, 250)]
+    quart = [[(i + 2 * j) % 4 for i in range(W)] for j in range(H)]
+    write("bmp2.bmp", bmp(info40(W, H, 2), pal_bytes(four), rows(quart, lambda r: packed(r, 2))),
+          [[four[v] for v in row] for row in quart])
     # OS/2 core header (12 bytes, 3-byte palette entries), 8-bit
     core = struct.pack("<IHHHH", 12, W, H, 1, 8)
     write("bmp8_core.bmp", bmp(core, pal_bytes(PALETTE + [(0, 0, 0)] * (256 - len(PALETTE)), entry=3), rows(idx, bytes)), PIC)
