@@ -7,6 +7,7 @@
 #include "platform/Desktop.h"
 #include "platform/GnomeDesktop.h"
 #include "platform/MemoryDesktop.h"
+#include "platform/PlasmaDesktop.h"
 #include "platform/X11RootDesktop.h"
 #include "platform/XfceDesktop.h"
 
@@ -40,6 +41,12 @@ std::unique_ptr<IDesktop> TryEnvironmentDesktop() {
     if (names({"gnome", "unity", "budgie", "pantheon"})) return TryGSettings(GnomeProfile());
     if (names({"cinnamon"})) return TryGSettings(CinnamonProfile());
     if (names({"mate"})) return TryGSettings(MateProfile());
+    if (names({"kde"})) {
+        try {
+            return std::make_unique<PlasmaDesktop>();
+        } catch (const std::exception&) {
+        }
+    }
     if (names({"xfce"})) {
         try {
             return std::make_unique<XfceDesktop>();

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/AtomicFile.h"
+#include "platform/ShownLinks.h"
 
 namespace wl {
 
@@ -22,6 +23,20 @@ void CopyPictureFile(const std::filesystem::path& source, const std::filesystem:
 bool IsPictureFile(const std::filesystem::path& path) {
     std::error_code ec;
     return !path.empty() && std::filesystem::is_regular_file(path, ec);
+}
+
+std::string ShownPictureName(const std::filesystem::path& shown) {
+    const std::filesystem::path original = OriginalOf(shown);
+    return original.has_filename() ? original.filename().string() : "Wallpaper";
+}
+
+std::filesystem::path CopyShownPicture(const std::filesystem::path& shown,
+                                       const std::filesystem::path& folder) {
+    if (!IsPictureFile(shown))
+        throw std::runtime_error("the desktop's picture \"" + shown.string() + "\" does not exist");
+    const std::filesystem::path target = folder / ShownPictureName(shown);
+    CopyPictureFile(shown, target);
+    return target;
 }
 
 }  // namespace wl

@@ -11,4 +11,11 @@ void CopyPictureFile(const std::filesystem::path& source, const std::filesystem:
 // True when a regular file exists at `path` (an empty path is no file).
 bool IsPictureFile(const std::filesystem::path& path);
 
+// Desktops whose "system copy" is simply the picture their settings name (`shown`, possibly a
+// re-show link, which is copied under its original's name): the copy's file name ("Wallpaper"
+// when nothing is named), and the copy itself into `folder` (throws when the picture is gone).
+std::string ShownPictureName(const std::filesystem::path& shown);
+std::filesystem::path CopyShownPicture(const std::filesystem::path& shown,
+                                       const std::filesystem::path& folder);
+
 }  // namespace wl

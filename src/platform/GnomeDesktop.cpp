@@ -145,9 +145,8 @@ fs::path GnomeDesktop::SystemSource() {
 
 std::string GnomeDesktop::SystemWallpaperCopyName() {
     const fs::path source = SystemSource();
-    if (!source.empty()) return source.filename().string();
-    const fs::path shown = OriginalOf(ShownFile());
-    return shown.has_filename() ? shown.filename().string() : "Wallpaper";
+    if (!source.empty()) return ShownPictureName(source);
+    return ShownPictureName(ShownFile());
 }
 
 fs::path GnomeDesktop::SaveSystemWallpaperCopy(const fs::path& folder) {
@@ -155,9 +154,7 @@ fs::path GnomeDesktop::SaveSystemWallpaperCopy(const fs::path& folder) {
     if (source.empty())
         throw std::runtime_error("the desktop's picture \"" + ShownFile() +
                                  "\" does not exist and there is no default");
-    const fs::path target = folder / source.filename();
-    CopyPictureFile(source, target);
-    return target;
+    return CopyShownPicture(source, folder);
 }
 
 }  // namespace wl

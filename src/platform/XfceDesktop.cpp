@@ -77,17 +77,11 @@ void XfceDesktop::ShowWallpaper(const std::string& path) {
 }
 
 std::string XfceDesktop::SystemWallpaperCopyName() {
-    const fs::path shown = OriginalOf(ShownFile());
-    return shown.has_filename() ? shown.filename().string() : "Wallpaper";
+    return ShownPictureName(ShownFile());
 }
 
 fs::path XfceDesktop::SaveSystemWallpaperCopy(const fs::path& folder) {
-    const fs::path shown = ShownFile();
-    if (!IsPictureFile(shown))
-        throw std::runtime_error("the desktop's picture \"" + shown.string() + "\" does not exist");
-    const fs::path target = folder / OriginalOf(shown).filename();
-    CopyPictureFile(shown, target);
-    return target;
+    return CopyShownPicture(ShownFile(), folder);
 }
 
 }  // namespace wl

@@ -13,5 +13,6 @@ add_library(wl_desktop STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ShownLinks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XfceDesktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RunCommand.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PlasmaDesktop.cpp
 )
 target_link_libraries(wl_desktop PUBLIC wl_platform_core Threads::Threads PRIVATE PkgConfig::WL_X11 PkgConfig::WL_GIO)
