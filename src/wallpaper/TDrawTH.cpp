@@ -16,6 +16,24 @@ FileIdentity IdentityOf(const fs::path& file) {
             static_cast<uintmax_t>(st.st_ino), true};
 }
 
+std::string DrawInputs(const WeekSnapshot& week, const std::string& fontName, int32_t fontSize,
+                       int32_t alpha) {
+    std::string key;
+    const auto add = [&key](const std::string& part) {
+        key += std::to_string(part.size());
+        key += ':';
+        key += part;
+    };
+    for (const std::string& entry : week.entries) add(entry);
+    for (const std::string& date : week.dates) add(date);
+    add(std::to_string(week.today.days));
+    add(std::to_string(week.weekOffsetDays));
+    add(fontName);
+    add(std::to_string(fontSize));
+    add(std::to_string(alpha));
+    return key;
+}
+
 namespace {
 
 fs::path BackgroundFile() {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/Desktop.h"
+#include "wallpaper/Blender.h"
 #include "wallpaper/TWallPaper.h"
 
 namespace wl {
@@ -30,6 +31,11 @@ struct DrawJob {
     // today, week offset, font, alpha), as one value: equal values draw equal pictures.
     std::string inputs;
 };
+
+// The `inputs` of a job that draws `week` with the given title font and block alpha: every part
+// length-prefixed, so different inputs never run together into the same value.
+std::string DrawInputs(const WeekSnapshot& week, const std::string& fontName, int32_t fontSize,
+                       int32_t alpha);
 
 // Size, modification time and inode of a file; all zero when it does not exist.
 struct FileIdentity {

@@ -222,5 +222,51 @@ TEST_F(TDrawTHTest, DestroyingTheSchedulerWithAQueuedHandlerIsHarmless) {
     EXPECT_TRUE(queue.PumpOnce());
 }
 
+TEST(DrawInputs, EveryInputTellsRunsApart) {
+    WeekSnapshot week;
+    week.entries[3] = "<p>купить хлеб</p>";
+    week.dates[1] = "07.12.2026";
+    week.today = Date{20000};
+    const std::string base = DrawInputs(week, "Tahoma", 8, 125);
+    EXPECT_EQ(DrawInputs(week, "Tahoma", 8, 125), base);
+
+    struct Case {
+        const char* what;
+        std::function<std::string(WeekSnapshot)> key;
+    };
+    const Case cases[] = {
+        {"entry",
+         [](WeekSnapshot w) {
+             w.entries[3] += "!";
+             return DrawInputs(w, "Tahoma", 8, 125);
+         }},
+        {"entry moved to the next block",
+         [](WeekSnapshot w) {
+             w.entries[4] = w.entries[3];
+             w.entries[3].clear();
+             return DrawInputs(w, "Tahoma", 8, 125);
+         }},
+        {"date",
+         [](WeekSnapshot w) {
+             w.dates[1] = "14.12.2026";
+             return DrawInputs(w, "Tahoma", 8, 125);
+         }},
+        {"today",
+         [](WeekSnapshot w) {
+             w.today = Date{20001};
+             return DrawInputs(w, "Tahoma", 8, 125);
+         }},
+        {"offset",
+         [](WeekSnapshot w) {
+             w.weekOffsetDays = 7;
+             return DrawInputs(w, "Tahoma", 8, 125);
+         }},
+        {"font", [](WeekSnapshot w) { return DrawInputs(w, "Arial", 8, 125); }},
+        {"font size", [](WeekSnapshot w) { return DrawInputs(w, "Tahoma", 9, 125); }},
+        {"alpha", [](WeekSnapshot w) { return DrawInputs(w, "Tahoma", 8, 255); }},
+    };
+    for (const Case& c : cases) EXPECT_NE(c.key(week), base) << c.what;
+}
+
 }  // namespace
 }  // namespace wl
