@@ -37,7 +37,7 @@ void CheckImageSize(long long w, long long h) {
         throw ImageError("picture too large: " + std::to_string(w) + " x " + std::to_string(h));
 }
 
-ImageFormat DetectImageFormat(std::string_view bytes) {
+ImageFormat DetectImageFormatOfBytes(std::string_view bytes) {
     if (bytes.size() < 7) throw std::runtime_error("picture file shorter than 7 bytes");
     // The first match decides; GIF, icons, cursors, RIFF, MIDI, TIFF and PCX all end up as Other.
     if (StartsWith(bytes, "BM")) return ImageFormat::Bmp;
@@ -53,12 +53,12 @@ ImageFormat DetectImageFormat(const std::filesystem::path& file) {
     in.read(head.data(), head.size());
     if (in.gcount() < static_cast<std::streamsize>(head.size()))
         throw std::runtime_error("picture file shorter than 7 bytes: " + file.string());
-    return DetectImageFormat(std::string_view(head.data(), head.size()));
+    return DetectImageFormatOfBytes(std::string_view(head.data(), head.size()));
 }
 
 Image DecodeImage(std::string_view bytes) {
     if (bytes.size() < 7) throw ImageError("picture shorter than 7 bytes");
-    switch (DetectImageFormat(bytes)) {
+    switch (DetectImageFormatOfBytes(bytes)) {
         case ImageFormat::Bmp:
             return DecodeBmp(bytes);
         case ImageFormat::Jpeg:
@@ -95,7 +95,14 @@ Image MakePreview(const Image& image) {
 }
 
 Image LoadPreview(const std::filesystem::path& file) {
-    return MakePreview(LoadImageFile(file));
+    const std::string bytes = ReadPictureFile(file);
+    try {
+        if (bytes.size() >= 7 && DetectImageFormatOfBytes(bytes) == ImageFormat::Jpeg)
+            return MakePreview(DecodeJpeg(bytes, kPreviewWidth, kPreviewHeight));
+        return MakePreview(DecodeImage(bytes));
+    } catch (const ImageError& e) {
+        throw ImageError(std::string(e.what()) + ": " + file.string());
+    }
 }
 
 }  // namespace wl

@@ -39,13 +39,15 @@ enum class ImageFormat { Bmp, Jpeg, Png, Other };
 // Throws std::runtime_error when the file cannot be opened or is shorter than 7 bytes.
 ImageFormat DetectImageFormat(const std::filesystem::path& file);
 // Same rule on bytes already in memory; throws std::runtime_error when fewer than 7 bytes.
-ImageFormat DetectImageFormat(std::string_view bytes);
+ImageFormat DetectImageFormatOfBytes(std::string_view bytes);
 
 // BMP: 1/2/4/8-bit paletted (also RLE4/RLE8), 16-bit (BI_RGB 5-5-5 and BI_BITFIELDS), 24-bit and
 // 32-bit (BI_RGB and BI_BITFIELDS); bottom-up and top-down; CORE, INFO, V2-V5 headers.
 Image DecodeBmp(std::string_view bytes);
-// JPEG: colour and greyscale; CMYK/YCCK (Adobe, inverted or not) converted to RGB.
-Image DecodeJpeg(std::string_view bytes);
+// JPEG: colour and greyscale; CMYK/YCCK (Adobe, inverted or not) converted to RGB. With
+// atLeastWidth/atLeastHeight set, decodes at 1/2, 1/4 or 1/8 of the size when that still gives at
+// least that size (much faster for previews); otherwise at full size.
+Image DecodeJpeg(std::string_view bytes, int atLeastWidth = 0, int atLeastHeight = 0);
 // PNG: every colour type and bit depth, interlaced or not, 16-bit reduced to 8. Alpha (an alpha
 // channel or a tRNS chunk) is composited over black, so fully transparent areas come out black
 // whatever colour values they happen to store.

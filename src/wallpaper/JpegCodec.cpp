@@ -64,7 +64,8 @@ void StoreCmykRow(const uint8_t* in, uint32_t* out, int w, bool inverted) {
 
 // Runs the decoder. No object with a destructor lives in this frame: a fault jumps back into it.
 // Returns false with the library's message in err.message.
-bool Decode(std::string_view bytes, Image& img, std::vector<uint8_t>& rowBuffer, ErrorManager& err) {
+bool Decode(std::string_view bytes, int atLeastW, int atLeastH, Image& img, std::vector<uint8_t>& rowBuffer,
+            ErrorManager& err) {
     jpeg_decompress_struct cinfo;
     jpeg_progress_mgr progress;
     cinfo.err = jpeg_std_error(&err.pub);
@@ -93,6 +94,15 @@ bool Decode(std::string_view bytes, Image& img, std::vector<uint8_t>& rowBuffer,
 
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;  // greyscale expands to BGRX too
+    // The library can skip most of the work by decoding at 1/2, 1/4 or 1/8 of the size.
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = 1;
+    if (atLeastW > 0 && atLeastH > 0) {
+        while (cinfo.scale_denom < 8 &&
+               cinfo.image_width / (cinfo.scale_denom * 2) >= static_cast<JDIMENSION>(atLeastW) &&
+               cinfo.image_height / (cinfo.scale_denom * 2) >= static_cast<JDIMENSION>(atLeastH))
+            cinfo.scale_denom *= 2;
+    }
     jpeg_start_decompress(&cinfo);
     const int w = static_cast<int>(cinfo.output_width), h = static_cast<int>(cinfo.output_height);
     img = Image(w, h);
@@ -110,12 +120,13 @@ bool Decode(std::string_view bytes, Image& img, std::vector<uint8_t>& rowBuffer,
 
 }  // namespace
 
-Image DecodeJpeg(std::string_view bytes) {
+Image DecodeJpeg(std::string_view bytes, int atLeastWidth, int atLeastHeight) {
     if (bytes.empty()) throw ImageError("JPEG: empty input");
     Image img;
     std::vector<uint8_t> rowBuffer;
     ErrorManager err;
-    if (!Decode(bytes, img, rowBuffer, err)) throw ImageError(std::string("JPEG: ") + err.message);
+    if (!Decode(bytes, atLeastWidth, atLeastHeight, img, rowBuffer, err))
+        throw ImageError(std::string("JPEG: ") + err.message);
     if (img.empty()) throw ImageError("JPEG: no picture");
     for (uint32_t& p : img.pixels) p &= 0x00ffffff;  // the library fills the x byte with 0xff
     return img;

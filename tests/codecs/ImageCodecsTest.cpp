@@ -133,12 +133,13 @@ TEST(DetectImageFormat, FirstBytesDecide) {
         {std::string("\xFF\xD8\xFE\0\0\0\0", 7), ImageFormat::Other},  // JPEG needs all three bytes
         {std::string("Bm\0\0\0\0\0", 7), ImageFormat::Other},          // case matters
     };
-    for (const Case& c : cases) EXPECT_EQ(DetectImageFormat(std::string_view(c.bytes)), c.format) << c.bytes;
+    for (const Case& c : cases)
+        EXPECT_EQ(DetectImageFormatOfBytes(std::string_view(c.bytes)), c.format) << c.bytes;
 }
 
 TEST(DetectImageFormat, FewerThanSevenBytesThrow) {
-    EXPECT_THROW(DetectImageFormat(std::string_view("BM\0\0\0\0", 6)), std::runtime_error);
-    EXPECT_THROW(DetectImageFormat(std::string_view()), std::runtime_error);
+    EXPECT_THROW(DetectImageFormatOfBytes(std::string_view("BM\0\0\0\0", 6)), std::runtime_error);
+    EXPECT_THROW(DetectImageFormatOfBytes(std::string_view()), std::runtime_error);
 }
 
 class DetectFile : public TempDir {};
@@ -152,6 +153,8 @@ TEST_F(DetectFile, ReadsOnlyTheHeadAndFailsOnShortOrMissingFiles) {
     EXPECT_THROW(DetectImageFormat(dir_ / "missing.png"), std::runtime_error);
     EXPECT_THROW(DetectImageFormat(dir_), std::runtime_error);  // a folder is not a picture
     EXPECT_EQ(DetectImageFormat(dir_ / "seven.bmp"), ImageFormat::Bmp);
+    const std::string pathText = (dir_ / "seven.bmp").string();  // a path held as text works too
+    EXPECT_EQ(DetectImageFormat(pathText), ImageFormat::Bmp);
 }
 
 TEST_F(DetectFile, ExtensionIsNotConsulted) {
@@ -457,6 +460,19 @@ TEST(StretchImage, SameSizeIsACopyAndBadSizesThrow) {
     EXPECT_THROW(StretchImage(src, 4, -1), ImageError);
     EXPECT_THROW(StretchImage(src, 20000, 10), ImageError);
     EXPECT_THROW(StretchImage(Image(), 4, 4), ImageError);
+}
+
+TEST(DecodeJpeg, ScalesDownOnlyAsFarAsAsked) {
+    const std::string jpeg = ReadBytes(kData / "jpeg_rgb.jpg");  // 32 x 32
+    const std::pair<std::pair<int, int>, int> cases[] = {{{0, 0}, 32}, {{16, 16}, 16}, {{8, 3}, 8},
+                                                         {{1, 1}, 4},  {{17, 1}, 32},  {{200, 200}, 32}};
+    for (const auto& [atLeast, side] : cases) {
+        const Image img = DecodeJpeg(jpeg, atLeast.first, atLeast.second);
+        EXPECT_EQ(img.width, side) << atLeast.first << "x" << atLeast.second;
+        EXPECT_EQ(img.height, side) << atLeast.first << "x" << atLeast.second;
+    }
+    // The quadrant colours survive the reduced decode.
+    EXPECT_LE(ChannelDiff(DecodeJpeg(jpeg, 1, 1).at(0, 0), Rgb(200, 30, 40)), 16);
 }
 
 class Preview : public TempDir {};
