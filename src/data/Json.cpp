@@ -49,9 +49,9 @@ bool IsCont(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
-// Decodes one UTF-8 sequence at s[0..n) (surrogates accepted, see PutUtf8).
+// Decodes one UTF-8 sequence at s[0..n) (surrogates accepted only when asked, see PutUtf8).
 // Returns its length, or 0 when the bytes are not a well-formed sequence.
-std::size_t DecodeUtf8(const unsigned char* s, std::size_t n, uint32_t& cp) {
+std::size_t DecodeUtf8(const unsigned char* s, std::size_t n, uint32_t& cp, bool allowSurrogates = true) {
     const unsigned char c = s[0];
     if (c >= 0xC2 && c <= 0xDF) {
         if (n < 2 || !IsCont(s[1])) return 0;
@@ -60,7 +60,8 @@ std::size_t DecodeUtf8(const unsigned char* s, std::size_t n, uint32_t& cp) {
     }
     if (c >= 0xE0 && c <= 0xEF) {
         if (n < 3 || !IsCont(s[1]) || !IsCont(s[2])) return 0;
-        if (c == 0xE0 && s[1] < 0xA0) return 0;  // overlong
+        if (c == 0xE0 && s[1] < 0xA0) return 0;                       // overlong
+        if (c == 0xED && s[1] >= 0xA0 && !allowSurrogates) return 0;  // a surrogate
         cp = ((c & 0x0Fu) << 12) | ((s[1] & 0x3Fu) << 6) | (s[2] & 0x3Fu);
         return 3;
     }
@@ -71,6 +72,31 @@ std::size_t DecodeUtf8(const unsigned char* s, std::size_t n, uint32_t& cp) {
         return 4;
     }
     return 0;
+}
+
+// Copies raw text, replacing each byte that does not start a well-formed UTF-8 character with
+// U+FFFD; needs room for 3 bytes per input byte. Surrogates count as malformed here: the
+// generalised form only ever comes from \u escapes, so one character has one spelling.
+char* CopyUtf8(char* o, const char* s, std::size_t n) {
+    const auto* u = reinterpret_cast<const unsigned char*>(s);
+    std::size_t i = 0;
+    while (i < n) {
+        if (u[i] < 0x80) {
+            *o++ = s[i++];
+            continue;
+        }
+        uint32_t cp = 0;
+        const std::size_t len = DecodeUtf8(u + i, n - i, cp, false);
+        if (len == 0) {
+            o = PutUtf8(o, 0xFFFD);
+            ++i;
+            continue;
+        }
+        std::memcpy(o, s + i, len);
+        o += len;
+        i += len;
+    }
+    return o;
 }
 
 constexpr char kHex[] = "0123456789abcdef";
@@ -644,11 +670,17 @@ class JsonParser {
         char* o = scratch_.data();
         for (;;) {
             const char* run = p_;
-            while (p_ < end_ && *p_ != '"' && *p_ != '\\' && static_cast<unsigned char>(*p_) >= 0x20) ++p_;
+            unsigned char high = 0;
+            while (p_ < end_ && *p_ != '"' && *p_ != '\\' && static_cast<unsigned char>(*p_) >= 0x20)
+                high |= static_cast<unsigned char>(*p_++);
             const auto len = static_cast<std::size_t>(p_ - run);
-            o = Room(o, len + 4);  // + the longest character an escape gives
-            std::memcpy(o, run, len);
-            o += len;
+            if (high & 0x80) {
+                o = CopyUtf8(Room(o, len * 3 + 4), run, len);
+            } else {
+                o = Room(o, len + 4);  // + the longest character an escape gives
+                std::memcpy(o, run, len);
+                o += len;
+            }
             if (p_ == end_) FailAt("unterminated string", open);
             if (*p_ == '"') break;
             if (*p_ != '\\') Fail("control character inside a string");

@@ -4,8 +4,9 @@
 //    object holds more than a handful of members); a repeated key in parsed text keeps the first
 //    position and the last value;
 //  - strings are held as UTF-8; \u escapes of lone surrogates survive a round trip (kept as WTF-8);
-//  - bytes that are not UTF-8 are kept in memory as they were read, but an escape must name a real
-//    character, so serialising writes each such byte as \ufffd (the replacement character);
+//  - parsed text that is not UTF-8 has each offending byte replaced by U+FFFD (so is a raw
+//    surrogate); text set by callers is checked the same way when written, an escape must name a
+//    real character: each byte that starts no well-formed character is written as \ufffd;
 //  - Serialize() is compact: \" \\ \b \t \n \f \r, every other byte below 32 and every character
 //    above 126 as lower-case \uXXXX (UTF-16 surrogate pairs beyond the BMP), so the output is ASCII.
 //

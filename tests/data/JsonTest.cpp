@@ -130,11 +130,18 @@ TEST(JsonTest, UnicodeEscapesDecodeAndRoundTrip) {
     }
 }
 
-TEST(JsonTest, RawUtf8IsReadAndInvalidBytesAreKeptInMemory) {
-    const JsonValue v = ParseJson("{\"a\":\"Привет\",\"b\":\"x\xFFy\"}");
-    EXPECT_EQ(v.GetString("a"), "Привет");
-    EXPECT_EQ(v.GetString("b"), "x\xFFy");
-    EXPECT_EQ(SerializeJson(v), R"({"a":"\u041f\u0440\u0438\u0432\u0435\u0442","b":"x\ufffdy"})");
+TEST(JsonTest, RawUtf8IsReadAndInvalidBytesBecomeReplacementCharacters) {
+    const JsonValue v = ParseJson(
+        "{\"a\":\"Привет 😀\",\"b\":\"x\xFFy\xC3\",\"c\":\"\xED\xA0\xBD\",\"\xD6k\":\"\",\"\xBAk\":\"2\"}");
+    EXPECT_EQ(v.GetString("a"), "Привет 😀");
+    EXPECT_EQ(v.GetString("b"), "x\uFFFDy\uFFFD");
+    EXPECT_EQ(v.GetString("c"), "\uFFFD\uFFFD\uFFFD");  // a raw surrogate is not UTF-8
+    // Two keys that differ only in invalid bytes are one key, as they would be once saved.
+    EXPECT_EQ(v.size(), 4u);
+    EXPECT_EQ(v.GetString("\uFFFDk"), "2");
+    EXPECT_EQ(SerializeJson(v),
+              R"({"a":"\u041f\u0440\u0438\u0432\u0435\u0442 \ud83d\ude00","b":"x\ufffdy\ufffd",)"
+              R"("c":"\ufffd\ufffd\ufffd","\ufffdk":"2"})");
 }
 
 TEST(JsonTest, Numbers) {
