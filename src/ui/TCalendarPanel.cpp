@@ -1,0 +1,186 @@
+#include "ui/TCalendarPanel.h"
+
+#include <cxxabi.h>
+
+#include <QCalendarWidget>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTextCharFormat>
+#include <QTextEdit>
+#include <QTimer>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <typeinfo>
+
+#include "ui/TfrMain.h"
+#include "ui/UiLook.h"
+
+namespace wl {
+
+namespace {
+
+constexpr int kWidth = 330, kHeight = 525, kInnerX = 20, kInnerW = 290;
+
+QString ClassName(const std::exception& e) {
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> name(
+        abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status), std::free);
+    return QString::fromUtf8(status == 0 && name ? name.get() : typeid(e).name());
+}
+
+QWidget* Line(QWidget* parent, int y) {
+    auto* w = new QWidget(parent);
+    w->setGeometry(kInnerX, y, kInnerW, 1);
+    w->setAutoFillBackground(true);
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, kGreenLine);
+    w->setPalette(pal);
+    return w;
+}
+
+const char* kCalendarStyle = R"(
+QCalendarWidget QWidget { background-color: #19AE84; color: white; }
+QCalendarWidget QToolButton { color: white; background: transparent; border: none; font-weight: bold; }
+QCalendarWidget QToolButton::menu-indicator { image: none; }
+QCalendarWidget QAbstractItemView:enabled { background-color: #19AE84; color: white;
+  selection-background-color: white; selection-color: #19AE84; outline: 0; }
+QCalendarWidget QAbstractItemView:disabled { color: #19AA84; }
+QCalendarWidget QSpinBox { background: white; color: black; }
+)";
+
+}  // namespace
+
+TCalendarPanel::TCalendarPanel(TfrMain* dayPage, QWidget* parent) : QWidget(parent), FDayPage(dayPage) {
+    setObjectName("pLeft");
+    setFixedSize(kWidth, kHeight);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kGreen);
+    pal.setColor(QPalette::WindowText, Qt::white);
+    setPalette(pal);
+
+    Search = new QLineEdit(this);
+    Search->setObjectName("Search");
+    Search->setPlaceholderText("Поиск");
+    Search->setGeometry(kInnerX, 5, kInnerW, 26);
+
+    lbTitle = new QLabel("Заметки", this);
+    lbTitle->setObjectName("lbTitle");
+    lbTitle->setFont(UiFont("Segoe UI Semibold", 15, true));
+    lbTitle->setGeometry(kInnerX, 36, 250, 28);
+    Line(this, 68);
+
+    mNote = new QTextEdit(this);
+    mNote->setObjectName("mNote");
+    mNote->setGeometry(kInnerX, 74, kInnerW, 165);
+    mNote->setReadOnly(true);
+    mNote->setFrameShape(QFrame::NoFrame);
+    mNote->setTextInteractionFlags(Qt::NoTextInteraction);
+    mNote->setFocusPolicy(Qt::NoFocus);
+    mNote->setStyleSheet("QTextEdit { background: #19AE84; color: white; }");
+    mNote->viewport()->installEventFilter(this);
+
+    lbSearch = new QListWidget(this);
+    lbSearch->setObjectName("lbSearch");
+    lbSearch->setGeometry(mNote->geometry());
+    lbSearch->hide();
+
+    edFokus = new QLineEdit(this);
+    edFokus->setObjectName("edFokus");
+    edFokus->setGeometry(2000, 0, 20, 20);  // outside the visible area on purpose
+
+    Line(this, kHeight - 268 - 2);
+    pCalendar = new QWidget(this);
+    pCalendar->setObjectName("pCalendar");
+    pCalendar->setGeometry(0, kHeight - 268, kWidth, 268);
+    auto* caption = new QLabel("Календарь", pCalendar);
+    caption->setFont(UiFont("Segoe UI Semibold", 15, true));
+    caption->setGeometry(kInnerX, 2, 250, 26);
+
+    Calendar = new QCalendarWidget(pCalendar);
+    Calendar->setObjectName("Calendar");
+    Calendar->setGeometry(kInnerX, 30, kInnerW, 230);
+    Calendar->setFirstDayOfWeek(Qt::Monday);
+    Calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    Calendar->setGridVisible(false);
+    Calendar->setStyleSheet(kCalendarStyle);
+    QTextCharFormat white;
+    white.setForeground(Qt::white);
+    Calendar->setWeekdayTextFormat(Qt::Saturday, white);
+    Calendar->setWeekdayTextFormat(Qt::Sunday, white);
+    QTextCharFormat header;
+    header.setForeground(Qt::white);
+    header.setBackground(kGreen);
+    Calendar->setHeaderTextFormat(header);
+
+    CalendarLastDate = Calendar->selectedDate();
+    connect(Calendar, &QCalendarWidget::selectionChanged, this, [this] {
+        // A click on a new date also reports the click; that one must not load the day again.
+        FSkipClick = true;
+        QTimer::singleShot(0, this, [this] { FSkipClick = false; });
+        CalendarChange();
+    });
+    // A click on the date already chosen reloads that day.
+    connect(Calendar, &QCalendarWidget::clicked, this, [this](QDate) {
+        if (FSkipClick) return;
+        CalendarChange();
+    });
+}
+
+void TCalendarPanel::LinkDayPage() {
+    if (!FDayPage) return;
+    FDayPage->Links().CalendarDate = [this] { return CalendarDate(); };
+    FDayPage->Links().SetCalendarDate = [this](const QDate& d) { ShowDate(d); };
+}
+
+QDate TCalendarPanel::CalendarDate() const {
+    return Calendar->selectedDate();
+}
+
+void TCalendarPanel::ShowDate(const QDate& date) {
+    if (!date.isValid()) return;
+    {
+        const QSignalBlocker quiet(Calendar);
+        Calendar->setSelectedDate(date);
+    }
+    CalendarLastDate = date;
+    if (SetCurrentDate) SetCurrentDate(date);
+}
+
+void TCalendarPanel::CalendarChange() {
+    const QDate date = Calendar->selectedDate();
+    if (!date.isValid()) {  // the calendar reports no date: back to the last one it accepted
+        ShowDate(CalendarLastDate);
+        return;
+    }
+    CalendarLastDate = date;
+    if (SetCurrentDate) SetCurrentDate(date);
+    try {
+        if (mayByShowDay) mayByShowDay();
+        if (FDayPage) FDayPage->SetDate(date);
+    } catch (const std::runtime_error& e) {
+        QMessageBox::critical(this, "Weekleaf", ClassName(e) + "\n" + QString::fromUtf8(e.what()));
+    }
+}
+
+void TCalendarPanel::SetNotePreview(const QString& plainText) {
+    mNote->setPlainText(plainText);
+}
+
+void TCalendarPanel::mNoteMouseDown() {
+    edFokus->setFocus();
+}
+
+bool TCalendarPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == mNote->viewport() && event->type() == QEvent::MouseButtonPress) {
+        mNoteMouseDown();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace wl

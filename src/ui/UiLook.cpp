@@ -1,0 +1,18 @@
+#include "ui/UiLook.h"
+
+#include <QStringList>
+
+namespace wl {
+
+QFont UiFont(const char* family, int pixelSize, bool bold) {
+    QFont font;
+    // Fall-backs in order: metric-compatible or look-alike faces, then whatever sans is installed.
+    font.setFamilies(
+        {QString::fromUtf8(family), "Comic Neue", "Liberation Sans", "DejaVu Sans", "Sans Serif"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+}  // namespace wl

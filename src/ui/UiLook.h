@@ -1,0 +1,18 @@
+#pragma once
+// The program's look: its colours and its fonts with graceful fall-backs on systems that lack
+// the Windows fonts the design uses.
+#include <QColor>
+#include <QFont>
+
+namespace wl {
+
+inline const QColor kGreen{0x19, 0xAE, 0x84};           // headers, buttons and lines
+inline const QColor kGreenSeparator{0x1D, 0xC5, 0x97};  // 1-pixel separators of the toolbar
+inline const QColor kGreenLine{0x1D, 0xC9, 0x99};       // thin lines of the left panel
+inline const QColor kDarkGreen{0x10, 0x74, 0x58};       // frame of the confirmation dialog
+inline const QColor kCalendarDisabled{0x19, 0xAA, 0x84};
+
+// family at pixelSize; when the family is missing the closest installed sans face stands in.
+QFont UiFont(const char* family, int pixelSize, bool bold = false);
+
+}  // namespace wl
