@@ -43,6 +43,12 @@ fs::path PictureFile() {
     return DataDir() / "Weekleaf-Modifed.bmp";
 }
 
+// Backends report the shown path in their own spelling (absolute, normalised); compare meanings.
+bool SamePath(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
+}
+
 }  // namespace
 
 TDrawTH::TDrawTH(DrawJob job, Context context, std::function<void()> termProc)
@@ -78,7 +84,8 @@ bool TDrawTH::Unchanged(const ScreenSize& screen) {
     if (!last.valid || last.inputs != FJob.inputs || !(last.screen == screen)) return false;
     if (!(IdentityOf(BackgroundFile()) == last.background)) return false;
     const fs::path picture = PictureFile();
-    return FContext.desktop.CurrentWallpaperFile() == picture.string() && IdentityOf(picture) == last.picture;
+    const std::string shown = FContext.desktop.CurrentWallpaperFile();
+    return !shown.empty() && SamePath(shown, picture) && IdentityOf(picture) == last.picture;
 }
 
 void TDrawTH::Draw(const ScreenSize& screen) {

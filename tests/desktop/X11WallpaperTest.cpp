@@ -1,0 +1,91 @@
+// The wallpaper layer on the bare X11 desktop of a private Xvfb, with the program's own codecs:
+// pictures are decoded, stretched onto the root, and the root's picture comes back as a backup.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "XvfbServer.h"
+#include "platform/DataDir.h"
+#include "platform/X11RootDesktop.h"
+#include "wallpaper/ImageCodecs.h"
+#include "wallpaper/TWallPaper.h"
+
+namespace wl {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kRed = Rgb(200, 30, 30), kBlue = Rgb(20, 40, 220);
+
+class X11WallpaperTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { server = std::make_unique<test::XvfbServer>("640x480x24"); }
+    static void TearDownTestSuite() { server.reset(); }
+
+    void SetUp() override {
+        if (!test::XvfbServer::Installed()) GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_FALSE(server->Display().empty()) << "Xvfb did not start";
+        root = fs::temp_directory_path() / ("wl-x11-wallpaper-" + std::to_string(::getpid()));
+        fs::remove_all(root);
+        fs::create_directories(root / "Weekleaf" / "Wpp");
+        setenv("AppData", root.c_str(), 1);
+        desktop = std::make_unique<X11RootDesktop>(WallpaperPictureFiles(), server->Display());
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+
+    // A 1024 x 768 picture: red left half, blue right half.
+    fs::path HalfAndHalf(const fs::path& file) {
+        Image image(1024, 768);
+        for (int y = 0; y < 768; ++y)
+            for (int x = 0; x < 1024; ++x) image.at(x, y) = x < 512 ? kRed : kBlue;
+        SaveBmp24(image, file);
+        return file;
+    }
+
+    static std::unique_ptr<test::XvfbServer> server;
+    fs::path root;
+    std::unique_ptr<X11RootDesktop> desktop;
+};
+
+std::unique_ptr<test::XvfbServer> X11WallpaperTest::server;
+
+TEST_F(X11WallpaperTest, APictureOfAnotherSizeIsStretchedOverTheWholeRoot) {
+    SetWallpaperPath(*desktop, HalfAndHalf(root / "user.bmp").string());
+    ScreenSize size;
+    const PixelRows pixels = desktop->ReadRootPicture(size);
+    ASSERT_EQ(size, (ScreenSize{640, 480}));
+    EXPECT_EQ(pixels[0], kRed);
+    EXPECT_EQ(pixels[479 * 640 + 639], kBlue);
+    EXPECT_EQ(pixels[240 * 640 + 100], kRed);
+    EXPECT_EQ(pixels[240 * 640 + 540], kBlue);
+}
+
+TEST_F(X11WallpaperTest, SetWallpaperShowsTheDrawnPicture) {
+    Image drawn(640, 480, Rgb(1, 2, 3));
+    SaveBmp24(drawn, DataDir() / "Weekleaf-Modifed.bmp");
+    SetWallpaper(*desktop);
+    EXPECT_EQ(desktop->CurrentWallpaperFile(), (DataDir() / "Weekleaf-Modifed.bmp").string());
+    ScreenSize size;
+    EXPECT_EQ(desktop->ReadRootPicture(size)[320 * 640 + 200], Rgb(1, 2, 3));
+}
+
+TEST_F(X11WallpaperTest, AMissingDesktopFileFallsBackToTheRootPictureSavedInTheLibrary) {
+    const fs::path user = HalfAndHalf(root / "user.bmp");
+    SetWallpaperPath(*desktop, user.string());
+    fs::remove(user);
+
+    const std::string current = CurrentWallpaperPath(*desktop);
+    EXPECT_EQ(current, (DataDir() / "Wpp" / "RootWallpaper.bmp").string());
+    const Image backup = LoadImageFile(current);
+    ASSERT_EQ(backup.width, 640);
+    ASSERT_EQ(backup.height, 480);
+    EXPECT_EQ(backup.at(10, 10), kRed);
+    EXPECT_EQ(backup.at(630, 470), kBlue);
+}
+
+}  // namespace
+}  // namespace wl
