@@ -233,27 +233,18 @@ class TextBuilder {
     bool FLineStart = true;
 };
 
-// The first table cell of a row gets no separator before it.
-bool IsFirstCell(const GumboNode* node) {
-    const GumboVector& siblings = node->parent->v.element.children;
-    for (unsigned i = 0; i < node->index_within_parent && i < siblings.length; ++i) {
-        auto* sib = static_cast<const GumboNode*>(siblings.data[i]);
-        if (sib->type == GUMBO_NODE_ELEMENT && KindOf(sib->v.element.tag) == Kind::Cell) return false;
-    }
-    return true;
-}
-
 void Walk(const GumboNode* root, TextBuilder& text) {
     struct Frame {
         const GumboNode* node;
         unsigned next;
         Kind kind;
+        bool sawCell;  // the first table cell of a row gets no separator before it
     };
     // Iterative, so that deeply nested input cannot exhaust the stack.
     std::vector<Frame> stack;
     stack.reserve(64);
     int preDepth = 0;
-    stack.push_back({root, 0, Kind::Block});
+    stack.push_back({root, 0, Kind::Block, false});
     while (!stack.empty()) {
         Frame& top = stack.back();
         const GumboVector& children = top.node->type == GUMBO_NODE_DOCUMENT ? top.node->v.document.children
@@ -283,8 +274,11 @@ void Walk(const GumboNode* root, TextBuilder& text) {
                 }
                 if (kind == Kind::Block || kind == Kind::Pre) text.BlockBoundary();
                 if (kind == Kind::Pre) ++preDepth;
-                if (kind == Kind::Cell && !IsFirstCell(child)) text.CellBoundary();
-                stack.push_back({child, 0, kind});
+                if (kind == Kind::Cell) {
+                    if (top.sawCell) text.CellBoundary();
+                    top.sawCell = true;
+                }
+                stack.push_back({child, 0, kind, false});
                 break;
             }
             default:  // comments, document types and template contents show nothing
