@@ -1,0 +1,24 @@
+#include "KeyHash.h"
+
+#include <openssl/evp.h>
+
+#include <stdexcept>
+
+namespace wl {
+
+std::string HashAccountKey(std::string_view key) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(key.data(), key.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("SHA-256 failed");
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(length * 2);
+    for (unsigned int i = 0; i < length; ++i) {
+        hex.push_back(kHex[digest[i] >> 4]);
+        hex.push_back(kHex[digest[i] & 0x0f]);
+    }
+    return hex;
+}
+
+}  // namespace wl

@@ -1,0 +1,33 @@
+#pragma once
+// Command line of weekleaf-sync and the limits it sets.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace wl {
+
+struct TServerOptions {
+    std::string Host = "127.0.0.1";
+    std::uint16_t Port = 3000;  // 0 picks a free port (printed at start)
+    std::string DbPath = "weekleaf-sync.db";
+    std::size_t MaxMessageBytes = 4u << 20;  // a larger incoming message closes the connection (1009)
+    std::size_t MaxQueueBytes = 16u << 20;   // a connection that lets more pile up unread is dropped
+    std::chrono::seconds IdleTimeout{60};    // pinged after half of it, closed after all of it in silence
+    std::chrono::seconds HandshakeTimeout{10};
+    std::size_t MaxConnections = 10000;
+};
+
+struct TOptionsParse {
+    bool Help = false;
+    std::string Error;  // empty when the command line was understood
+    TServerOptions Options;
+};
+
+// Arguments without the program name.
+TOptionsParse ParseServerOptions(const std::vector<std::string>& args);
+
+std::string ServerUsage();
+
+}  // namespace wl

@@ -1,0 +1,275 @@
+#include "TSyncService.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "KeyHash.h"
+#include "ServerLog.h"
+#include "TMessageWriter.h"
+#include "data/HtmlToText.h"
+
+namespace wl {
+
+namespace {
+
+TMessageWriter& WriteDays(TMessageWriter& writer, const std::vector<TSyncStore::TDay>& days) {
+    writer.Name("days").Open();
+    for (const auto& day : days) writer.Member(DateToStr(day.Day), day.Html);
+    return writer.Close();
+}
+
+// Lower case for ASCII and the basic Cyrillic letters (UTF-8), enough to search Russian and Latin text.
+std::string FoldCase(std::string_view text) {
+    std::string folded(text);
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        auto c = static_cast<unsigned char>(folded[i]);
+        if (c >= 'A' && c <= 'Z') folded[i] = static_cast<char>(c + 32);
+        if (i + 1 >= folded.size()) continue;
+        auto next = static_cast<unsigned char>(folded[i + 1]);
+        if (c == 0xD0 && next >= 0x90 && next <= 0x9F) {  // А..П -> а..п
+            folded[i + 1] = static_cast<char>(next + 0x20);
+        } else if (c == 0xD0 && next >= 0xA0 && next <= 0xAF) {  // Р..Я -> р..я
+            folded[i] = static_cast<char>(0xD1);
+            folded[i + 1] = static_cast<char>(next - 0x20);
+        } else if (c == 0xD0 && next == 0x81) {  // Ё -> ё
+            folded[i] = static_cast<char>(0xD1);
+            folded[i + 1] = static_cast<char>(0x91);
+        }
+    }
+    return folded;
+}
+
+}  // namespace
+
+namespace SyncMessage {
+
+std::string Status(ResultCode status, TSyncAction request, std::string_view dayKey) {
+    TMessageWriter writer;
+    writer.Open().Member("ACTION", "STATUS").IntegerMember("STATUS", status);
+    if (request != TSyncAction::None) writer.Member("REQUEST", SyncActionName(request));
+    if (!dayKey.empty()) writer.Member("DAY", dayKey);
+    return writer.Close().Take();
+}
+
+// The day member must come second: the client takes the second member as the day.
+std::string Day(std::string_view action, const TSyncStore::TDay& day, bool withStatus) {
+    TMessageWriter writer;
+    writer.Open()
+        .Member("ACTION", action)
+        .Member(DateToStr(day.Day), day.Html)
+        .Member("timestamp", std::to_string(day.Timestamp));
+    if (withStatus) writer.IntegerMember("STATUS", ER_SUCCESS);
+    return writer.Close().Take();
+}
+
+std::string Page(TSyncStore::TPage page, std::string_view html) {
+    const bool note = page == TSyncStore::TPage::Note;
+    return TMessageWriter()
+        .Open()
+        .Member("ACTION", note ? "UPDATE_NOTE" : "UPDATE_TEMPLATE")
+        .Member(note ? "note" : "template", html)
+        .Close()
+        .Take();
+}
+
+}  // namespace SyncMessage
+
+TServiceClock TServiceClock::System() {
+    return TServiceClock{[] { return wl::Today(); },
+                         [] { return static_cast<std::int64_t>(std::time(nullptr)); }};
+}
+
+TSyncService::TSyncService(TSyncStore& store, TServiceClock clock)
+    : store_(store), clock_(std::move(clock)) {}
+
+void TSyncService::Handle(TConnectionId from, std::string_view text) {
+    const TParsedRequest parsed = ParseSyncRequest(text);
+    if (parsed.Status != ER_SUCCESS) {
+        Answer(from, SyncMessage::Status(parsed.Status, parsed.Request.Action));
+        return;
+    }
+    try {
+        const std::string account = HashAccountKey(parsed.Request.Key);
+        Subscribe(from, account);
+        Dispatch(from, account, parsed.Request);
+    } catch (const std::exception& e) {
+        // The store is in doubt: nothing of this batch may be acknowledged.
+        ServerLog(std::string("request failed: ") + e.what());
+        batchFailed_ = true;
+    }
+}
+
+void TSyncService::Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request) {
+    switch (request.Action) {
+        case TSyncAction::GetCurrentWeek:
+            return AnswerCurrentWeek(from, account);
+        case TSyncAction::GetDaysRange:
+            return AnswerDaysRange(from, account, request.Start, request.End);
+        case TSyncAction::GetDay:
+            return AnswerDay(from, account, request.Day);
+        case TSyncAction::GetNote:
+            return AnswerPage(from, account, TSyncStore::TPage::Note);
+        case TSyncAction::GetTemplate:
+            return AnswerPage(from, account, TSyncStore::TPage::Template);
+        case TSyncAction::GetSearch:
+            return AnswerSearch(from, account, request.Text);
+        case TSyncAction::SetDay:
+            return ApplySetDay(from, account, request);
+        case TSyncAction::SetNote:
+            return ApplySetPage(from, account, TSyncStore::TPage::Note, request.Text);
+        case TSyncAction::SetTemplate:
+            return ApplySetPage(from, account, TSyncStore::TPage::Template, request.Text);
+        case TSyncAction::None:
+            return;
+    }
+}
+
+// The client refreshes its whole store from this answer and replaces its note and template with what
+// the answer carries, an absent member counting as empty. So the week object goes out only when both
+// pages are held; for an account that lacks one, the days come as a days range and each held page as
+// its own update, and the client keeps what the service never had.
+void TSyncService::AnswerCurrentWeek(TConnectionId from, const std::string& account) {
+    const Date today = clock_.Today();
+    const Date monday = AddDays(today, 1 - IsoWeekday(today));
+    const auto days = store_.GetDays(account, monday, AddDays(monday, 6));
+    const auto note = store_.GetPage(account, TSyncStore::TPage::Note);
+    const auto templ = store_.GetPage(account, TSyncStore::TPage::Template);
+    if (!note || !templ) {
+        AnswerDaysRange(from, account, monday, AddDays(monday, 6));
+        if (note) Answer(from, SyncMessage::Page(TSyncStore::TPage::Note, *note));
+        if (templ) Answer(from, SyncMessage::Page(TSyncStore::TPage::Template, *templ));
+        return;
+    }
+    TMessageWriter writer;
+    writer.Open().Member("ACTION", "RES_GET_CURRENT_WEEK").IntegerMember("STATUS", ER_SUCCESS);
+    writer.Name("ITEM").Open().Member("note", *note).Member("template", *templ);
+    WriteDays(writer, days).Close();
+    Answer(from, writer.Close().Take());
+}
+
+void TSyncService::AnswerDaysRange(TConnectionId from, const std::string& account, Date first, Date last) {
+    TMessageWriter writer;
+    writer.Open().Member("ACTION", "RES_GET_DAYS_RANGE").IntegerMember("STATUS", ER_SUCCESS);
+    writer.Name("ITEM").Open();
+    WriteDays(writer, store_.GetDays(account, first, last)).Close();
+    Answer(from, writer.Close().Take());
+}
+
+// A day the service does not hold is answered with a status, never with an empty day: the client would
+// erase its own text.
+void TSyncService::AnswerDay(TConnectionId from, const std::string& account, Date day) {
+    const auto stored = store_.GetDay(account, day);
+    if (!stored) {
+        Answer(from, SyncMessage::Status(ER_SELECT, TSyncAction::GetDay, DateToStr(day)));
+        return;
+    }
+    Answer(from, SyncMessage::Day("RES_GET_DAY", *stored, true));
+}
+
+void TSyncService::AnswerPage(TConnectionId from, const std::string& account, TSyncStore::TPage page) {
+    const auto stored = store_.GetPage(account, page);
+    if (!stored) {
+        const auto action = page == TSyncStore::TPage::Note ? TSyncAction::GetNote : TSyncAction::GetTemplate;
+        Answer(from, SyncMessage::Status(ER_SELECT, action));
+        return;
+    }
+    Answer(from, SyncMessage::Page(page, *stored));
+}
+
+void TSyncService::AnswerSearch(TConnectionId from, const std::string& account, const std::string& text) {
+    std::vector<TSyncStore::TDay> found;
+    const std::string needle = FoldCase(text);
+    if (!needle.empty()) {
+        store_.ScanDays(account, [&](const TSyncStore::TDay& day) {
+            if (FoldCase(HtmlToText(day.Html)).find(needle) != std::string::npos) found.push_back(day);
+            return found.size() < kMaxSearchResults;
+        });
+    }
+    TMessageWriter writer;
+    writer.Open()
+        .Member("ACTION", "RES_GET_SEARCH")
+        .IntegerMember("STATUS", found.empty() ? ER_SELECT : ER_SUCCESS);
+    writer.Name("ITEM").Open().Member("search", text);
+    WriteDays(writer, found).Close();
+    Answer(from, writer.Close().Take());
+}
+
+// A device whose clock runs ahead would otherwise lock the day against every later edit from the
+// others; its timestamp counts as no later than the service's own time.
+void TSyncService::ApplySetDay(TConnectionId from, const std::string& account, const TSyncRequest& request) {
+    const std::int64_t timestamp = std::min(request.Timestamp, clock_.UnixSeconds());
+    if (const auto newer = store_.SetDay(account, request.Day, request.Text, timestamp)) {
+        Answer(from, SyncMessage::Day("UPDATE_DAY", *newer, false));
+        return;
+    }
+    PushToOthers(from, account,
+                 SyncMessage::Day("UPDATE_DAY", {request.Day, request.Text, timestamp}, false));
+}
+
+void TSyncService::ApplySetPage(TConnectionId from, const std::string& account, TSyncStore::TPage page,
+                                const std::string& html) {
+    store_.SetPage(account, page, html);
+    PushToOthers(from, account, SyncMessage::Page(page, html));
+}
+
+void TSyncService::Subscribe(TConnectionId connection, const std::string& account) {
+    auto [it, added] = accountOf_.try_emplace(connection, account);
+    if (!added) {
+        if (it->second == account) return;
+        Detach(connection);
+        accountOf_.emplace(connection, account);
+    }
+    connections_[account].push_back(connection);
+}
+
+void TSyncService::Detach(TConnectionId connection) {
+    const auto it = accountOf_.find(connection);
+    if (it == accountOf_.end()) return;
+    const auto group = connections_.find(it->second);
+    if (group != connections_.end()) {
+        std::erase(group->second, connection);
+        if (group->second.empty()) connections_.erase(group);
+    }
+    accountOf_.erase(it);
+}
+
+std::size_t TSyncService::ConnectionsOnKey(std::string_view key) const {
+    const auto group = connections_.find(HashAccountKey(key));
+    return group == connections_.end() ? 0 : group->second.size();
+}
+
+void TSyncService::Answer(TConnectionId to, std::string text) {
+    outbox_.push_back({to, std::make_shared<const std::string>(std::move(text))});
+}
+
+void TSyncService::PushToOthers(TConnectionId from, const std::string& account, std::string text) {
+    const auto group = connections_.find(account);
+    if (group == connections_.end()) return;
+    TText shared;
+    for (const TConnectionId to : group->second) {
+        if (to == from) continue;
+        if (!shared) shared = std::make_shared<const std::string>(std::move(text));
+        outbox_.push_back({to, shared});
+    }
+}
+
+std::vector<TOutMessage> TSyncService::Commit() {
+    std::vector<TOutMessage> out;
+    out.swap(outbox_);
+    try {
+        if (batchFailed_) throw TSyncStoreError("an earlier request of the batch failed");
+        store_.Commit();
+    } catch (const std::exception& e) {
+        ServerLog(std::string("batch of ") + std::to_string(out.size()) + " messages dropped: " + e.what());
+        batchFailed_ = false;
+        out.clear();
+        try {
+            store_.Rollback();
+        } catch (const std::exception& rollbackError) {
+            ServerLog(std::string("rollback failed: ") + rollbackError.what());
+        }
+    }
+    return out;
+}
+
+}  // namespace wl

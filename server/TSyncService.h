@@ -1,0 +1,88 @@
+#pragma once
+// The sync service without its sockets: answers each connection's requests from the store, applies its
+// writes, and fans every write out to the other connections on the same account.
+//
+// Nothing leaves before it is durable: Handle() only collects answers and pushes in an outbox, and
+// Commit() first commits the store's open transaction and only then hands the outbox over for
+// delivery. The network layer calls Handle() for every message of a batch and Commit() once after it,
+// so one fsync covers the batch. Owned by the thread that runs the service (the server's I/O thread).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "TSyncRequest.h"
+#include "TSyncStore.h"
+
+namespace wl {
+
+using TConnectionId = std::uint64_t;
+
+struct TOutMessage {
+    TConnectionId To = 0;
+    std::shared_ptr<const std::string> Text;  // shared by every receiver of one push
+};
+
+// Where "today" and "now" come from; tests fix them.
+struct TServiceClock {
+    std::function<Date()> Today;                // the service's local date (its current week)
+    std::function<std::int64_t()> UnixSeconds;  // for capping client timestamps
+    static TServiceClock System();
+};
+
+class TSyncService {
+  public:
+    // At most this many days answer one GET_SEARCH.
+    static constexpr std::size_t kMaxSearchResults = 50;
+
+    explicit TSyncService(TSyncStore& store, TServiceClock clock = TServiceClock::System());
+
+    // One text message from a connection. Never throws.
+    void Handle(TConnectionId from, std::string_view text);
+    // The connection is gone: it receives no more pushes.
+    void Detach(TConnectionId connection);
+
+    // Commits the writes handled since the last call and returns what to send, in order. When the
+    // commit fails, the writes are rolled back and nothing of the batch is sent.
+    std::vector<TOutMessage> Commit();
+
+    bool HasPending() const { return !outbox_.empty() || store_.HasPendingWrites(); }
+    // Connections currently on an account (by key), for diagnostics and tests.
+    std::size_t ConnectionsOnKey(std::string_view key) const;
+
+  private:
+    using TText = std::shared_ptr<const std::string>;
+
+    void Subscribe(TConnectionId connection, const std::string& account);
+    void Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request);
+    void Answer(TConnectionId to, std::string text);
+    void PushToOthers(TConnectionId from, const std::string& account, std::string text);
+
+    void AnswerCurrentWeek(TConnectionId from, const std::string& account);
+    void AnswerDaysRange(TConnectionId from, const std::string& account, Date first, Date last);
+    void AnswerDay(TConnectionId from, const std::string& account, Date day);
+    void AnswerPage(TConnectionId from, const std::string& account, TSyncStore::TPage page);
+    void AnswerSearch(TConnectionId from, const std::string& account, const std::string& text);
+    void ApplySetDay(TConnectionId from, const std::string& account, const TSyncRequest& request);
+    void ApplySetPage(TConnectionId from, const std::string& account, TSyncStore::TPage page,
+                      const std::string& html);
+
+    TSyncStore& store_;
+    TServiceClock clock_;
+    std::vector<TOutMessage> outbox_;
+    bool batchFailed_ = false;
+    std::unordered_map<TConnectionId, std::string> accountOf_;                 // connection -> account
+    std::unordered_map<std::string, std::vector<TConnectionId>> connections_;  // account -> connections
+};
+
+// The messages the service writes, exactly as they go out.
+namespace SyncMessage {
+std::string Status(ResultCode status, TSyncAction request, std::string_view dayKey = {});
+std::string Day(std::string_view action, const TSyncStore::TDay& day, bool withStatus);
+std::string Page(TSyncStore::TPage page, std::string_view html);
+}  // namespace SyncMessage
+
+}  // namespace wl

@@ -1,0 +1,129 @@
+#include "TSyncSession.h"
+
+#include <boost/beast/core/bind_handler.hpp>
+#include <boost/beast/http/field.hpp>
+#include <boost/beast/websocket/error.hpp>
+
+#include "ServerLog.h"
+#include "TSyncServer.h"
+
+namespace wl {
+
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+using tcp = boost::asio::ip::tcp;
+
+namespace {
+// A connection keeps at most this much read buffer while idle; a large message's buffer is let go.
+constexpr std::size_t kIdleBufferBytes = 8192;
+}  // namespace
+
+TSyncSession::TSyncSession(tcp::socket socket, TSyncServer& server, TConnectionId id,
+                           const TServerOptions& options)
+    : ws_(std::move(socket)), server_(server), id_(id), options_(options) {}
+
+void TSyncSession::Start() {
+    beast::error_code ignored;
+    beast::get_lowest_layer(ws_).socket().set_option(tcp::no_delay(true), ignored);
+    websocket::stream_base::timeout timeout;
+    timeout.handshake_timeout = options_.HandshakeTimeout;
+    timeout.idle_timeout = options_.IdleTimeout;
+    timeout.keep_alive_pings = true;
+    ws_.set_option(timeout);
+    ws_.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
+        response.set(beast::http::field::server, "weekleaf-sync");
+    }));
+    ws_.read_message_max(options_.MaxMessageBytes);
+    ws_.auto_fragment(false);
+    ws_.async_accept(beast::bind_front_handler(&TSyncSession::OnAccept, shared_from_this()));
+}
+
+void TSyncSession::OnAccept(beast::error_code ec) {
+    if (ec) return End();
+    open_ = true;
+    if (closing_) return StartClose();
+    ReadNext();
+    if (!queue_.empty() && !writing_) WriteNext();
+}
+
+void TSyncSession::ReadNext() {
+    ws_.async_read(input_,
+                   [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnRead(ec); });
+}
+
+void TSyncSession::OnRead(beast::error_code ec) {
+    if (ec) {
+        if (ec == websocket::error::message_too_big)
+            ServerLog("connection " + std::to_string(id_) + ": message too big");
+        return End();
+    }
+    if (!closing_) {
+        const auto data = input_.cdata();
+        server_.OnMessage(id_, std::string_view(static_cast<const char*>(data.data()), data.size()));
+    }
+    input_.consume(input_.size());
+    if (input_.capacity() > kIdleBufferBytes) input_.shrink_to_fit();
+    ReadNext();
+}
+
+void TSyncSession::Send(std::shared_ptr<const std::string> text) {
+    if (ended_ || closing_) return;
+    queuedBytes_ += text->size();
+    queue_.push_back(std::move(text));
+    if (queuedBytes_ > options_.MaxQueueBytes) {
+        ServerLog("connection " + std::to_string(id_) + " dropped: " + std::to_string(queuedBytes_) +
+                  " bytes waiting, the peer does not read");
+        return Abort();
+    }
+    if (open_ && !writing_) WriteNext();
+}
+
+void TSyncSession::WriteNext() {
+    writing_ = true;
+    ws_.text(true);
+    ws_.async_write(boost::asio::buffer(*queue_.front()),
+                    [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnWrite(ec); });
+}
+
+void TSyncSession::OnWrite(beast::error_code ec) {
+    writing_ = false;
+    if (ec || ended_) return End();
+    queuedBytes_ -= queue_.front()->size();
+    queue_.pop_front();
+    if (!queue_.empty()) return WriteNext();
+    if (closing_) StartClose();
+}
+
+void TSyncSession::CloseGracefully() {
+    if (ended_) return;
+    closing_ = true;
+    if (open_ && !writing_) StartClose();  // otherwise the handshake or the last write goes on to the close
+}
+
+void TSyncSession::StartClose() {
+    if (closeStarted_) return;
+    closeStarted_ = true;
+    ws_.async_close(websocket::close_code::going_away,
+                    beast::bind_front_handler(&TSyncSession::OnClose, shared_from_this()));
+}
+
+void TSyncSession::OnClose(beast::error_code) {
+    End();
+}
+
+void TSyncSession::Abort() {
+    End();
+}
+
+void TSyncSession::End() {
+    if (ended_) return;
+    ended_ = true;
+    queue_.clear();
+    queuedBytes_ = 0;
+    beast::error_code ignored;
+    beast::get_lowest_layer(ws_).socket().shutdown(tcp::socket::shutdown_both, ignored);
+    beast::get_lowest_layer(ws_).close();
+    server_.OnSessionEnded(id_);
+}
+
+}  // namespace wl

@@ -1,0 +1,66 @@
+// weekleaf-sync: the sync service program. Everything but the command line and the signals lives in
+// the wl_server library.
+#include <sys/resource.h>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "ServerLog.h"
+#include "TServerOptions.h"
+#include "TSyncServer.h"
+#include "TSyncService.h"
+#include "TSyncStore.h"
+
+namespace {
+
+// Each connection holds a descriptor; use every one the system allows.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const wl::TOptionsParse parsed = wl::ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.Help) {
+        std::fputs(wl::ServerUsage().c_str(), stdout);
+        return 0;
+    }
+    if (!parsed.Error.empty()) {
+        std::fprintf(stderr, "weekleaf-sync: %s\n%s", parsed.Error.c_str(), wl::ServerUsage().c_str());
+        return 2;
+    }
+    RaiseDescriptorLimit();
+    try {
+        wl::TSyncStore store(parsed.Options.DbPath);
+        wl::TSyncService service(store);
+        boost::asio::io_context io(1);
+        wl::TSyncServer server(io, service, parsed.Options);
+        const auto endpoint = server.Listen();
+        boost::asio::signal_set signals(io, SIGINT, SIGTERM);
+        signals.async_wait([&](boost::system::error_code ec, int signal) {
+            if (ec) return;
+            wl::ServerLog(std::string("signal ") + std::to_string(signal) + ", closing connections");
+            server.Shutdown();
+        });
+        // Scripts and tests read the bound port from this line (with --listen HOST:0 it is a free one).
+        std::printf("weekleaf-sync: listening on %s:%u, database %s\n",
+                    endpoint.address().to_string().c_str(), static_cast<unsigned>(endpoint.port()),
+                    parsed.Options.DbPath.c_str());
+        std::fflush(stdout);
+        io.run();
+        wl::ServerLog("stopped");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "weekleaf-sync: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

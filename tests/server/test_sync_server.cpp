@@ -1,0 +1,313 @@
+// The service on loopback sockets: the client's handshake bytes, fan-out, limits and shutdown.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/evp.h>
+#include <openssl/sha.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <boost/asio/post.hpp>
+#include <future>
+#include <set>
+#include <thread>
+
+#include "ClientRequests.h"
+#include "KeyHash.h"
+#include "ServerLog.h"
+#include "TSyncServer.h"
+#include "TempDir.h"
+#include "TestClient.h"
+
+namespace wl {
+namespace {
+
+using namespace std::chrono_literals;
+using test::GetDayRequest;
+using test::GetRequest;
+using test::SetDayRequest;
+using test::TTestClient;
+
+// A plain TCP socket with a receive time-out, for speaking the protocol byte by byte.
+class TRawSocket {
+  public:
+    explicit TRawSocket(std::uint16_t port, int receiveBuffer = 0) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        timeval timeout{5, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~TRawSocket() { ::close(fd_); }
+
+    bool Connected() const { return connected_; }
+    void Write(const std::string& bytes) {
+        for (std::size_t sent = 0; sent < bytes.size();) {
+            const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            sent += static_cast<std::size_t>(n);
+        }
+    }
+    // Up to `size` bytes; "" at end of stream, on error or after the time-out.
+    std::string Read(std::size_t size) {
+        std::string bytes(size, '\0');
+        const ssize_t n = ::recv(fd_, bytes.data(), size, 0);
+        bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        return bytes;
+    }
+    std::string ReadExactly(std::size_t size) {
+        std::string bytes;
+        while (bytes.size() < size) {
+            const std::string part = Read(size - bytes.size());
+            if (part.empty()) break;
+            bytes += part;
+        }
+        return bytes;
+    }
+    std::string ReadHttpHead() {
+        std::string head;
+        while (head.find("\r\n\r\n") == std::string::npos) {
+            const std::string part = Read(1);
+            if (part.empty()) break;
+            head += part;
+        }
+        return head;
+    }
+
+    // The desktop client's handshake, byte for byte; true when answered with 101.
+    bool Handshake(std::uint16_t port, std::string* head = nullptr, std::string* key = nullptr) {
+        const std::string k = "ISFAJDAjY2RlZmdoaWprbA==";  // Base64 of 16 printable characters
+        Write("GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+              "\r\nConnection: Upgrade\r\nUpgrade:websocket\r\nSec-WebSocket-Key: " + k +
+              "\r\nSec-WebSocket-Version: 13\r\nCache-Control: no-cache\r\nPragma: no-cache\r\nOrigin: "
+              "http://127.0.0.1:" +
+              std::to_string(port) + "\r\n\r\n");
+        const std::string response = ReadHttpHead();
+        if (head) *head = response;
+        if (key) *key = k;
+        return response.starts_with("HTTP/1.1 101");
+    }
+
+    // One masked text frame, as a client must send it.
+    void WriteMaskedText(const std::string& payload) {
+        std::string frame = "\x81";
+        if (payload.size() <= 125) {
+            frame += static_cast<char>(0x80 | payload.size());
+        } else {
+            frame += static_cast<char>(0x80 | 126);
+            frame += static_cast<char>(payload.size() >> 8);
+            frame += static_cast<char>(payload.size() & 0xff);
+        }
+        const char mask[4] = {0x12, 0x34, 0x56, 0x78};
+        frame.append(mask, 4);
+        for (std::size_t i = 0; i < payload.size(); ++i) frame += static_cast<char>(payload[i] ^ mask[i % 4]);
+        Write(frame);
+    }
+
+  private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+std::string ExpectedAccept(const std::string& key) {
+    const std::string source = key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(reinterpret_cast<const unsigned char*>(source.data()), source.size(), digest);
+    unsigned char encoded[64] = {};
+    EVP_EncodeBlock(encoded, digest, SHA_DIGEST_LENGTH);
+    return reinterpret_cast<char*>(encoded);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+class SyncServerTest : public testing::Test {
+  protected:
+    SyncServerTest() { SetServerLogEnabled(false); }
+    ~SyncServerTest() override {
+        StopServer();
+        SetServerLogEnabled(true);
+    }
+
+    void StartServer(TServerOptions options = {}) {
+        options.Host = "127.0.0.1";
+        options.Port = 0;
+        io_ = std::make_unique<boost::asio::io_context>(1);
+        store_ = std::make_unique<TSyncStore>(path_);
+        service_ = std::make_unique<TSyncService>(*store_);
+        server_ = std::make_unique<TSyncServer>(*io_, *service_, options);
+        port_ = server_->Listen().port();
+        thread_ = std::thread([this] { io_->run(); });
+    }
+
+    // Shuts the service down as SIGTERM does and waits until its thread has finished.
+    void StopServer() {
+        if (!thread_.joinable()) return;
+        boost::asio::post(*io_, [this] { server_->Shutdown(300ms); });
+        thread_.join();
+        server_.reset();
+        service_.reset();
+        store_.reset();
+        io_.reset();
+    }
+
+    std::size_t SessionCount() {
+        std::promise<std::size_t> count;
+        boost::asio::post(*io_, [&] { count.set_value(server_->SessionCount()); });
+        return count.get_future().get();
+    }
+
+    test::TTempDir dir_;
+    std::string path_ = dir_.File("sync.db");
+    std::unique_ptr<boost::asio::io_context> io_;
+    std::unique_ptr<TSyncStore> store_;
+    std::unique_ptr<TSyncService> service_;
+    std::unique_ptr<TSyncServer> server_;
+    std::thread thread_;
+    std::uint16_t port_ = 0;
+};
+
+TEST_F(SyncServerTest, DesktopClientHandshakeAndFramesAreUnderstood) {
+    StartServer();
+    TRawSocket raw(port_);
+    ASSERT_TRUE(raw.Connected());
+    std::string head, key;
+    ASSERT_TRUE(raw.Handshake(port_, &head, &key)) << head;
+    const std::string lower = Lower(head);
+    EXPECT_NE(lower.find("\r\nconnection: upgrade\r\n"), std::string::npos) << head;
+    EXPECT_NE(lower.find("\r\nupgrade: websocket\r\n"), std::string::npos) << head;
+    EXPECT_NE(head.find("Sec-WebSocket-Accept: " + ExpectedAccept(key) + "\r\n"), std::string::npos) << head;
+
+    raw.WriteMaskedText(GetDayRequest("k1", "05.01.2021"));
+    const std::string header = raw.ReadExactly(2);
+    ASSERT_EQ(header.size(), 2u);
+    EXPECT_EQ(static_cast<unsigned char>(header[0]), 0x81);      // FIN, text
+    EXPECT_EQ(static_cast<unsigned char>(header[1]) & 0x80, 0);  // never masked
+    const std::string payload = raw.ReadExactly(static_cast<unsigned char>(header[1]) & 0x7f);
+    EXPECT_EQ(payload, R"({"ACTION":"STATUS","STATUS":7,"REQUEST":"GET_DAY","DAY":"05.01.2021"})");
+}
+
+TEST_F(SyncServerTest, EditReachesTheKeysOtherConnectionNotTheSenderNorOtherKeys) {
+    StartServer();
+    TTestClient a(port_), b(port_), c(port_);
+    a.Send(GetRequest("GET_CURRENT_WEEK", "k1"));
+    b.Send(GetRequest("GET_CURRENT_WEEK", "k1"));
+    c.Send(GetRequest("GET_CURRENT_WEEK", "k2"));
+    for (TTestClient* client : {&a, &b, &c}) ASSERT_TRUE(client->Receive());
+
+    a.Send(SetDayRequest("k1", "05.01.2021", "<p>вторник</p>", 1609840000));
+    EXPECT_EQ(b.Receive(),
+              R"({"ACTION":"UPDATE_DAY","05.01.2021":"<p>\u0432\u0442\u043e\u0440\u043d\u0438\u043a</p>",)"
+              R"("timestamp":"1609840000"})");
+    EXPECT_FALSE(a.Receive(200ms));
+    EXPECT_FALSE(c.Receive(200ms));
+}
+
+TEST_F(SyncServerTest, PingIsAnsweredWithItsPayload) {
+    StartServer();
+    TTestClient client(port_);
+    client.Ping("abc");
+    ASSERT_TRUE(client.RunUntilPong(3s));
+    EXPECT_EQ(client.Pongs().front(), "abc");
+}
+
+TEST_F(SyncServerTest, OversizedMessageClosesOnlyThatConnection) {
+    TServerOptions options;
+    options.MaxMessageBytes = 1024;
+    StartServer(options);
+    TTestClient big(port_);
+    big.Send(test::SetNoteRequest("k1", std::string(4096, 'x')));
+    ASSERT_TRUE(big.WaitClosed(3s));
+    EXPECT_EQ(big.CloseReason().code, boost::beast::websocket::close_code::too_big);
+
+    TTestClient next(port_);
+    next.Send(GetRequest("GET_NOTE", "k1"));
+    EXPECT_EQ(next.Receive(),
+              R"({"ACTION":"STATUS","STATUS":7,"REQUEST":"GET_NOTE"})");  // nothing was stored
+}
+
+TEST_F(SyncServerTest, SilentConnectionIsClosedAfterTheIdleTimeout) {
+    TServerOptions options;
+    options.IdleTimeout = 2s;
+    StartServer(options);
+    TRawSocket raw(port_);
+    ASSERT_TRUE(raw.Handshake(port_));
+    const auto start = std::chrono::steady_clock::now();
+    bool sawPing = false;
+    for (std::string bytes = raw.Read(64); !bytes.empty(); bytes = raw.Read(64))
+        sawPing = sawPing || static_cast<unsigned char>(bytes[0]) == 0x89;
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(sawPing);  // asked first whether the peer is still there
+    EXPECT_GE(waited, 1s);
+    EXPECT_LT(waited, 5s);
+}
+
+TEST_F(SyncServerTest, ConnectionThatNeverReadsIsDroppedAndOthersGoOn) {
+    TServerOptions options;
+    options.MaxMessageBytes = 64 * 1024;
+    options.MaxQueueBytes = 128 * 1024;
+    StartServer(options);
+    TRawSocket stuck(port_, 4096);
+    ASSERT_TRUE(stuck.Handshake(port_));
+    stuck.WriteMaskedText(GetRequest("GET_NOTE", "k1"));
+    TTestClient writer(port_);
+    writer.Send(GetRequest("GET_NOTE", "k1"));
+    ASSERT_TRUE(writer.Receive());
+    ASSERT_EQ(SessionCount(), 2u);
+
+    const std::string html(32 * 1024, 'h');
+    for (int i = 0; i < 400 && SessionCount() == 2; ++i)
+        writer.Send(SetDayRequest("k1", "05.01.2021", html, 1));
+    EXPECT_EQ(SessionCount(), 1u);
+    writer.Send(GetDayRequest("k1", "05.01.2021"));
+    const auto answer = writer.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(answer->starts_with(R"({"ACTION":"RES_GET_DAY","05.01.2021":"hhh)"));
+}
+
+TEST_F(SyncServerTest, ShutdownLosesNothingThatWasPushed) {
+    StartServer();
+    TTestClient writer(port_), reader(port_);
+    writer.Send(GetRequest("GET_NOTE", "k1"));
+    reader.Send(GetRequest("GET_NOTE", "k1"));
+    ASSERT_TRUE(writer.Receive());
+    ASSERT_TRUE(reader.Receive());
+
+    const Date first = MakeDate(2021, 1, 1);
+    for (int i = 0; i < 2000; ++i)
+        writer.Send(SetDayRequest("k1", DateToStr(AddDays(first, i)), "v" + std::to_string(i), 1609840000));
+    std::map<std::string, std::string> pushed;  // day -> html
+    auto record = [&](const std::string& text) {
+        const JsonValue message = ParseJson(text);
+        if (message.GetString("ACTION") == "UPDATE_DAY")
+            pushed[message.Members()[1].first] = message.Members()[1].second.AsString();
+    };
+    while (pushed.size() < 100) {
+        const auto text = reader.Receive();
+        ASSERT_TRUE(text);
+        record(*text);
+    }
+    boost::asio::post(*io_, [this] { server_->Shutdown(2s); });
+    while (const auto text = reader.Receive()) record(*text);
+    EXPECT_TRUE(reader.WaitClosed(3s));
+    EXPECT_EQ(reader.CloseReason().code, boost::beast::websocket::close_code::going_away);
+    StopServer();
+
+    TSyncStore reopened(path_);
+    const std::string account = HashAccountKey("k1");
+    for (const auto& [day, html] : pushed) {
+        const auto stored = reopened.GetDay(account, *StrToDate(day));
+        ASSERT_TRUE(stored) << day;
+        EXPECT_EQ(stored->Html, html);
+    }
+}
+
+}  // namespace
+}  // namespace wl

@@ -1,0 +1,223 @@
+// The service without sockets: who receives what, in which bytes, and that nothing leaves before the
+// store has committed it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "ClientRequests.h"
+#include "KeyHash.h"
+#include "ServerLog.h"
+#include "TSyncService.h"
+#include "TempDir.h"
+
+namespace wl {
+namespace {
+
+using test::GetDayRequest;
+using test::GetRequest;
+using test::SetDayRequest;
+using test::SetNoteRequest;
+using test::SetTemplateRequest;
+using TInbox = std::map<TConnectionId, std::vector<std::string>>;
+
+class SyncService : public testing::Test {
+  protected:
+    SyncService() { SetServerLogEnabled(false); }
+    ~SyncService() override { SetServerLogEnabled(true); }
+
+    // Handles one message and commits; what each connection receives, in order.
+    TInbox Send(TConnectionId from, const std::string& text) {
+        service_.Handle(from, text);
+        TInbox inbox;
+        for (const TOutMessage& message : service_.Commit()) inbox[message.To].push_back(*message.Text);
+        return inbox;
+    }
+    // Puts each connection on its key (the first request does that) and drops the answers.
+    void Join(const std::map<TConnectionId, std::string>& keys) {
+        for (const auto& [connection, key] : keys) Send(connection, GetRequest("GET_NOTE", key));
+    }
+
+    test::TTempDir dir_;
+    std::string path_ = dir_.File("sync.db");
+    TSyncStore store_{path_};
+    Date today_ = MakeDate(2021, 1, 6);  // a Wednesday: the week is 04.01.2021 .. 10.01.2021
+    std::int64_t now_ = 1609900000;
+    TSyncService service_{store_, TServiceClock{[this] { return today_; }, [this] { return now_; }}};
+};
+
+TEST_F(SyncService, SetDayReachesTheKeysOtherConnectionsOnly) {
+    Join({{1, "k1"}, {2, "k1"}, {3, "k2"}});
+    const TInbox inbox = Send(1, SetDayRequest("k1", "05.01.2021", "<p>tue</p>", 1609840000));
+    EXPECT_EQ(
+        inbox,
+        (TInbox{{2, {R"({"ACTION":"UPDATE_DAY","05.01.2021":"<p>tue</p>","timestamp":"1609840000"})"}}}));
+}
+
+TEST_F(SyncService, PagePushesAreEscapedAsTheClientWritesThem) {
+    Join({{1, "k1"}, {2, "k1"}});
+    EXPECT_EQ(
+        Send(1, SetNoteRequest("k1", "\"Заметки\\")),
+        (TInbox{
+            {2, {R"({"ACTION":"UPDATE_NOTE","note":"\"\u0417\u0430\u043c\u0435\u0442\u043a\u0438\\"})"}}}));
+    EXPECT_EQ(Send(2, SetTemplateRequest("k1", "<b>a/b</b>\n")),
+              (TInbox{{1, {R"({"ACTION":"UPDATE_TEMPLATE","template":"<b>a/b</b>\n"})"}}}));
+}
+
+TEST_F(SyncService, OlderDayEditIsRefusedAndTheSenderGetsTheNewerText) {
+    Join({{1, "k1"}, {2, "k1"}});
+    Send(1, SetDayRequest("k1", "05.01.2021", "newer", 1609840200));
+    const TInbox inbox = Send(2, SetDayRequest("k1", "05.01.2021", "older", 1609840100));
+    EXPECT_EQ(inbox,
+              (TInbox{{2, {R"({"ACTION":"UPDATE_DAY","05.01.2021":"newer","timestamp":"1609840200"})"}}}));
+    EXPECT_EQ(store_.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5))->Html, "newer");
+}
+
+TEST_F(SyncService, DeviceClockAheadDoesNotLockTheDay) {
+    Join({{1, "k1"}, {2, "k1"}});
+    Send(1, SetDayRequest("k1", "05.01.2021", "from the fast clock", now_ + 86400 * 365));
+    now_ += 10;
+    const TInbox inbox = Send(2, SetDayRequest("k1", "05.01.2021", "later edit", now_));
+    ASSERT_EQ(inbox.count(1), 1u);  // accepted and pushed, not refused
+    EXPECT_EQ(store_.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5))->Html, "later edit");
+}
+
+TEST_F(SyncService, MissingOrEmptyKeyIsRefusedAndSharesNothing) {
+    for (const std::string& request : {std::string(R"({"ACTION":"SET_NOTE","note":"x"})"),
+                                       SetNoteRequest("", "x"), SetNoteRequest("   ", "x")}) {
+        SCOPED_TRACE(request);
+        Send(2, GetRequest("GET_NOTE", ""));
+        EXPECT_EQ(Send(1, request),
+                  (TInbox{{1, {R"({"ACTION":"STATUS","STATUS":3,"REQUEST":"SET_NOTE"})"}}}));
+    }
+    EXPECT_FALSE(store_.GetPage(HashAccountKey(""), TSyncStore::TPage::Note));
+    EXPECT_FALSE(store_.GetPage(HashAccountKey("   "), TSyncStore::TPage::Note));
+}
+
+TEST_F(SyncService, BadRequestsAreAnsweredWithTheirStatus) {
+    struct TCase {
+        std::string request, answer;
+    };
+    const TCase cases[] = {
+        {"not json", R"({"ACTION":"STATUS","STATUS":4})"},
+        {R"({"ACTION":"get_note","KEY":"k1"})", R"({"ACTION":"STATUS","STATUS":4})"},
+        {R"({"ACTION":"SET_DAY","KEY":"k1","05.01.2021":"x"})",
+         R"({"ACTION":"STATUS","STATUS":1,"REQUEST":"SET_DAY"})"},
+        {R"({"ACTION":"SET_NOTE","KEY":"k1"})", R"({"ACTION":"STATUS","STATUS":1,"REQUEST":"SET_NOTE"})"},
+    };
+    for (const TCase& c : cases) EXPECT_EQ(Send(1, c.request), (TInbox{{1, {c.answer}}})) << c.request;
+    EXPECT_FALSE(store_.GetPage(HashAccountKey("k1"), TSyncStore::TPage::Note));
+}
+
+TEST_F(SyncService, DayTheServiceNeverHadIsNotSentAsEmpty) {
+    EXPECT_EQ(Send(1, GetDayRequest("k1", "05.01.2021")),
+              (TInbox{{1, {R"({"ACTION":"STATUS","STATUS":7,"REQUEST":"GET_DAY","DAY":"05.01.2021"})"}}}));
+}
+
+TEST_F(SyncService, HeldDayIsAnsweredWithTheDayAsSecondMember) {
+    Send(1, SetDayRequest("k1", "05.01.2021", "", 1609840000));  // an emptied day is still held
+    const TInbox inbox = Send(1, GetDayRequest("k1", "05.01.2021"));
+    ASSERT_EQ(inbox.at(1).size(), 1u);
+    const JsonValue answer = ParseJson(inbox.at(1)[0]);
+    EXPECT_EQ(answer.GetString("ACTION"), "RES_GET_DAY");
+    ASSERT_GE(answer.size(), 2u);
+    EXPECT_EQ(answer.Members()[1].first, "05.01.2021");
+    EXPECT_EQ(answer.Members()[1].second.AsString(), "");
+}
+
+TEST_F(SyncService, CurrentWeekCarriesThePagesAndTheHeldDaysOfThisWeek) {
+    const std::string account = HashAccountKey("k1");
+    store_.SetPage(account, TSyncStore::TPage::Note, "n");
+    store_.SetPage(account, TSyncStore::TPage::Template, "t");
+    for (int day : {3, 4, 10, 11})
+        store_.SetDay(account, MakeDate(2021, 1, day), "d" + std::to_string(day), 1);
+    store_.Commit();
+    EXPECT_EQ(Send(1, GetRequest("GET_CURRENT_WEEK", "k1")),
+              (TInbox{{1,
+                       {R"({"ACTION":"RES_GET_CURRENT_WEEK","STATUS":0,"ITEM":{"note":"n","template":"t",)"
+                        R"("days":{"04.01.2021":"d4","10.01.2021":"d10"}}})"}}}));
+}
+
+TEST_F(SyncService, CurrentWeekOfAnAccountWithoutPagesLeavesTheClientsPagesAlone) {
+    Send(1, SetDayRequest("k1", "05.01.2021", "tue", 1));
+    Send(1, SetNoteRequest("k1", "n"));
+    EXPECT_EQ(Send(1, GetRequest("GET_CURRENT_WEEK", "k1")),
+              (TInbox{{1,
+                       {R"({"ACTION":"RES_GET_DAYS_RANGE","STATUS":0,"ITEM":{"days":{"05.01.2021":"tue"}}})",
+                        R"({"ACTION":"UPDATE_NOTE","note":"n"})"}}}));
+    EXPECT_EQ(Send(2, GetRequest("GET_CURRENT_WEEK", "new key")),
+              (TInbox{{2, {R"({"ACTION":"RES_GET_DAYS_RANGE","STATUS":0,"ITEM":{"days":{}}})"}}}));
+}
+
+TEST_F(SyncService, DaysRangeAnswersHeldDaysBetweenStartAndEnd) {
+    Send(1, SetDayRequest("k1", "03.01.2021", "before", 1));
+    Send(1, SetDayRequest("k1", "07.01.2021", "thu", 1));
+    EXPECT_EQ(
+        Send(1, test::GetDaysRangeRequest("k1", "04.01.2021", "10.01.2021")),
+        (TInbox{
+            {1, {R"({"ACTION":"RES_GET_DAYS_RANGE","STATUS":0,"ITEM":{"days":{"07.01.2021":"thu"}}})"}}}));
+}
+
+TEST_F(SyncService, NoteAndTemplateAreAnsweredToTheAskerOnly) {
+    Join({{1, "k1"}, {2, "k1"}});
+    EXPECT_EQ(Send(1, GetRequest("GET_NOTE", "k1")),
+              (TInbox{{1, {R"({"ACTION":"STATUS","STATUS":7,"REQUEST":"GET_NOTE"})"}}}));
+    Send(2, SetNoteRequest("k1", "n"));
+    Send(2, SetTemplateRequest("k1", "t"));
+    EXPECT_EQ(Send(1, GetRequest("GET_NOTE", "k1")),
+              (TInbox{{1, {R"({"ACTION":"UPDATE_NOTE","note":"n"})"}}}));
+    EXPECT_EQ(Send(1, GetRequest("GET_TEMPLATE", "k1")),
+              (TInbox{{1, {R"({"ACTION":"UPDATE_TEMPLATE","template":"t"})"}}}));
+}
+
+TEST_F(SyncService, SearchMatchesTextIgnoringCaseNotMarkup) {
+    Send(1, SetDayRequest("k1", "05.01.2021", "<p>Купить <b>Хлеб</b></p>", 1));
+    Send(1, SetDayRequest("k1", "06.01.2021", "<span class=\"x\">y</span>", 1));
+    const auto found = ParseJson(Send(1, test::SearchRequest("k1", "купить хлеб")).at(1).at(0));
+    EXPECT_EQ(found.GetString("ACTION"), "RES_GET_SEARCH");
+    ASSERT_TRUE(found.Find("ITEM") && found.Find("ITEM")->Find("days"));
+    const JsonValue& days = *found.Find("ITEM")->Find("days");
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days.Members()[0].first, "05.01.2021");
+    const auto none = ParseJson(Send(1, test::SearchRequest("k1", "span")).at(1).at(0));
+    EXPECT_EQ(none.Find("STATUS")->AsNumber(), ER_SELECT);
+}
+
+TEST_F(SyncService, NothingLeavesBeforeTheStoreHasCommittedIt) {
+    Join({{1, "k1"}, {2, "k1"}});
+    TSyncStore otherReader(path_);
+    service_.Handle(1, SetDayRequest("k1", "05.01.2021", "x", 1));
+    EXPECT_TRUE(service_.HasPending());
+    EXPECT_FALSE(otherReader.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5)));
+    const auto out = service_.Commit();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].To, 2u);
+    EXPECT_TRUE(otherReader.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5)));
+}
+
+TEST_F(SyncService, KeysAreStoredOnlyAsHashes) {
+    const std::string key = "my-secret-account-key";
+    Send(1, SetNoteRequest(key, "n"));
+    Send(1, SetDayRequest(key, "05.01.2021", "d", 1));
+    std::string bytes;
+    for (const char* suffix : {"", "-wal"}) {
+        std::ifstream file(path_ + suffix, std::ios::binary);
+        bytes.append(std::istreambuf_iterator<char>(file), {});
+    }
+    EXPECT_EQ(bytes.find(key), std::string::npos);
+    EXPECT_NE(bytes.find(HashAccountKey(key)), std::string::npos);
+    EXPECT_EQ(HashAccountKey("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST_F(SyncService, ConnectionFollowsItsKeyAndLeavesWhenDetached) {
+    Join({{1, "k1"}, {2, "k1"}, {3, "k1"}});
+    Send(2, GetRequest("GET_NOTE", "k2"));
+    service_.Detach(3);
+    EXPECT_EQ(service_.ConnectionsOnKey("k1"), 1u);
+    EXPECT_EQ(service_.ConnectionsOnKey("k2"), 1u);
+    EXPECT_TRUE(Send(1, SetNoteRequest("k1", "n")).empty());
+}
+
+}  // namespace
+}  // namespace wl
