@@ -104,6 +104,7 @@ TCalendarPanel::TCalendarPanel(TfrMain* dayPage, QWidget* parent) : QWidget(pare
     Calendar = new QCalendarWidget(pCalendar);
     Calendar->setObjectName("Calendar");
     Calendar->setGeometry(kInnerX, 30, kInnerW, 230);
+    Calendar->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
     Calendar->setFirstDayOfWeek(Qt::Monday);
     Calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     Calendar->setGridVisible(false);
