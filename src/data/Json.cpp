@@ -1,6 +1,7 @@
 #include "data/Json.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -17,12 +18,14 @@ const std::vector<JsonValue> kNoItems;
 const std::vector<std::pair<std::string, JsonValue>> kNoMembers;
 
 // 0..15 for a hex digit, -1 otherwise.
-constexpr int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+constexpr auto kHexValue = [] {
+    std::array<int8_t, 256> t{};
+    for (auto& v : t) v = -1;
+    for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = static_cast<int8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) t[static_cast<std::size_t>(c)] = static_cast<int8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) t[static_cast<std::size_t>(c)] = static_cast<int8_t>(c - 'A' + 10);
+    return t;
+}();
 
 // Writes a code point as UTF-8 and returns the end; surrogates (lone ones only reach here) take
 // their three-byte generalised form, so they can be written back as the same \u escape.
@@ -99,15 +102,29 @@ char* CopyUtf8(char* o, const char* s, std::size_t n) {
     return o;
 }
 
-constexpr char kHex[] = "0123456789abcdef";
+// "000102...ff": two hex digits per byte value.
+constexpr auto kHexPairs = [] {
+    std::array<char, 512> t{};
+    constexpr char hex[] = "0123456789abcdef";
+    for (int i = 0; i < 256; ++i) {
+        t[static_cast<std::size_t>(i) * 2] = hex[i >> 4];
+        t[static_cast<std::size_t>(i) * 2 + 1] = hex[i & 0xF];
+    }
+    return t;
+}();
+
+// Bytes written as they are: printable ASCII except the quotation mark and the backslash.
+constexpr auto kPlain = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0x20; c < 0x7F; ++c) t[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return t;
+}();
 
 char* WriteU(char* o, uint32_t unit) {
     o[0] = '\\';
     o[1] = 'u';
-    o[2] = kHex[(unit >> 12) & 0xF];
-    o[3] = kHex[(unit >> 8) & 0xF];
-    o[4] = kHex[(unit >> 4) & 0xF];
-    o[5] = kHex[unit & 0xF];
+    std::memcpy(o + 2, &kHexPairs[((unit >> 8) & 0xFF) * 2], 2);
+    std::memcpy(o + 4, &kHexPairs[(unit & 0xFF) * 2], 2);
     return o + 6;
 }
 
@@ -119,9 +136,14 @@ char* EscapeInto(std::string_view in, char* o) {
     std::size_t i = 0;
     while (i < n) {
         const unsigned char c = s[i];
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+        if (kPlain[c]) {
             *o++ = static_cast<char>(c);
             ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF && i + 1 < n && IsCont(s[i + 1])) {  // Cyrillic and its neighbours
+            o = WriteU(o, ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu));
+            i += 2;
             continue;
         }
         if (c < 0x80) {
@@ -599,17 +621,16 @@ class JsonParser {
     // Four hex digits at `at` (the escape's backslash is at at - 2).
     uint32_t Hex4(const char* at, const char* limit) const {
         if (limit - at < 4) FailAt("incomplete \\u escape", at - 2);
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int h = HexValue(at[i]);
-            if (h < 0) FailAt("invalid \\u escape", at - 2);
-            v = (v << 4) | static_cast<uint32_t>(h);
-        }
-        return v;
+        const int a = kHexValue[static_cast<unsigned char>(at[0])],
+                  b = kHexValue[static_cast<unsigned char>(at[1])],
+                  c = kHexValue[static_cast<unsigned char>(at[2])],
+                  d = kHexValue[static_cast<unsigned char>(at[3])];
+        if ((a | b | c | d) < 0) FailAt("invalid \\u escape", at - 2);
+        return static_cast<uint32_t>((a << 12) | (b << 8) | (c << 4) | d);
     }
 
-    // Decodes the escape at p_ (a backslash) into o, which has room for 4 bytes; no escape reads
-    // beyond `close`.
+    // Decodes the escape at p_ (a backslash, with at least one byte after it) into o, which has room
+    // for 4 bytes; no escape reads beyond `close`.
     char* Unescape(char* o, const char* close) {
         const char e = p_[1];
         p_ += 2;
@@ -664,6 +685,21 @@ class JsonParser {
         return scratch_.data() + used;
     }
 
+    // Decodes a run of \uXXXX escapes of characters outside the surrogate range, the bulk of a
+    // stored Cyrillic entry, and stops at anything else (which the general path then reads).
+    char* UnescapeBmpRun(char* o) {
+        while (end_ - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u') {
+            const auto* u = reinterpret_cast<const unsigned char*>(p_ + 2);
+            const int a = kHexValue[u[0]], b = kHexValue[u[1]], c = kHexValue[u[2]], d = kHexValue[u[3]];
+            if ((a | b | c | d) < 0) break;
+            const auto cp = static_cast<uint32_t>((a << 12) | (b << 8) | (c << 4) | d);
+            if (cp >= 0xD800 && cp <= 0xDFFF) break;
+            o = PutUtf8(Room(o, 3), cp);
+            p_ += 6;
+        }
+        return o;
+    }
+
     // Decodes in one pass into a scratch buffer that is reused for every string of the document.
     std::string ParseString() {
         const char* open = p_++;
@@ -684,8 +720,10 @@ class JsonParser {
             if (p_ == end_) FailAt("unterminated string", open);
             if (*p_ == '"') break;
             if (*p_ != '\\') Fail("control character inside a string");
+            o = UnescapeBmpRun(o);
+            if (p_ == end_ || *p_ != '\\') continue;
             if (end_ - p_ < 2) FailAt("unterminated string", open);
-            o = Unescape(o, end_);
+            o = Unescape(Room(o, 4), end_);
         }
         ++p_;
         return std::string(scratch_.data(), o);
