@@ -30,6 +30,7 @@ const Case kBlocks[] = {
     {"plain", "plain text", "plain text"},
     {"paragraphs", "<p>one</p><p>two</p>", "one\r\ntwo"},
     {"divs", "<div>a</div><div>b</div>", "a\r\nb"},
+    {"upper-case tags and attributes", "<P class=x>A</P><DIV STYLE='a:b'>B</DIV>", "A\r\nB"},
     {"nested divs give one break", "<div><div>a</div></div><div><div>b</div></div>", "a\r\nb"},
     {"empty block gives no line", "a<div></div>b", "a\r\nb"},
     {"br", "a<br>b", "a\r\nb"},

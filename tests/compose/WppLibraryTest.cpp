@@ -316,6 +316,16 @@ TEST_F(RotationTick, NothingMovesWhileWaiting) {
     EXPECT_EQ(settings->WppCurIndex(), 0);
 }
 
+TEST_F(RotationTick, APictureRemovedOutsideTheProgramIsStillPickedUntilTheListIsUpdated) {
+    AddPictures({"a.jpg", "b.jpg"});
+    fs::remove(paths.WppPath / "b.jpg");
+    settings->SetWppToChange(kWppDaily);
+    settings->SetWppDateToChange(MakeDateTime(2021, 1, 1));
+    std::vector<fs::path> applied;
+    EXPECT_TRUE(Tick(true, applied));
+    EXPECT_EQ(applied, std::vector<fs::path>{paths.WppPath / "b.jpg"});
+}
+
 TEST_F(RotationTick, NeverSwitchesTheTimerOff) {
     AddPictures({"a.jpg"});
     settings->SetWppToChange(kWppNever);
