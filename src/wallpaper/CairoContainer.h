@@ -1,0 +1,109 @@
+#pragma once
+// The layout engine's drawing and measuring side on cairo + pango, with no window: fonts through
+// pango, text, decorations, backgrounds, borders and list markers through cairo, a clip stack,
+// and pictures from local files only (decoded by our own codecs). Used through HtmlRenderer.
+#include <cairo.h>
+#include <litehtml/litehtml.h>
+#include <pango/pangocairo.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "wallpaper/HtmlElements.h"
+#include "wallpaper/Image.h"
+
+namespace wl {
+
+class CairoContainer final : public litehtml::document_container, public ILayoutBudget {
+  public:
+    CairoContainer();
+    ~CairoContainer();
+    CairoContainer(const CairoContainer&) = delete;
+    CairoContainer& operator=(const CairoContainer&) = delete;
+
+    litehtml::context& Context() { return FContext; }
+
+    // Drawing goes to `cr`, whose visible area (the client rectangle) is width x height.
+    void BeginPaint(cairo_t* cr, int width, int height);
+    void EndPaint();
+    void SetClientSize(int width, int height);
+
+    void SetImage(const std::string& path, std::shared_ptr<const Image> image);
+    void ClearImages();
+    // Starts a layout allowed `steps` box layouts; SpendLayoutStep throws std::runtime_error past it.
+    void StartLayout(long steps) { FLayoutSteps = steps; }
+    void SpendLayoutStep() override;
+
+    // Fonts are kept across documents; called between documents to bound the cache.
+    void TrimFonts();
+
+    // litehtml::document_container
+    litehtml::uint_ptr create_font(const litehtml::tchar_t* faceName, int size, int weight,
+                                   litehtml::font_style italic, unsigned int decoration,
+                                   litehtml::font_metrics* fm) override;
+    void delete_font(litehtml::uint_ptr hFont) override;
+    int text_width(const litehtml::tchar_t* text, litehtml::uint_ptr hFont) override;
+    void draw_text(litehtml::uint_ptr hdc, const litehtml::tchar_t* text, litehtml::uint_ptr hFont,
+                   litehtml::web_color color, const litehtml::position& pos) override;
+    int pt_to_px(int pt) const override;
+    int get_default_font_size() const override;
+    const litehtml::tchar_t* get_default_font_name() const override;
+    void draw_list_marker(litehtml::uint_ptr hdc, const litehtml::list_marker& marker) override;
+    void load_image(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl,
+                    bool redraw_on_ready) override;
+    void get_image_size(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl,
+                        litehtml::size& sz) override;
+    void draw_background(litehtml::uint_ptr hdc, const litehtml::background_paint& bg) override;
+    void draw_borders(litehtml::uint_ptr hdc, const litehtml::borders& borders,
+                      const litehtml::position& draw_pos, bool root) override;
+    void set_caption(const litehtml::tchar_t*) override {}
+    void set_base_url(const litehtml::tchar_t*) override {}
+    void link(const std::shared_ptr<litehtml::document>&, const litehtml::element::ptr&) override {}
+    void on_anchor_click(const litehtml::tchar_t*, const litehtml::element::ptr&) override {}
+    void set_cursor(const litehtml::tchar_t*) override {}
+    void transform_text(litehtml::tstring& text, litehtml::text_transform tt) override;
+    void import_css(litehtml::tstring& text, const litehtml::tstring& url,
+                    litehtml::tstring& baseurl) override;
+    void set_clip(const litehtml::position& pos, const litehtml::border_radiuses& bdr_radius, bool valid_x,
+                  bool valid_y) override;
+    void del_clip() override;
+    void get_client_rect(litehtml::position& client) const override;
+    std::shared_ptr<litehtml::element> create_element(
+        const litehtml::tchar_t* tag_name, const litehtml::string_map& attributes,
+        const std::shared_ptr<litehtml::document>& doc) override;
+    void get_media_features(litehtml::media_features& media) const override;
+    void get_language(litehtml::tstring& language, litehtml::tstring& culture) const override;
+
+  private:
+    struct Font;
+    struct Picture {
+        std::shared_ptr<const Image> image;  // null when the file could not be used
+        cairo_surface_t* surface = nullptr;
+        std::filesystem::file_time_type stamp{};
+        std::uintmax_t bytes = 0;
+        bool fromFile = false;
+    };
+
+    const Font* FontOf(litehtml::uint_ptr handle) const;
+    Picture* FindPicture(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl);
+    void LoadPicture(const std::string& path);
+    void ApplyClips(cairo_t* cr) const;
+    void DrawDecorations(cairo_t* cr, const Font& font, const litehtml::position& pos, int baseline) const;
+
+    litehtml::context FContext;
+    PangoFontMap* FFontMap = nullptr;
+    PangoContext* FPango = nullptr;
+    PangoLayout* FMeasure = nullptr;
+    std::vector<std::unique_ptr<Font>> FFonts;
+    std::map<std::string, size_t> FFontIndex;
+    std::map<std::string, Picture> FPictures;
+    std::vector<litehtml::position> FClips;
+    long FLayoutSteps = 0;
+    int FWidth = 0;
+    int FHeight = 0;
+};
+
+}  // namespace wl

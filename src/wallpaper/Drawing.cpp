@@ -1,0 +1,376 @@
+#include "wallpaper/Drawing.h"
+
+#include <cairo.h>
+#include <pango/pangocairo.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "diag/ErrLog.h"
+#include "platform/DataDir.h"
+#include "wallpaper/HtmlRenderer.h"
+#include "wallpaper/ImageCodecs.h"
+#include "wallpaper/TWallPaper.h"
+
+namespace wl {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kNotesTitle = "ЗАМЕТКИ";
+constexpr const char* kOwnOutputMark = "Weekleaf-Modifed";
+
+struct Files {
+    fs::path wppOld, background, temp, modified;
+};
+
+Files FilesOf(const DrawRequest& request) {
+    fs::path dir = request.dataDir.empty() ? DataDir() : request.dataDir;
+    return {dir / "WppOld.bmp", dir / "Weekleaf-Wallpaper.bmp", dir / "HTML_TempBitmap.bmp",
+            dir / "Weekleaf-Modifed.bmp"};
+}
+
+struct Stamp {
+    long long size = -1, mtimeNs = 0, inode = 0;
+    friend bool operator==(const Stamp&, const Stamp&) = default;
+};
+
+Stamp StampOf(const fs::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return {};
+    return {static_cast<long long>(st.st_size),
+            static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
+            static_cast<long long>(st.st_ino)};
+}
+
+// A cairo context drawing straight into the picture's pixels (cairo's RGB24 layout).
+class Canvas {
+  public:
+    explicit Canvas(Image& picture) : FPicture(picture) {
+        FSurface = cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(picture.pixels.data()), CAIRO_FORMAT_RGB24, picture.width,
+            picture.height, picture.stride());
+        FCr = cairo_create(FSurface);
+    }
+    ~Canvas() {
+        cairo_destroy(FCr);
+        cairo_surface_flush(FSurface);
+        cairo_surface_destroy(FSurface);
+        for (uint32_t& p : FPicture.pixels) p &= 0x00ffffffu;  // cairo may set the unused top byte
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    cairo_t* cr() const { return FCr; }
+
+  private:
+    Image& FPicture;
+    cairo_surface_t* FSurface = nullptr;
+    cairo_t* FCr = nullptr;
+};
+
+void FillRect(Image& picture, int x0, int y0, int x1, int y1, uint32_t color) {
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, picture.width);
+    y1 = std::min(y1, picture.height);
+    for (int y = y0; y < y1; ++y) std::fill_n(&picture.at(x0, y), std::max(0, x1 - x0), color);
+}
+
+// The user's picture, or the screen-sized fill when it cannot be read, with the log line.
+Image DecodeWallpaper(const std::string& wppPath, ScreenSize screen, TDrawContext& context) {
+    ImageFormat format = ImageFormat::Other;
+    try {
+        format = DetectImageFormat(fs::path(wppPath));
+    } catch (const std::exception&) {
+        // Missing, unreadable or too short to classify: treated like a picture of no known format,
+        // so a lost wallpaper file still gets blocks drawn instead of stopping every run.
+    }
+    const char* kind = nullptr;
+    try {
+        switch (format) {
+            case ImageFormat::Bmp:
+                kind = "BMP";
+                break;
+            case ImageFormat::Jpeg:
+                kind = "JPG";
+                break;
+            case ImageFormat::Png:
+                kind = "PNG";
+                break;
+            case ImageFormat::Other:
+                break;
+        }
+        if (kind) {
+            context.CountPictureDecode();
+            Image picture = LoadImageFile(fs::path(wppPath));
+            if (!picture.empty()) return picture;
+        }
+    } catch (const std::exception&) {
+    }
+    ErrLog(std::string("DrawBlockOnly: ") + (kind ? kind : "NoFormat") + " | wppPath: " + wppPath);
+    return Image(std::max(screen.width, 1), std::max(screen.height, 1), kNoPictureColor);
+}
+
+ScreenSize ScreenOf(const DrawRequest& request, IDesktop& desktop) {
+    ScreenSize screen = request.screen;
+    if (screen.width <= 0 || screen.height <= 0) screen = desktop.Screen();
+    if (screen.width <= 0 || screen.height <= 0) throw std::runtime_error("the screen size is unknown");
+    return screen;
+}
+
+bool ShowsOwnOutput(const std::string& wppPath) {
+    return fs::path(wppPath).filename().string().find(kOwnOutputMark) != std::string::npos;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TDrawContext
+
+struct TDrawContext::Cached {
+    fs::path file;
+    Stamp stamp;
+    std::shared_ptr<const Image> picture;
+};
+
+struct TDrawContext::TitleFonts {
+    PangoFontMap* fontMap = nullptr;
+    PangoContext* pango = nullptr;
+    PangoLayout* layout = nullptr;
+    std::string family;
+    int points = 0;
+
+    TitleFonts() {
+        fontMap = pango_cairo_font_map_new();
+        pango = pango_font_map_create_context(fontMap);
+        pango_cairo_context_set_resolution(pango, 96);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+        pango_cairo_context_set_font_options(pango, options);
+        cairo_font_options_destroy(options);
+        layout = pango_layout_new(pango);
+        pango_layout_set_single_paragraph_mode(layout, TRUE);
+    }
+    ~TitleFonts() {
+        g_object_unref(layout);
+        g_object_unref(pango);
+        g_object_unref(fontMap);
+    }
+
+    // A missing family falls back through fontconfig to the system's sans-serif face.
+    void Use(const std::string& name, int sizePoints) {
+        if (name == family && sizePoints == points) return;
+        family = name;
+        points = sizePoints;
+        PangoFontDescription* desc = pango_font_description_new();
+        std::string families = (name.empty() ? std::string() : name + ",") + "sans-serif";
+        pango_font_description_set_family(desc, families.c_str());
+        pango_font_description_set_weight(desc, PANGO_WEIGHT_BOLD);
+        pango_font_description_set_size(desc, std::clamp(sizePoints, 1, 200) * PANGO_SCALE);
+        pango_layout_set_font_description(layout, desc);
+        pango_font_description_free(desc);
+    }
+
+    // Draws `text` on one line inside the box, aligned left or right, centred vertically.
+    void Draw(cairo_t* cr, const std::string& text, double x0, double y0, double x1, double y1, bool right) {
+        pango_cairo_update_context(cr, pango);
+        pango_layout_set_text(layout, text.c_str(), -1);
+        int w = 0, h = 0;
+        pango_layout_get_pixel_size(layout, &w, &h);
+        double x = right ? x1 - w : x0;
+        double y = y0 + std::floor((y1 - y0 - h) / 2);
+        cairo_move_to(cr, x, y);
+        pango_cairo_show_layout(cr, layout);
+    }
+
+    int Width(const std::string& text) {
+        pango_layout_set_text(layout, text.c_str(), -1);
+        int w = 0, h = 0;
+        pango_layout_get_pixel_size(layout, &w, &h);
+        return w;
+    }
+};
+
+TDrawContext::TDrawContext()
+    : FRenderer(std::make_unique<HtmlRenderer>()),
+      FCached(std::make_unique<Cached>()),
+      FTitles(std::make_unique<TitleFonts>()) {}
+
+TDrawContext::~TDrawContext() = default;
+
+std::shared_ptr<const Image> TDrawContext::Background(const fs::path& file) {
+    Stamp now = StampOf(file);
+    if (FCached->picture && FCached->file == file && FCached->stamp == now && now.size >= 0)
+        return FCached->picture;
+    auto picture = std::make_shared<const Image>(LoadBmpFile(file));
+    FCached->file = file;
+    FCached->stamp = now;
+    FCached->picture = picture;
+    return picture;
+}
+
+void TDrawContext::RememberBackground(const fs::path& file, Image picture) {
+    FCached->file = file;
+    FCached->stamp = StampOf(file);
+    FCached->picture = std::make_shared<const Image>(std::move(picture));
+}
+
+void TDrawContext::ForgetBackground() {
+    *FCached = Cached{};
+}
+
+// ---------------------------------------------------------------------------------------------
+// The steps
+
+BlockRects PictureBlockRects(int pictureWidth, int pictureHeight) {
+    const int left = 240, top = 100, right = pictureWidth - 120, bottom = pictureHeight - 150;
+    return CalcBlockRects(bottom - top, right - left);
+}
+
+void ScaleToScreen(Image& picture, ScreenSize screen) {
+    if (picture.width == screen.width && picture.height == screen.height) return;
+    try {
+        picture = StretchImage(picture, screen.width, screen.height);
+    } catch (const std::exception&) {
+        // The picture keeps its own size; the blocks are then laid out on that.
+    }
+}
+
+void BlendBlock(Image& picture, const Image& block, int x, int y, int alpha) {
+    const uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
+    const uint32_t na = 255 - a;
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + block.width, picture.width), y1 = std::min(y + block.height, picture.height);
+    auto mix = [&](uint32_t s, uint32_t d, int shift) {
+        uint32_t sc = (s >> shift) & 0xff, dc = (d >> shift) & 0xff;
+        return ((sc * a + dc * na + 127) / 255) << shift;
+    };
+    for (int py = y0; py < y1; ++py) {
+        const uint32_t* src = block.pixels.data() + static_cast<size_t>(py - y) * block.width + (x0 - x);
+        uint32_t* dst = &picture.at(x0, py);
+        for (int px = 0; px < x1 - x0; ++px) {
+            dst[px] = mix(src[px], dst[px], 16) | mix(src[px], dst[px], 8) | mix(src[px], dst[px], 0);
+        }
+    }
+}
+
+void DrawBlockTitle(const std::string& title, const std::string& date, Image& picture, const BlockRect& r,
+                    const DrawRequest& request, TDrawContext& context) {
+    const double tx0 = r.Left + 15, ty0 = r.Top + 2, tx1 = r.Right - 15, ty1 = r.Top + 33;
+    const bool notes = title == kNotesTitle;
+    const bool today = !notes && date == DateToStr(request.week.today);
+    Canvas canvas(picture);
+    cairo_t* cr = canvas.cr();
+    if (today) {
+        // GDI's RoundRect with a 1-pixel pen: the outline runs on the rectangle's inner pixels.
+        const double x0 = r.Left - 7 + 0.5, y0 = r.Top - 7 + 0.5, x1 = r.Right + 7 - 0.5,
+                     y1 = r.Bottom + 7 - 0.5;
+        const double rad = 10;
+        cairo_save(cr);
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, x1 - rad, y0 + rad, rad, -M_PI / 2, 0);
+        cairo_arc(cr, x1 - rad, y1 - rad, rad, 0, M_PI / 2);
+        cairo_arc(cr, x0 + rad, y1 - rad, rad, M_PI / 2, M_PI);
+        cairo_arc(cr, x0 + rad, y0 + rad, rad, M_PI, 3 * M_PI / 2);
+        cairo_close_path(cr);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        cairo_restore(cr);
+    }
+    if (tx1 <= tx0) return;
+    cairo_rectangle(cr, tx0, ty0, tx1 - tx0, ty1 - ty0);
+    cairo_clip(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    auto& fonts = context.Titles();
+    fonts.Use(request.fontName, request.fontSize);
+    if (notes) {
+        const double w = fonts.Width(title);
+        const double x = tx0 + std::floor((tx1 - tx0 - w) / 2);
+        fonts.Draw(cr, title, x, ty0, x + w, ty1, false);
+        return;
+    }
+    fonts.Draw(cr, title, tx0, ty0, tx1, ty1, false);
+    fonts.Draw(cr, date, tx0, ty0, tx1, ty1, true);
+}
+
+void DrawBlockOnly(const DrawRequest& request, const std::string& wppPath, ScreenSize screen,
+                   TDrawContext& context) {
+    const Files files = FilesOf(request);
+    context.ForgetBackground();
+    Image picture = DecodeWallpaper(wppPath, screen, context);
+    SaveBmp24(picture, files.wppOld);
+    ScaleToScreen(picture, screen);
+
+    const BlockRects rects = PictureBlockRects(picture.width, picture.height);
+    const int bw = rects[0].Right - rects[0].Left, bh = rects[0].Bottom - rects[0].Top;
+    if (bw > 0 && bh > 0) {
+        Image block(bw, bh, kBlockBodyColor);
+        FillRect(block, 0, 0, bw, kBlockHeaderHeight, kBlockHeaderColor);
+        for (int i = 0; i < 8; ++i) {
+            if (i == 6) FillRect(block, 0, 0, bw, kBlockHeaderHeight, kWeekendHeaderColor);
+            BlendBlock(picture, block, rects[i].Left, rects[i].Top, request.alpha);
+        }
+    }
+    SaveBmp24(picture, files.background);
+    context.RememberBackground(files.background, std::move(picture));
+}
+
+void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture, ScreenSize screen,
+               TDrawContext& context) {
+    const Files files = FilesOf(request);
+    SaveBmp24(*picture, files.temp);
+    const std::string html = ComposeWeekHtml(request.week, files.temp.string(), screen.width, screen.height);
+
+    HtmlRenderer& renderer = context.Renderer();
+    renderer.Clear();
+    // The document names the picture just written; the engine takes it from memory.
+    renderer.SetImage(files.temp.string(), picture);
+    try {
+        renderer.Load(html);
+    } catch (const std::exception& e) {
+        ErrLog(std::string("Blender.DrawHTML2: ") + e.what());
+    }
+    Image result(screen.width, screen.height, 0);
+    try {
+        renderer.Paint(result, screen.width, 0);
+    } catch (...) {
+        renderer.SetImage(files.temp.string(), nullptr);
+        throw;
+    }
+    renderer.SetImage(files.temp.string(), nullptr);
+    renderer.Clear();
+    SaveBmp24(result, files.modified);
+}
+
+void DrawHTML(const DrawRequest& request, IDesktop& desktop, TDrawContext& context) {
+    const Files files = FilesOf(request);
+    const ScreenSize screen = ScreenOf(request, desktop);
+
+    const std::string wppPath = CurrentWallpaperPath(desktop);
+    if (!ShowsOwnOutput(wppPath)) DrawBlockOnly(request, wppPath, screen, context);
+
+    auto picture = std::make_shared<Image>(*context.Background(files.background));
+    const BlockRects rects = PictureBlockRects(picture->width, picture->height);
+    for (int i = 0; i < 8; ++i) {
+        DrawBlockTitle(BlockTitle(i), request.week.dates[i], *picture, rects[i], request, context);
+    }
+
+    try {
+        DrawHTML2(request, std::move(picture), screen, context);
+    } catch (const std::exception& e) {
+        ErrLog(std::string("Blender.DrawHTML: ") + e.what());
+    }
+    SetWallpaper(desktop);
+}
+
+void DrawHTML(const DrawRequest& request, IDesktop& desktop) {
+    thread_local TDrawContext context;
+    DrawHTML(request, desktop, context);
+}
+
+}  // namespace wl

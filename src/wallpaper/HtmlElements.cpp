@@ -1,0 +1,207 @@
+#include "wallpaper/HtmlElements.h"
+
+#include <litehtml/el_body.h>
+#include <litehtml/el_div.h>
+#include <litehtml/el_para.h>
+#include <litehtml/el_td.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+
+namespace wl {
+
+int FontSizeAttrToPx(const char* value) {
+    static constexpr int kSizes[] = {10, 13, 16, 18, 24, 32, 48};
+    if (!value) return 0;
+    while (std::isspace(static_cast<unsigned char>(*value))) ++value;
+    int sign = 0;
+    if (*value == '+' || *value == '-') sign = (*value++ == '+') ? 1 : -1;
+    if (!std::isdigit(static_cast<unsigned char>(*value))) return 0;
+    int n = 0;
+    while (std::isdigit(static_cast<unsigned char>(*value)) && n < 100) n = n * 10 + (*value++ - '0');
+    int size = sign == 0 ? n : 3 + sign * n;
+    size = std::clamp(size, 1, 7);
+    return kSizes[size - 1];
+}
+
+namespace {
+
+// Decorations are not inherited in CSS but drawn through every descendant's text, so the
+// decorations of all ancestors add up; the engine only takes the nearest one.
+std::string CombinedDecoration(const litehtml::element& el) {
+    std::string all;
+    for (const litehtml::element* e = &el; e;) {
+        const char* d = e->get_style_property("text-decoration", false, nullptr);
+        if (d && std::strcmp(d, "none") != 0 && std::strcmp(d, "inherit") != 0) {
+            if (!all.empty()) all += ' ';
+            all += d;
+        }
+        auto parent = e->parent();
+        e = parent.get();
+    }
+    return all.empty() ? std::string("none") : all;
+}
+
+// The fixes every ordinary element gets.
+template <class Base>
+class Mended : public Base {
+  public:
+    using Base::Base;
+
+    // With border-box sizing the given height includes padding and borders; the engine honours
+    // that for widths only. Tables subtract their padding themselves.
+    bool get_predefined_height(int& height) const override {
+        if (!Base::get_predefined_height(height)) return false;
+        if (this->m_box_sizing == litehtml::box_sizing_border_box && !IsTable()) {
+            height = std::max(0, height - this->m_padding.height() - this->m_borders.height());
+        }
+        return true;
+    }
+
+    // A block whose only content is line breaks (how editors write empty lines) shows one blank
+    // line per break, as a browser does; the engine collapses it to nothing.
+    int render(int x, int y, int max_width, bool second_pass = false) override {
+        if (auto* budget = dynamic_cast<ILayoutBudget*>(this->get_document()->container())) {
+            budget->SpendLayoutStep();
+        }
+        int width = Base::render(x, y, max_width, second_pass);
+        int fixed = 0;
+        if (this->m_pos.height == 0 && !Base::get_predefined_height(fixed)) {
+            int breaks = OnlyBreaks();
+            if (breaks > 0) this->m_pos.height = breaks * this->line_height();
+        }
+        return width;
+    }
+
+    void parse_styles(bool is_reparse = false) override {
+        Base::parse_styles(is_reparse);
+        NumberListItems();
+    }
+
+    void init_font() override {
+        Base::init_font();
+        const char* nearest = this->get_style_property("text-decoration", true, "none");
+        std::string all = CombinedDecoration(*this);
+        if (all == (nearest ? nearest : "none")) return;
+        const char* family = this->get_style_property("font-family", true, "inherit");
+        const char* weight = this->get_style_property("font-weight", true, "normal");
+        const char* style = this->get_style_property("font-style", true, "normal");
+        this->m_font = this->get_document()->get_font(family, this->m_font_size, weight, style, all.c_str(),
+                                                      &this->m_font_metrics);
+    }
+
+  private:
+    bool IsTable() const {
+        return this->m_display == litehtml::display_table ||
+               this->m_display == litehtml::display_inline_table;
+    }
+
+    // The engine draws a numbered marker from the item's "list_index" but never sets it: number
+    // the items of this list in order, from the list's "start" (default 1).
+    void NumberListItems() {
+        int next = 1;
+        if (const char* start = this->get_attr("start")) next = std::atoi(start);
+        for (const auto& child : this->m_children) {
+            if (child->get_display() != litehtml::display_list_item) continue;
+            if (const char* own = child->get_attr("value")) next = std::atoi(own);
+            child->set_attr("list_index", std::to_string(next).c_str());
+            ++next;
+        }
+    }
+
+    // Number of <br> children when there is nothing else but white space; 0 otherwise.
+    int OnlyBreaks() const {
+        if (this->m_display != litehtml::display_block && this->m_display != litehtml::display_list_item)
+            return 0;
+        int breaks = 0;
+        for (const auto& child : this->m_children) {
+            if (child->is_break()) {
+                ++breaks;
+            } else if (!child->is_white_space()) {
+                return 0;
+            }
+        }
+        return breaks;
+    }
+};
+
+// The `background` attribute of <body>: the picture at its natural size from the top left,
+// painted once (a browser would tile it; the wallpaper behind the blocks must not repeat).
+class MendedBody final : public Mended<litehtml::el_body> {
+  public:
+    using Mended::Mended;
+
+    void parse_styles(bool is_reparse = false) override {
+        Mended::parse_styles(is_reparse);
+        const char* picture = get_attr("background");
+        if (!picture || !*picture || !m_bg.m_image.empty()) return;
+        m_bg.m_image = picture;
+        m_bg.m_baseurl.clear();
+        m_bg.m_repeat = litehtml::background_repeat_no_repeat;
+        m_bg.m_attachment = litehtml::background_attachment_scroll;
+        m_bg.m_position.x.set_value(0, litehtml::css_units_px);
+        m_bg.m_position.y.set_value(0, litehtml::css_units_px);
+        m_bg.m_position.width.predef(litehtml::background_size_auto);
+        m_bg.m_position.height.predef(litehtml::background_size_auto);
+        get_document()->container()->load_image(picture, "", false);
+    }
+};
+
+// <font color size face> with the browser's size table and relative sizes.
+class MendedFont final : public Mended<litehtml::html_tag> {
+  public:
+    using Mended::Mended;
+
+    void parse_attributes() override {
+        if (const char* color = get_attr("color")) m_style.add_property("color", color, nullptr, false, this);
+        if (const char* face = get_attr("face"); face && *face) {
+            m_style.add_property("font-family", face, nullptr, false, this);
+        }
+        if (int px = FontSizeAttrToPx(get_attr("size")); px > 0) {
+            std::string size = std::to_string(px) + "px";
+            m_style.add_property("font-size", size.c_str(), nullptr, false, this);
+        }
+        html_tag::parse_attributes();
+    }
+};
+
+// Table cells with absurd spans would make the engine allocate a grid of that many cells.
+class MendedCell final : public Mended<litehtml::el_td> {
+  public:
+    using Mended::Mended;
+
+    void set_attr(const char* name, const char* value) override {
+        if (name && value && (!std::strcmp(name, "colspan") || !std::strcmp(name, "rowspan"))) {
+            int span = std::clamp(std::atoi(value), 1, kMaxSpan);
+            Mended::set_attr(name, std::to_string(span).c_str());
+            return;
+        }
+        Mended::set_attr(name, value);
+    }
+
+  private:
+    static constexpr int kMaxSpan = 64;
+};
+
+}  // namespace
+
+std::shared_ptr<litehtml::element> CreateMendedElement(const char* tag,
+                                                       const std::shared_ptr<litehtml::document>& doc) {
+    auto is = [tag](const char* name) { return std::strcmp(tag, name) == 0; };
+    if (is("body")) return std::make_shared<MendedBody>(doc);
+    if (is("font")) return std::make_shared<MendedFont>(doc);
+    if (is("div")) return std::make_shared<Mended<litehtml::el_div>>(doc);
+    if (is("p")) return std::make_shared<Mended<litehtml::el_para>>(doc);
+    if (is("td") || is("th")) return std::make_shared<MendedCell>(doc);
+    // Elements the engine gives special behaviour keep the engine's own classes.
+    static const char* const kEngineOwn[] = {"br", "img",   "table", "link",   "title", "a",
+                                             "tr", "style", "base",  "script", "html"};
+    for (const char* own : kEngineOwn) {
+        if (is(own)) return nullptr;
+    }
+    return std::make_shared<Mended<litehtml::html_tag>>(doc);
+}
+
+}  // namespace wl

@@ -1,0 +1,245 @@
+// The layout engine against what a browser shows for the documents we draw: the week layout,
+// border-box heights, line-break-only blocks, <font size>, nested decorations, the body's
+// background attribute, and hostile markup.
+#include "wallpaper/HtmlRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "wallpaper/Blender.h"
+#include "wallpaper/HtmlElements.h"
+#include "wallpaper/ImageCodecs.h"
+
+namespace wl {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kWhite = Rgb(255, 255, 255);
+constexpr uint32_t kRed = Rgb(255, 0, 0);
+
+class HtmlRendererTest : public ::testing::Test {
+  protected:
+    Image Render(const std::string& html, int w = 400, int h = 300) {
+        renderer.Load(html);
+        Image out(w, h, kWhite);
+        renderer.Paint(out, w);
+        return out;
+    }
+    // Pixels of the colour in a row from (x, y), going down or right.
+    static int RunLength(const Image& img, int x, int y, uint32_t color, bool vertical) {
+        int n = 0;
+        while (x < img.width && y < img.height && img.at(x, y) == color) {
+            ++n;
+            (vertical ? y : x)++;
+        }
+        return n;
+    }
+    HtmlRenderer renderer;
+};
+
+TEST_F(HtmlRendererTest, WeekDocumentPutsEveryBlockOnItsRectangle) {
+    // Every block painted red through a style rule the entries carry; the template is as composed.
+    WeekSnapshot week;
+    week.entries[0] = "<style>.block{background:#ff0000}</style>notes";
+    for (int i = 1; i < 8; ++i) week.entries[i] = "<p>day " + std::to_string(i) + "</p>";
+    const Image img = Render(ComposeWeekHtml(week, "", 1920, 1080), 1920, 1080);
+    const BlockRects rects = CalcBlockRects(1080 - 250, 1920 - 360);
+    for (int i = 0; i < 8; ++i) {
+        const BlockRect& r = rects[i];
+        SCOPED_TRACE("block " + std::to_string(i));
+        EXPECT_EQ(img.at(r.Left, r.Top), kRed);
+        EXPECT_EQ(img.at(r.Right - 1, r.Bottom - 11), kRed);
+        EXPECT_NE(img.at(r.Left - 1, r.Top), kRed);
+        EXPECT_NE(img.at(r.Left, r.Top - 1), kRed);
+        EXPECT_NE(img.at(r.Right, r.Top), kRed);
+        EXPECT_NE(img.at(r.Left, r.Bottom - 10), kRed) << "the box must end 10 px above the block's bottom";
+        EXPECT_EQ(RunLength(img, r.Left, r.Top, kRed, true), 390);
+        EXPECT_EQ(RunLength(img, r.Left, r.Top + 200, kRed, false), 367);
+    }
+}
+
+TEST_F(HtmlRendererTest, EntryTextStartsInsideThePaddingAndIsClippedAtTheBox) {
+    WeekSnapshot week;
+    // A black box far larger than the block: only the content area (padding 45/10/10/10) shows.
+    week.entries[0] = "<div style=\"background:#000;width:2000px;height:2000px\"></div>";
+    const Image img = Render(ComposeWeekHtml(week, "", 1920, 1080), 1920, 1080);
+    const BlockRect r = CalcBlockRects(830, 1560)[0];
+    const uint32_t black = Rgb(0, 0, 0);
+    EXPECT_NE(img.at(r.Left + 9, r.Top + 50), black);
+    EXPECT_EQ(img.at(r.Left + 10, r.Top + 45), black);
+    EXPECT_NE(img.at(r.Left + 10, r.Top + 44), black);
+    EXPECT_EQ(img.at(r.Right - 11, r.Bottom - 21), black);
+    EXPECT_NE(img.at(r.Right - 10, r.Top + 100), black) << "clipped by overflow: hidden";
+    EXPECT_NE(img.at(r.Left + 100, r.Bottom - 20), black);
+}
+
+TEST_F(HtmlRendererTest, BorderBoxHeightIncludesPaddingAndBorder) {
+    const Image img = Render(
+        "<body style='margin:0'><div style='box-sizing:border-box;height:100px;width:50px;padding:45px 10px "
+        "10px;"
+        "border:3px solid #ff0000;background:#ff0000'>text</div></body>");
+    EXPECT_EQ(RunLength(img, 0, 0, kRed, true), 100);
+    EXPECT_EQ(RunLength(img, 0, 0, kRed, false), 50);
+}
+
+TEST_F(HtmlRendererTest, BlockHoldingOnlyLineBreaksShowsOneBlankLinePerBreak) {
+    const std::string style = "style='background:#ff0000;font-size:20px;line-height:30px'";
+    struct Case {
+        const char* content;
+        int lines;
+    } cases[] = {{"<br>", 1}, {"<br><br>", 2}, {" <br> ", 1}, {"x", 1}, {"x<br>", 1}};
+    for (const Case& c : cases) {
+        const Image img = Render("<body style='margin:0'><div " + style + ">" + c.content + "</div></body>");
+        EXPECT_EQ(RunLength(img, 399, 0, kRed, true), 30 * c.lines) << c.content;
+    }
+    const Image empty = Render("<body style='margin:0'><div " + style + "></div></body>");
+    EXPECT_EQ(empty.at(399, 0), kWhite) << "an empty block stays empty";
+}
+
+TEST_F(HtmlRendererTest, FontSizeAttributeFollowsTheBrowserTable) {
+    struct Case {
+        const char* size;
+        int px;
+    } cases[] = {{"1", 10}, {"2", 13}, {"3", 16},  {"4", 18},  {"5", 24},  {"6", 32},  {"7", 48},
+                 {"9", 48}, {"0", 10}, {"+1", 18}, {"-1", 13}, {"+4", 48}, {"-5", 10}, {" 5", 24}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(FontSizeAttrToPx(c.size), c.px) << c.size;
+        // 1em square in the font's size.
+        const Image img = Render(
+            std::string("<body style='margin:0'><font size='") + c.size +
+            "'><span "
+            "style='display:inline-block;width:1em;height:1em;background:#ff0000'></span></font></body>");
+        int y = 0;
+        while (y < img.height && img.at(0, y) != kRed) ++y;
+        ASSERT_LT(y, img.height) << c.size;
+        EXPECT_EQ(RunLength(img, 0, y, kRed, false), c.px) << c.size;
+    }
+    EXPECT_EQ(FontSizeAttrToPx("big"), 0);
+    EXPECT_EQ(FontSizeAttrToPx(nullptr), 0);
+}
+
+TEST_F(HtmlRendererTest, FontFaceIsHonoured) {
+    // A monospace face gives equal advances to "i" and "W"; the default sans-serif does not.
+    auto width = [&](const std::string& face, const std::string& text) {
+        const Image img = Render("<body style='margin:0'><font face='" + face +
+                                 "'><span style='background:#ff0000'>" + text + "</span></font></body>");
+        int y = 0;
+        while (y < img.height && img.at(0, y) != kRed) ++y;
+        return y < img.height ? RunLength(img, 0, y, kRed, false) : 0;
+    };
+    EXPECT_EQ(width("monospace", "iiii"), width("monospace", "WWWW"));
+    EXPECT_NE(width("sans-serif", "iiii"), width("sans-serif", "WWWW"));
+}
+
+// Rows in which every pixel across the text's width is dark: the decoration lines.
+int FullDarkRowGroups(const Image& img, int x0, int x1) {
+    int groups = 0;
+    bool inGroup = false;
+    for (int y = 0; y < img.height; ++y) {
+        bool full = true;
+        for (int x = x0; x < x1 && full; ++x) full = GreenOf(img.at(x, y)) < 100;
+        if (full && !inGroup) ++groups;
+        inGroup = full;
+    }
+    return groups;
+}
+
+TEST_F(HtmlRendererTest, NestedDecorationsShowBoth) {
+    const std::string head = "<body style='margin:0;font-size:40px'>";
+    struct Case {
+        const char* html;
+        int lines;
+    } cases[] = {{"<u><strike>MMMM</strike></u>", 2}, {"<strike><u>MMMM</u></strike>", 2},
+                 {"<s><u><b>MMMM</b></u></s>", 2},    {"<u>MMMM</u>", 1},
+                 {"<strike>MMMM</strike>", 1},        {"MMMM", 0}};
+    for (const Case& c : cases) {
+        const Image img = Render(head + c.html + "</body>");
+        EXPECT_EQ(FullDarkRowGroups(img, 2, 60), c.lines) << c.html;
+    }
+}
+
+TEST_F(HtmlRendererTest, BodyBackgroundAttributeIsPaintedOnceAtNaturalSize) {
+    const fs::path file = fs::path(testing::TempDir()) / "render-bg.bmp";
+    SaveBmp24(Image(50, 40, Rgb(1, 2, 3)), file);
+    const Image img =
+        Render("<html><body background=\"" + file.string() + "\" style='margin:20px'>x</body></html>");
+    EXPECT_EQ(img.at(0, 0), Rgb(1, 2, 3)) << "from the top left of the document, not of the body's box";
+    EXPECT_EQ(img.at(49, 39), Rgb(1, 2, 3));
+    EXPECT_EQ(img.at(50, 10), kWhite) << "not tiled";
+    EXPECT_EQ(img.at(10, 40), kWhite) << "not tiled";
+}
+
+TEST_F(HtmlRendererTest, PictureHandedOverInMemoryStandsForItsPath) {
+    const std::string path = "/nonexistent/HTML_TempBitmap.bmp";
+    renderer.SetImage(path, std::make_shared<const Image>(30, 30, Rgb(9, 8, 7)));
+    const Image img = Render("<body background='" + path + "'></body>");
+    EXPECT_EQ(img.at(29, 29), Rgb(9, 8, 7));
+    renderer.SetImage(path, nullptr);
+    const Image none = Render("<body background='" + path + "'></body>");
+    EXPECT_EQ(none.at(29, 29), kWhite);
+}
+
+TEST_F(HtmlRendererTest, ListsAreNumberedAndMarked) {
+    const Image ol = Render("<body style='margin:0'><ol style='margin:0'><li>a</li><li>b</li></ol></body>");
+    const Image ul = Render("<body style='margin:0'><ul style='margin:0'><li>a</li></ul></body>");
+    auto darkIn = [](const Image& img, int x0, int x1, int y0, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) n += GreenOf(img.at(x, y)) < 128;
+        return n;
+    };
+    EXPECT_GT(darkIn(ol, 0, 40, 0, 20), 0) << "marker of item 1";
+    EXPECT_GT(darkIn(ol, 0, 40, 20, 40), 0) << "marker of item 2";
+    EXPECT_GT(darkIn(ul, 0, 40, 0, 20), 0) << "disc";
+}
+
+TEST_F(HtmlRendererTest, HostileMarkupNeverCrashesOrReachesOut) {
+    const std::string cases[] = {
+        std::string(100000, '<'),
+        [] {
+            std::string s;
+            for (int i = 0; i < 20000; ++i) s += "<div>";
+            return s + "deep";
+        }(),
+        [] {
+            std::string s;
+            for (int i = 0; i < 5000; ++i) s += "<b><i>";
+            return s + "deep";
+        }(),
+        "<img src='http://127.0.0.1:1/x.png'><img src='/dev/zero'><img src='relative.png'>",
+        "<style>@import url(http://127.0.0.1:1/x.css); body{font-size:100000px}</style>big",
+        "<table><tr><td colspan=1000000000 rowspan=1000000000>x</td></tr></table>",
+        "<script>while(1){}</script><p onload='x()'>text",
+        "<div style='width:2147483647px;height:-5px;margin:-2147483647px'>x</div>",
+        std::string("\xff\xfe\x00<p>\xc3", 8),
+    };
+    for (const std::string& html : cases) {
+        Image img(200, 100, kWhite);
+        try {
+            renderer.Load(html);
+            renderer.Paint(img, 200);
+        } catch (const std::runtime_error&) {
+            // refusing is fine; crashing or hanging is not
+        }
+    }
+}
+
+TEST_F(HtmlRendererTest, TablesNestedPastReasonAreCutShort) {
+    std::string html;
+    for (int i = 0; i < 60; ++i) html += "<table><tr><td>";
+    renderer.Load(html + "x");
+    Image img(200, 100, kWhite);
+    EXPECT_THROW(renderer.Paint(img, 200), std::runtime_error);
+    EXPECT_FALSE(renderer.Loaded());
+}
+
+TEST_F(HtmlRendererTest, OversizedDocumentIsRefusedWithAMessage) {
+    EXPECT_THROW(renderer.Load(std::string(17 * 1024 * 1024, 'x')), std::runtime_error);
+    EXPECT_FALSE(renderer.Loaded());
+}
+
+}  // namespace
+}  // namespace wl
