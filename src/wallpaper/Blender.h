@@ -33,6 +33,9 @@ std::string BlockContent(const TWeekleaf& store, int index);
 // First five characters (dd.mm) of the block's date for the week holding `date`.
 std::string ShortWeekDate(int index, Date date);
 
+// The block layout for an area of the picture less its margins (height - 250, width - 360): two
+// rows of four blocks 30 px apart, the first at (240, 100). An area too small for the gaps gives
+// blocks of no size rather than inverted ones.
 BlockRects CalcBlockRects(int areaHeight, int areaWidth);
 
 // Everything a drawing run needs from the store, copied on the main thread.
@@ -46,7 +49,8 @@ struct WeekSnapshot {
 WeekSnapshot MakeWeekSnapshot(const TWeekleaf& store, Date today, int32_t weekOffsetDays);
 
 // The week template with its placeholders replaced in order (BG_Image, h_px, w_px, #_1..#_8),
-// each over the result of the previous replacement, ignoring letter case.
+// each over the result of the previous replacement, ignoring letter case. Entries go in as
+// stored; the background path is escaped for its attribute.
 std::string WeekTemplate();
 std::string ComposeWeekHtml(const WeekSnapshot& week, const std::string& backgroundPath, int screenWidth,
                             int screenHeight);
