@@ -120,14 +120,28 @@ TEST_F(StoreTest, DamagedStoreIsRefusedWithPlaceAndNeverOverwritten) {
     }
 }
 
-TEST_F(StoreTest, MissingFileIsAnErrorNamingIt) {
+TEST_F(StoreTest, MissingHugeOrFolderStoreIsAnErrorNamingIt) {
+    auto loadError = [] {
+        try {
+            TWeekleaf store;
+            return std::string();
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what());
+        }
+    };
     fs::remove(file);
-    try {
-        TWeekleaf store;
-        FAIL();
-    } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("Data.json"), std::string::npos);
-    }
+    EXPECT_NE(loadError().find("Data.json"), std::string::npos);
+
+    fs::create_directory(file);
+    EXPECT_NE(loadError().find("Data.json"), std::string::npos);
+    fs::remove(file);
+
+    // A sparse file far larger than any store is refused before it is read.
+    Write(file, "{}");
+    fs::resize_file(file, 600u << 20);
+    const std::string err = loadError();
+    EXPECT_NE(err.find("too large"), std::string::npos) << err;
+    EXPECT_EQ(fs::file_size(file), 600u << 20);
 }
 
 TEST_F(StoreTest, BarEditorFailureIsLoggedNotRaised) {
