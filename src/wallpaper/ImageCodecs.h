@@ -42,7 +42,8 @@ ImageFormat DetectImageFormat(const std::filesystem::path& file);
 ImageFormat DetectImageFormatOfBytes(std::string_view bytes);
 
 // BMP: 1/2/4/8-bit paletted (also RLE4/RLE8), 16-bit (BI_RGB 5-5-5 and BI_BITFIELDS), 24-bit and
-// 32-bit (BI_RGB and BI_BITFIELDS); bottom-up and top-down; CORE, INFO, V2-V5 headers.
+// 32-bit (BI_RGB and BI_BITFIELDS); bottom-up and top-down; CORE, INFO, V2-V5 headers; a JPEG
+// or PNG held inside. Any alpha byte is ignored, as the desktop ignores it in a wallpaper BMP.
 Image DecodeBmp(std::string_view bytes);
 // JPEG: colour and greyscale; CMYK/YCCK (Adobe, inverted or not) converted to RGB. With
 // atLeastWidth/atLeastHeight set, decodes at 1/2, 1/4 or 1/8 of the size when that still gives at
