@@ -1,6 +1,8 @@
 #include "diag/ErrLog.h"
 
+#include <fstream>
 #include <mutex>
+#include <stdexcept>
 
 #include "platform/AtomicFile.h"
 #include "platform/DataDir.h"
@@ -12,9 +14,8 @@ namespace wl {
 namespace {
 
 constexpr std::size_t kKeptLines = 1000;  // old lines kept before the new entry
-// A log this large was not written by us; it is read no further than this so one entry
-// never costs more than a bounded read.
-constexpr std::size_t kMaxLogBytes = 64u << 20;
+// A log this large holds a few huge messages; only its tail is read.
+constexpr std::size_t kMaxLogBytes = 16u << 20;
 
 // One process-wide lock: two overlapping calls must not both read the old file and drop
 // each other's entry.
@@ -23,11 +24,30 @@ std::mutex& LogMutex() {
     return m;
 }
 
+// Loads the log. One grown beyond reason (a few huge messages) is read from its last
+// kMaxLogBytes only, starting at the first whole line there, so the log keeps working.
+void LoadLog(const std::filesystem::path& file, TextLines& log) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (ec || size <= kMaxLogBytes) {
+        log.LoadFromFile(file);
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(size - kMaxLogBytes));
+    std::string tail(kMaxLogBytes, '\0');
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    if (!in) throw std::runtime_error("cannot read the log");
+    const std::size_t firstLine = tail.find('\n');
+    log.SetText(firstLine == std::string::npos ? std::string_view()
+                                               : std::string_view(tail).substr(firstLine + 1));
+}
+
 void AppendEntry(const std::string& text) {
     const std::filesystem::path file = DataDir() / "ErrLog.txt";
     TextLines log;
     std::error_code ec;
-    if (std::filesystem::exists(file, ec)) log.LoadFromFile(file, kMaxLogBytes);
+    if (std::filesystem::exists(file, ec)) LoadLog(file, log);
 
     const DateTime now = Now();
     TextLines entry;

@@ -68,6 +68,16 @@ TEST_F(ErrLogTest, StaysAt1001Lines) {
     EXPECT_TRUE(lines.back().ends_with(" | last"));
 }
 
+TEST_F(ErrLogTest, HugeLogKeepsItsTailAndKeepsWorking) {
+    std::string big = "first\r\n" + std::string(20u << 20, 'x') + "\r\nlast old\r\n";
+    Write(log, big);
+    ErrLog("new");
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "last old");
+    EXPECT_TRUE(lines[1].ends_with(" | new"));
+}
+
 TEST_F(ErrLogTest, ReadOnlyOrUnreachableLogIsLeftAloneWithoutError) {
     Write(log, "keep\r\n");
     ::chmod(log.c_str(), 0444);
