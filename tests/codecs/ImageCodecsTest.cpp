@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
+
+#include <jpeglib.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -338,6 +342,54 @@ TEST(HostileJpeg, FaultsThrowImageError) {
         {"empty", ""},
     };
     for (const auto& [what, bytes] : cases) EXPECT_THROW(DecodeJpeg(bytes), ImageError) << what;
+}
+
+// A valid progressive greyscale JPEG of `scans` scans (1 DC scan, then AC refinement scans).
+std::string ProgressiveJpeg(int scans) {
+    std::vector<jpeg_scan_info> script;
+    script.push_back({1, {0}, 0, 0, 0, 0});
+    for (int k = 1; k <= 63 && static_cast<int>(script.size()) < scans; ++k) {
+        script.push_back({1, {0}, k, k, 0, 4});
+        for (int al = 3; al >= 0 && static_cast<int>(script.size()) < scans; --al)
+            script.push_back({1, {0}, k, k, al + 1, al});
+    }
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buf = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buf, &size);
+    c.image_width = 16;
+    c.image_height = 16;
+    c.input_components = 1;
+    c.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    c.scan_info = script.data();
+    c.num_scans = static_cast<int>(script.size());
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(16);
+    while (c.next_scanline < c.image_height) {
+        for (int x = 0; x < 16; ++x) row[x] = static_cast<JSAMPLE>(x * 16 + c.next_scanline);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::string out(reinterpret_cast<char*>(buf), size);
+    std::free(buf);
+    return out;
+}
+
+TEST(HostileJpeg, EndlessProgressiveScansAreRefused) {
+    // Each scan is a pass over the whole picture; real encoders use about ten.
+    EXPECT_EQ(DecodeJpeg(ProgressiveJpeg(150)).width, 16);
+    try {
+        DecodeJpeg(ProgressiveJpeg(300));
+        ADD_FAILURE() << "300 scans decoded";
+    } catch (const ImageError& e) {
+        EXPECT_NE(std::string(e.what()).find("scans"), std::string::npos) << e.what();
+    }
 }
 
 std::string PngChunk(const std::string& type, const std::string& data) {
