@@ -14,9 +14,7 @@
 namespace {
 
 std::filesystem::path ScratchFile() {
-    static const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("wl-fuzz-config-" + std::to_string(::getpid()) + ".ini");
-    return file;
+    return std::filesystem::temp_directory_path() / ("wl-fuzz-config-" + std::to_string(::getpid()) + ".ini");
 }
 
 }  // namespace
@@ -39,5 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const std::runtime_error&) {
         // Unreadable settings are reported, never crash.
     }
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
     return 0;
 }
