@@ -9,6 +9,9 @@ namespace wl {
 
 // Throws std::runtime_error naming the file and the system error when any step fails;
 // the old file is then left as it was and the temporary file is removed.
+// A replaced file keeps its permission bits; a new one is readable and writable by its owner only.
+// A file without any write permission is refused (EACCES) rather than replaced, as a write in
+// place would be. A symbolic link is followed: the file it names is replaced, the link stays.
 void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes);
 
 // Reads a whole file; throws std::runtime_error naming the file when it cannot be read.
