@@ -309,8 +309,7 @@ void TfrMain::LoadDay(const QDate& date) {
     } catch (const std::runtime_error&) {
         return;  // an ordinary failure of the store leaves the day as it was
     }
-    const QDate previous = FShownDate;
-    const bool sameDay = previous == date;
+    const bool sameDay = FShownDate == date;
     // One script reads what the editor holds and puts the new day in, so that no read or write
     // queued by anyone else can fall between the two. When the same day is shown again and the
     // editor holds an edit not yet taken, the edit stays.
@@ -320,7 +319,9 @@ void TfrMain::LoadDay(const QDate& date) {
             " if (!(keep && old !== posted)) b.innerHTML = next; return old; })(%1, %2, %3)")
             .arg(JsStringLiteral(Qs(DayPostedText)), JsStringLiteral(Qs(text)), sameDay ? "true" : "false");
     const std::string postedAtCall = DayPostedText;
-    WebBrowser->RunScript(script, [this, date, previous, sameDay, text, postedAtCall](const QVariant& v) {
+    WebBrowser->RunScript(script, [this, date, sameDay, text, postedAtCall](const QVariant& v) {
+        // Loads answer in call order, so FShownDate is now the day whose text the script replaced.
+        const QDate previous = FShownDate;
         const std::string old = v.toString().toStdString();
         // The tick may have taken the edit meanwhile; it then updated DayPostedText.
         const bool pending = previous.isValid() && old != DayPostedText;

@@ -225,6 +225,22 @@ TEST_F(TfrMainTest, SwitchingDaysKeepsWhatWasTyped) {
     EXPECT_EQ(storedEdits.size(), 1u);  // nothing typed on the other day
 }
 
+TEST_F(TfrMainTest, QuickSwitchesStoreTheTypingUnderTheDayItWasTypedOn) {
+    store["05.05.2021"] = "<p>a</p>";
+    store["06.05.2021"] = "<p>b</p>";
+    Show(QDate(2021, 5, 5));
+    test::FocusEnd(Editor());
+    test::TypeText(Editor(), "x");
+    page->btNextMouseDown();  // to the 6th
+    page->btNextMouseDown();  // to the 7th, before the 6th has answered
+    Editor().WaitIdle();
+    EXPECT_EQ(page->ShownDate(), QDate(2021, 5, 7));
+    ASSERT_EQ(storedEdits.size(), 1u);
+    EXPECT_EQ(storedEdits[0], "05.05.2021 <p>ax</p>");
+    EXPECT_EQ(store["06.05.2021"], "<p>b</p>");
+    EXPECT_EQ(Html(), "");
+}
+
 TEST_F(TfrMainTest, ShowingTheSameDayAgainKeepsTheTypingInTheEditor) {
     store["05.05.2021"] = "<p>a</p>";
     Show(QDate(2021, 5, 5));
