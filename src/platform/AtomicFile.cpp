@@ -64,13 +64,6 @@ std::filesystem::path ResolveTarget(const std::filesystem::path& file) {
     return ec ? file : resolved;
 }
 
-void SyncFolder(const std::filesystem::path& folder) {
-    int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd < 0) return;  // the data is already on disk; only the rename's durability is at stake
-    ::fsync(dfd);
-    ::close(dfd);
-}
-
 }  // namespace
 
 void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes) {
@@ -89,8 +82,10 @@ void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes) 
     if (::fsync(tmp.fd()) != 0) Fail("Cannot flush", file, errno);
     if (tmp.Close() != 0) Fail("Cannot close", file, errno);
     if (::rename(tmp.path().c_str(), target.c_str()) != 0) Fail("Cannot replace", file, errno);
+    // The folder is not flushed: the bytes are on disk before the rename, so a crash leaves the
+    // old or the new file, and the rename reaches the disk with the file system's next commit.
+    // Flushing the folder as well would make every save of a large store wait for the disk twice.
     tmp.Commit();
-    SyncFolder(target.parent_path());
 }
 
 std::string ReadWholeFile(const std::filesystem::path& file, std::size_t maxBytes) {
