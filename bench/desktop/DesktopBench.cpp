@@ -84,10 +84,10 @@ void UnchangedTicks(IDesktop& desktop, const TWeekleaf& store, Date today) {
     DrawScheduler scheduler(desktop, queue.executor());
     const auto job = [&](std::function<void(IDesktop&)> draw) {
         return [&store, today, draw] {
-            return DrawJob{draw, DrawInputs(MakeWeekSnapshot(store, today, 0), "Tahoma", 8, 125)};
+            return DrawJob{draw, DrawInputs(MakeWeekSnapshot(store, today, 0), "Tahoma", 8, 125), {}};
         };
     };
-    scheduler.RequestDrawing(job(StandInDrawing));
+    scheduler.RequestJob(job(StandInDrawing));
     queue.PumpOnce();
 
     int draws = 0;
@@ -95,7 +95,7 @@ void UnchangedTicks(IDesktop& desktop, const TWeekleaf& store, Date today) {
     std::vector<double> ticks;
     for (int i = 0; i < 300; ++i) {
         const auto start = Clock::now();
-        scheduler.RequestDrawing(job(counting));
+        scheduler.RequestJob(job(counting));
         while (!scheduler.DrawIdle()) queue.PumpOnce();
         ticks.push_back(Ms(Clock::now() - start));
     }

@@ -34,13 +34,25 @@ std::string DrawInputs(const WeekSnapshot& week, const std::string& fontName, in
     return key;
 }
 
+DrawJob MakeDrawJob(DrawRequest request, TDrawContext& context) {
+    std::string inputs = DrawInputs(request.week, request.fontName, request.fontSize, request.alpha);
+    inputs += std::to_string(request.screen.width) + "x" + std::to_string(request.screen.height);
+    fs::path dataDir = request.dataDir;
+    return {
+        [request = std::move(request), &context](IDesktop& desktop) { DrawHTML(request, desktop, context); },
+        std::move(inputs), std::move(dataDir)};
+}
+
 namespace {
 
-fs::path BackgroundFile() {
-    return DataDir() / "Weekleaf-Wallpaper.bmp";
+fs::path Folder(const DrawJob& job) {
+    return job.dataDir.empty() ? DataDir() : job.dataDir;
 }
-fs::path PictureFile() {
-    return DataDir() / "Weekleaf-Modifed.bmp";
+fs::path BackgroundFile(const DrawJob& job) {
+    return Folder(job) / "Weekleaf-Wallpaper.bmp";
+}
+fs::path PictureFile(const DrawJob& job) {
+    return Folder(job) / "Weekleaf-Modifed.bmp";
 }
 
 // Backends report the shown path in their own spelling (absolute, normalised); compare meanings.
@@ -82,8 +94,8 @@ void TDrawTH::Execute() {
 bool TDrawTH::Unchanged(const ScreenSize& screen) {
     const LastDrawn& last = FContext.last;
     if (!last.valid || last.inputs != FJob.inputs || !(last.screen == screen)) return false;
-    if (!(IdentityOf(BackgroundFile()) == last.background)) return false;
-    const fs::path picture = PictureFile();
+    if (!(IdentityOf(BackgroundFile(FJob)) == last.background)) return false;
+    const fs::path picture = PictureFile(FJob);
     const std::string shown = FContext.desktop.CurrentWallpaperFile();
     return !shown.empty() && SamePath(shown, picture) && IdentityOf(picture) == last.picture;
 }
@@ -91,15 +103,17 @@ bool TDrawTH::Unchanged(const ScreenSize& screen) {
 void TDrawTH::Draw(const ScreenSize& screen) {
     LastDrawn& last = FContext.last;
     last.valid = false;
-    const fs::path picture = PictureFile();
+    const fs::path picture = PictureFile(FJob);
     const FileIdentity before = IdentityOf(picture);
     GuardedDesktop guarded(FContext.desktop, FContext.gate, FContext.generation);
     FJob.draw(guarded);
     // Only a run that wrote a new picture and put exactly that up may vouch for the desktop: a run
     // whose drawing failed half-way re-applies an old picture, which must not be taken as current.
     const FileIdentity after = IdentityOf(picture);
-    if (guarded.Applied() != picture.string() || !after.exists || after == before) return;
-    last = {true, FJob.inputs, IdentityOf(BackgroundFile()), after, screen};
+    if (guarded.Applied().empty() || !SamePath(guarded.Applied(), picture) || !after.exists ||
+        after == before)
+        return;
+    last = {true, FJob.inputs, IdentityOf(BackgroundFile(FJob)), after, screen};
 }
 
 DrawScheduler::DrawScheduler(IDesktop& desktop, Executor executor)
@@ -110,7 +124,11 @@ DrawScheduler::~DrawScheduler() {
     FRun.reset();
 }
 
-bool DrawScheduler::RequestDrawing(const std::function<DrawJob()>& makeJob) {
+bool DrawScheduler::RequestDrawing(const std::function<DrawRequest()>& makeRequest) {
+    return RequestJob([&] { return MakeDrawJob(makeRequest(), FDrawContext); });
+}
+
+bool DrawScheduler::RequestJob(const std::function<DrawJob()>& makeJob) {
     if (!FDrawIdle) return false;
     DrawJob job = makeJob();
     FDrawIdle = false;

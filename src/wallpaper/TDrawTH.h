@@ -16,6 +16,7 @@
 
 #include "platform/Desktop.h"
 #include "wallpaper/Blender.h"
+#include "wallpaper/Drawing.h"
 #include "wallpaper/TWallPaper.h"
 
 namespace wl {
@@ -30,12 +31,18 @@ struct DrawJob {
     // Everything the picture depends on apart from the files and the screen (entries, dates,
     // today, week offset, font, alpha), as one value: equal values draw equal pictures.
     std::string inputs;
+    // The data folder the drawing writes to; empty: DataDir() when the run starts.
+    std::filesystem::path dataDir;
 };
 
 // The `inputs` of a job that draws `week` with the given title font and block alpha: every part
 // length-prefixed, so different inputs never run together into the same value.
 std::string DrawInputs(const WeekSnapshot& week, const std::string& fontName, int32_t fontSize,
                        int32_t alpha);
+
+// The week drawing (DrawHTML) of `request` as a job; `context` (the engine kept warm from run to
+// run) must outlive the run and serve one run at a time.
+DrawJob MakeDrawJob(DrawRequest request, TDrawContext& context);
 
 // Size, modification time and inode of a file; all zero when it does not exist.
 struct FileIdentity {
@@ -100,10 +107,13 @@ class DrawScheduler {
 
     bool DrawIdle() const { return FDrawIdle; }
 
-    // When idle: clears DrawIdle, builds the job now (the snapshot is taken on this thread) and
-    // starts the run; returns true. Otherwise does nothing and returns false. An exception from
-    // makeJob leaves the scheduler idle and propagates.
-    bool RequestDrawing(const std::function<DrawJob()>& makeJob);
+    // Request a drawing of the week: when idle, clears DrawIdle, takes the request now (the
+    // snapshot is made on this thread) and starts DrawHTML on it; returns true. Otherwise does
+    // nothing (makeRequest is not called) and returns false. An exception from makeRequest leaves
+    // the scheduler idle and propagates.
+    bool RequestDrawing(const std::function<DrawRequest()>& makeRequest);
+    // The same rule for any job.
+    bool RequestJob(const std::function<DrawJob()>& makeJob);
 
     // Called on the main thread after every termination handler (the app's DrawTerm hook).
     void SetOnIdle(std::function<void()> onIdle) { FOnIdle = std::move(onIdle); }
@@ -123,6 +133,7 @@ class DrawScheduler {
     Executor FExecutor;
     WallpaperGate FGate;
     LastDrawn FLast;
+    TDrawContext FDrawContext;
     bool FDrawIdle = true;
     std::unique_ptr<TDrawTH> FRun;
     std::function<void()> FOnIdle;

@@ -9,9 +9,11 @@
 #include <fstream>
 
 #include "MainQueue.h"
+#include "data/TWeekleaf.h"
 #include "platform/AtomicFile.h"
 #include "platform/DataDir.h"
 #include "platform/MemoryDesktop.h"
+#include "wallpaper/ImageCodecs.h"
 #include "wallpaper/TDrawTH.h"
 
 namespace wl {
@@ -41,11 +43,12 @@ class TDrawTHTest : public ::testing::Test {
                     WriteFileAtomic(DataDir() / "Weekleaf-Modifed.bmp", inputs + std::to_string(draws));
                     SetWallpaper(d);
                 },
-                inputs};
+                inputs,
+                {}};
     }
     // One tick: request a run and, when one started, let its termination handler run.
     bool Tick(DrawScheduler& scheduler, const std::string& inputs) {
-        if (!scheduler.RequestDrawing([&] { return Job(inputs); })) return false;
+        if (!scheduler.RequestJob([&] { return Job(inputs); })) return false;
         EXPECT_TRUE(queue.PumpOnce());
         EXPECT_TRUE(scheduler.DrawIdle());
         return true;
@@ -66,14 +69,14 @@ TEST_F(TDrawTHTest, RequestsDuringALongRunAreDroppedUntilTheTerminationHandlerRa
     DrawScheduler scheduler(desktop, queue.executor());
     test::Latch latch;
     int built = 0;
-    ASSERT_TRUE(scheduler.RequestDrawing([&] {
+    ASSERT_TRUE(scheduler.RequestJob([&] {
         ++built;
         return Job("week", &latch);
     }));
     EXPECT_FALSE(scheduler.DrawIdle());
     latch.WaitEntered();
     for (int tick = 0; tick < 5; ++tick)
-        EXPECT_FALSE(scheduler.RequestDrawing([&] {
+        EXPECT_FALSE(scheduler.RequestJob([&] {
             ++built;
             return Job("other");
         }));
@@ -98,8 +101,9 @@ TEST_F(TDrawTHTest, TerminationHandlerRunsOnTheOwningThread) {
 
 TEST_F(TDrawTHTest, AFailingRunIsLoggedAndLeavesDrawIdleTrue) {
     DrawScheduler scheduler(desktop, queue.executor());
-    ASSERT_TRUE(scheduler.RequestDrawing([] {
-        return DrawJob{[](IDesktop&) { throw std::runtime_error("cannot open the wallpaper file"); }, "x"};
+    ASSERT_TRUE(scheduler.RequestJob([] {
+        return DrawJob{
+            [](IDesktop&) { throw std::runtime_error("cannot open the wallpaper file"); }, "x", {}};
     }));
     ASSERT_TRUE(queue.PumpOnce());
     EXPECT_TRUE(scheduler.DrawIdle());
@@ -109,7 +113,7 @@ TEST_F(TDrawTHTest, AFailingRunIsLoggedAndLeavesDrawIdleTrue) {
 
 TEST_F(TDrawTHTest, AFailingSnapshotLeavesTheSchedulerIdle) {
     DrawScheduler scheduler(desktop, queue.executor());
-    EXPECT_THROW(scheduler.RequestDrawing([]() -> DrawJob { throw std::runtime_error("store"); }),
+    EXPECT_THROW(scheduler.RequestJob([]() -> DrawJob { throw std::runtime_error("store"); }),
                  std::runtime_error);
     EXPECT_TRUE(scheduler.DrawIdle());
 }
@@ -119,7 +123,7 @@ TEST_F(TDrawTHTest, ExitWaitsForTheRunningDrawingThenRestores) {
     WriteFileAtomic(old, "user's own");
     DrawScheduler scheduler(desktop, queue.executor());
     test::Latch latch;
-    ASSERT_TRUE(scheduler.RequestDrawing([&] { return Job("week", &latch); }));
+    ASSERT_TRUE(scheduler.RequestJob([&] { return Job("week", &latch); }));
     latch.WaitEntered();
     std::thread releaser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -137,7 +141,7 @@ TEST_F(TDrawTHTest, ExitWaitsForTheRunningDrawingThenRestores) {
 TEST_F(TDrawTHTest, ARestoreIsNotUndoneByARunAlreadyGoing) {
     DrawScheduler scheduler(desktop, queue.executor());
     test::Latch latch;
-    ASSERT_TRUE(scheduler.RequestDrawing([&] { return Job("week", &latch); }));
+    ASSERT_TRUE(scheduler.RequestJob([&] { return Job("week", &latch); }));
     latch.WaitEntered();
     RestoreUserWallpaper(desktop, scheduler.Gate());
     latch.Open();
@@ -206,10 +210,11 @@ TEST_F(TDrawTHTest, ARunThatAppliedAnOldPictureDoesNotVouchForTheDesktop) {
                            ++attempts;
                            SetWallpaper(d);
                        },
-                       "week+edit"};
+                       "week+edit",
+                       {}};
     };
     for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(scheduler.RequestDrawing(stale));
+        ASSERT_TRUE(scheduler.RequestJob(stale));
         ASSERT_TRUE(queue.PumpOnce());
     }
     EXPECT_EQ(attempts, 2);
@@ -217,9 +222,47 @@ TEST_F(TDrawTHTest, ARunThatAppliedAnOldPictureDoesNotVouchForTheDesktop) {
 
 TEST_F(TDrawTHTest, DestroyingTheSchedulerWithAQueuedHandlerIsHarmless) {
     auto scheduler = std::make_unique<DrawScheduler>(desktop, queue.executor());
-    ASSERT_TRUE(scheduler->RequestDrawing([&] { return Job("week"); }));
+    ASSERT_TRUE(scheduler->RequestJob([&] { return Job("week"); }));
     scheduler.reset();
     EXPECT_TRUE(queue.PumpOnce());
+}
+
+// The real drawing through the scheduler: a tick draws and applies, an unchanged tick leaves the
+// picture file and the desktop alone, an edit draws again.
+TEST_F(TDrawTHTest, RealDrawingRunsOnlyWhenSomethingChanged) {
+    const fs::path user = root / "user.bmp";
+    SaveBmp24(Image(800, 600, Rgb(30, 90, 160)), user);
+    desktop.SetScreen({800, 600});
+    desktop.ShowWallpaper(user.string());
+    WriteFileAtomic(DataDir() / "Data.json", "{}");
+    TWeekleaf store(DataDir() / "Data.json");
+    const Date today = MakeDate(2026, 12, 10);
+    store.Set(DateToStr(today), "<p>купить хлеб</p>");
+
+    DrawScheduler scheduler(desktop, queue.executor());
+    const auto tick = [&] {
+        ASSERT_TRUE(scheduler.RequestDrawing([&] {
+            DrawRequest request;
+            request.week = MakeWeekSnapshot(store, today, 0);
+            return request;
+        }));
+        ASSERT_TRUE(queue.PumpOnce());
+    };
+    tick();
+    const fs::path picture = DataDir() / "Weekleaf-Modifed.bmp";
+    ASSERT_EQ(desktop.CurrentWallpaperFile(), picture.string()) << Log();
+    EXPECT_EQ(LoadBmpFile(picture).width, 800);
+    const FileIdentity drawn = IdentityOf(picture);
+    const int shows = desktop.ShowCount();
+
+    tick();
+    EXPECT_EQ(IdentityOf(picture), drawn);
+    EXPECT_EQ(desktop.ShowCount(), shows);
+
+    store.Set(DateToStr(today), "<p>купить хлеб и молоко</p>");
+    tick();
+    EXPECT_NE(IdentityOf(picture), drawn);
+    EXPECT_EQ(desktop.ShowCount(), shows + 1);
 }
 
 TEST(DrawInputs, EveryInputTellsRunsApart) {
