@@ -14,9 +14,14 @@ constexpr std::size_t kMaxConfigBytes = 1u << 20;
 constexpr char kDefaultSyncHost[] = "127.0.0.1";
 constexpr uint16_t kDefaultSyncPort = 3000;
 
+// Blanks are spaces and every control character.
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
 }
 

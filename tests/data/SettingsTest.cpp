@@ -139,7 +139,7 @@ TEST_F(SettingsTest, FallbacksAndFailures) {
 
 TEST_F(SettingsTest, ValuesAreReadByTheirRules) {
     Write(file,
-          "showbloks=0\r\nHideOnStart=0\r\nStartWithOS=true\r\nShowBloks=-1\r\nKey=  abc \r\n"
+          "showbloks=0\r\nHideOnStart=0\r\nStartWithOS=true\r\nShowBloks=-1\r\nKey= \t abc \x01\r\n"
           "WppDateToChange=05.01.2021\r\nWppToChange=-3\r\nWppRandom=1\r\nWppCurIndex= 12 \r\n"
           "HotKeyMain=AB\r\nHotKeyNote=Щ\r\nHotKeyTemplate= X\r\nHotKeyBlock=\r\nFont=DejaVu Sans\r\n"
           "FontSize=+10\r\nALPHABLEND_VALUE=300\r\nHotKeyStrikeOut=S\r\nSyncHost= 10.0.0.7 "
