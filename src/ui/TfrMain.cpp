@@ -310,27 +310,55 @@ void TfrMain::LoadDay(const QDate& date) {
         return;  // an ordinary failure of the store leaves the day as it was
     }
     const bool sameDay = FShownDate == date;
-    // One script reads what the editor holds and puts the new day in, so that no read or write
-    // queued by anyone else can fall between the two. When the same day is shown again and the
-    // editor holds an edit not yet taken, the edit stays.
+    // One script reads what the editor holds and puts the new day in, so that no read, write or
+    // keystroke can fall between the two. When the same day is shown again and the editor holds an
+    // edit not yet taken, the edit stays. It answers [text before, text now].
     const QString script =
         QString(
             "(function (posted, next, keep) { var b = document.body; var old = b.innerHTML;"
-            " if (!(keep && old !== posted)) b.innerHTML = next; return old; })(%1, %2, %3)")
+            " if (!(keep && old !== posted)) b.innerHTML = next; return [old, b.innerHTML]; })(%1, %2, %3)")
             .arg(JsStringLiteral(Qs(DayPostedText)), JsStringLiteral(Qs(text)), sameDay ? "true" : "false");
-    const std::string postedAtCall = DayPostedText;
-    WebBrowser->RunScript(script, [this, date, sameDay, text, postedAtCall](const QVariant& v) {
-        // Loads answer in call order, so FShownDate is now the day whose text the script replaced.
-        const QDate previous = FShownDate;
-        const std::string old = v.toString().toStdString();
-        // The tick may have taken the edit meanwhile; it then updated DayPostedText.
-        const bool pending = previous.isValid() && old != DayPostedText;
-        if (pending && L.StoreDay) Guard([&] { L.StoreDay(previous, old); });
-        const bool kept = sameDay && old != postedAtCall;
-        DayPostedText = kept ? old : text;
-        DayUndoText = DayPostedText;
+    WebBrowser->RunScript(script, [this, date, text](const QVariant& v) {
+        const QVariantList answer = v.toList();
+        if (answer.size() != 2) return;
+        const std::string old = answer[0].toString().toStdString();
+        const std::string now = answer[1].toString().toStdString();
+        // Loads answer in call order, so FShownDate is the day whose text the script replaced. The
+        // tick may have taken an edit meanwhile; it then updated DayPostedText.
+        if (FShownDate.isValid() && old != DayPostedText && L.StoreDay) {
+            Guard([&] { L.StoreDay(FShownDate, old); });
+        }
+        // The browser's own form of the loaded text, so that a text stored in another spelling
+        // (upper-case tags from older clients, say) does not count as an edit and get posted back.
+        DayPostedText = now;
+        DayUndoText = now == old && FShownDate == date ? now : text;
+        FLastStoreText = text;
         DayChanged = false;
         FShownDate = date;
+    });
+}
+
+void TfrMain::ReloadIfIdle(const std::string& storedText, std::function<void(bool reloaded)> done) {
+    if (storedText == FLastStoreText) {
+        if (done) done(false);
+        return;
+    }
+    // Replace only while the editor still holds what was last loaded or posted: a keystroke that
+    // arrives meanwhile wins over the pushed text.
+    const QString script =
+        QString(
+            "(function (posted, next) { var b = document.body;"
+            " if (b.innerHTML !== posted) return null;"
+            " if (b.innerHTML !== next) b.innerHTML = next; return b.innerHTML; })(%1, %2)")
+            .arg(JsStringLiteral(Qs(DayPostedText)), JsStringLiteral(Qs(storedText)));
+    WebBrowser->RunScript(script, [this, storedText, done = std::move(done)](const QVariant& v) {
+        const bool reloaded = !v.isNull() && v.isValid();
+        if (reloaded) {
+            DayPostedText = v.toString().toStdString();
+            FLastStoreText = storedText;
+            DayChanged = false;
+        }
+        if (done) done(reloaded);
     });
 }
 

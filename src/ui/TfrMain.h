@@ -74,6 +74,13 @@ class TfrMain : public QWidget {
     QDate ShownDate() const { return FShownDate; }
     // The editor's HTML together with the day it belongs to; for the change-posting tick.
     void ReadDayHtml(std::function<void(const QDate& day, const QString& html)> cb);
+    // For the tick when the user changed nothing: puts the store's current text of the shown day
+    // (storedText) into the editor when it differs from the store text the editor was last loaded
+    // with, and only while the editor still holds DayPostedText (a keystroke meanwhile wins).
+    // On a reload DayPostedText becomes the editor's HTML and DayChanged clears. Comparing with the
+    // last loaded store text, not with the editor's HTML, keeps a text that the browser spells
+    // differently from being put back every second (which would throw the caret out each time).
+    void ReloadIfIdle(const std::string& storedText, std::function<void(bool reloaded)> done = {});
 
     // Last repeatable action for redo: 1 copy, 2 cut, 3 paste, 4 undo, 0 none yet.
     int RedoTag() const;
@@ -124,6 +131,7 @@ class TfrMain : public QWidget {
 
     TDayPageLinks L;
     QDate FShownDate;
+    std::string FLastStoreText;  // the store's text of the shown day as last loaded
     QDate FWeekMonday;
 };
 

@@ -253,6 +253,42 @@ TEST_F(TfrMainTest, ShowingTheSameDayAgainKeepsTheTypingInTheEditor) {
     EXPECT_EQ(Count("GetDay 05.05.2021"), 2u);
 }
 
+TEST_F(TfrMainTest, APushedTextReachesTheIdleEditorButNeverOverwritesTyping) {
+    store["05.05.2021"] = "<p>a</p>";
+    Show(QDate(2021, 5, 5));
+    bool reloaded = false;
+    auto reload = [&](const std::string& text) {
+        page->ReloadIfIdle(text, [&](bool r) { reloaded = r; });
+        Editor().WaitIdle();
+        return reloaded;
+    };
+    EXPECT_FALSE(reload("<p>a</p>"));  // nothing new in the store
+    EXPECT_TRUE(reload("<p>с телефона</p>"));
+    EXPECT_EQ(Html(), "<p>с телефона</p>");
+    EXPECT_EQ(DayPostedText, "<p>с телефона</p>");
+
+    test::FocusEnd(Editor());
+    test::TypeText(Editor(), "!");
+    EXPECT_FALSE(reload("<p>снова с телефона</p>"));
+    EXPECT_EQ(Html(), "<p>с телефона!</p>");
+}
+
+TEST_F(TfrMainTest, ATextInAnotherSpellingIsNeitherPostedBackNorReloadedEverySecond) {
+    store["05.05.2021"] = "<P>Старый клиент</P>";
+    Show(QDate(2021, 5, 5));
+    EXPECT_EQ(Html(), "<p>Старый клиент</p>");
+    EXPECT_EQ(DayPostedText, "<p>Старый клиент</p>");  // the tick sees no edit
+    ASSERT_TRUE(test::SelectWord(Editor(), "клиент"));
+    bool reloaded = true;
+    page->ReloadIfIdle(store["05.05.2021"], [&](bool r) { reloaded = r; });
+    Editor().WaitIdle();
+    EXPECT_FALSE(reloaded);
+    QString type;
+    Editor().SelectionType([&](const QString& t) { type = t; });
+    Editor().WaitIdle();
+    EXPECT_EQ(type, "Text");  // the user's selection survives the tick
+}
+
 TEST_F(TfrMainTest, FirstLoadRunsOnceWithTheDayStyle) {
     calendar = QDate(2021, 5, 5);
     store["05.05.2021"] = "<p>первый</p>";
