@@ -45,7 +45,8 @@ ImageFormat DetectImageFormatOfBytes(std::string_view bytes);
 // 32-bit (BI_RGB and BI_BITFIELDS); bottom-up and top-down; CORE, INFO, V2-V5 headers; a JPEG
 // or PNG held inside. Any alpha byte is ignored, as the desktop ignores it in a wallpaper BMP.
 Image DecodeBmp(std::string_view bytes);
-// JPEG: colour and greyscale; CMYK/YCCK (Adobe, inverted or not) converted to RGB. With
+// JPEG: colour and greyscale; CMYK/YCCK (Adobe, inverted or not) converted to RGB; turned upright
+// by an EXIF orientation tag, as phones and cameras store photos sideways. With
 // atLeastWidth/atLeastHeight set, decodes at 1/2, 1/4 or 1/8 of the size when that still gives at
 // least that size (much faster for previews); otherwise at full size.
 Image DecodeJpeg(std::string_view bytes, int atLeastWidth = 0, int atLeastHeight = 0);

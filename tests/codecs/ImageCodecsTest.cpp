@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -344,8 +345,9 @@ TEST(HostileJpeg, FaultsThrowImageError) {
     for (const auto& [what, bytes] : cases) EXPECT_THROW(DecodeJpeg(bytes), ImageError) << what;
 }
 
-// A valid progressive greyscale JPEG of `scans` scans (1 DC scan, then AC refinement scans).
-std::string ProgressiveJpeg(int scans) {
+// A greyscale JPEG of w x h (a ramp, brighter to the right and down); with scans > 0 a valid
+// progressive one of that many scans (1 DC scan, then AC refinement scans).
+std::string GreyJpeg(int w, int h, int scans = 0) {
     std::vector<jpeg_scan_info> script;
     script.push_back({1, {0}, 0, 0, 0, 0});
     for (int k = 1; k <= 63 && static_cast<int>(script.size()) < scans; ++k) {
@@ -360,17 +362,20 @@ std::string ProgressiveJpeg(int scans) {
     unsigned char* buf = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&c, &buf, &size);
-    c.image_width = 16;
-    c.image_height = 16;
+    c.image_width = static_cast<JDIMENSION>(w);
+    c.image_height = static_cast<JDIMENSION>(h);
     c.input_components = 1;
     c.in_color_space = JCS_GRAYSCALE;
     jpeg_set_defaults(&c);
-    c.scan_info = script.data();
-    c.num_scans = static_cast<int>(script.size());
+    jpeg_set_quality(&c, 95, TRUE);
+    if (scans > 0) {
+        c.scan_info = script.data();
+        c.num_scans = static_cast<int>(script.size());
+    }
     jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(16);
+    std::vector<JSAMPLE> row(w);
     while (c.next_scanline < c.image_height) {
-        for (int x = 0; x < 16; ++x) row[x] = static_cast<JSAMPLE>(x * 16 + c.next_scanline);
+        for (int x = 0; x < w; ++x) row[x] = static_cast<JSAMPLE>((x * 160 / w) + (c.next_scanline * 90 / h));
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&c, &r, 1);
     }
@@ -383,13 +388,79 @@ std::string ProgressiveJpeg(int scans) {
 
 TEST(HostileJpeg, EndlessProgressiveScansAreRefused) {
     // Each scan is a pass over the whole picture; real encoders use about ten.
-    EXPECT_EQ(DecodeJpeg(ProgressiveJpeg(150)).width, 16);
+    EXPECT_EQ(DecodeJpeg(GreyJpeg(16, 16, 150)).width, 16);
     try {
-        DecodeJpeg(ProgressiveJpeg(300));
+        DecodeJpeg(GreyJpeg(16, 16, 300));
         ADD_FAILURE() << "300 scans decoded";
     } catch (const ImageError& e) {
         EXPECT_NE(std::string(e.what()).find("scans"), std::string::npos) << e.what();
     }
+}
+
+// The JPEG with an APP1 EXIF segment (big- or little-endian TIFF) whose IFD0 holds `entries`.
+std::string WithExif(const std::string& jpeg, bool bigEndian, const std::string& ifdEntries, uint16_t count) {
+    auto u16 = [&](uint16_t v) {
+        return bigEndian ? std::string{static_cast<char>(v >> 8), static_cast<char>(v & 0xff)}
+                         : std::string{static_cast<char>(v & 0xff), static_cast<char>(v >> 8)};
+    };
+    std::string tiff = bigEndian ? std::string("MM\0*", 4) : std::string("II*\0", 4);
+    tiff += bigEndian ? std::string("\0\0\0\x08", 4) : std::string("\x08\0\0\0", 4);
+    tiff += u16(count) + ifdEntries;
+    const std::string body = std::string("Exif\0\0", 6) + tiff;
+    const auto len = static_cast<uint16_t>(body.size() + 2);
+    const std::string segment =
+        std::string("\xFF\xE1", 2) + static_cast<char>(len >> 8) + static_cast<char>(len & 0xff) + body;
+    return jpeg.substr(0, 2) + segment + jpeg.substr(2);
+}
+
+std::string OrientationEntry(bool bigEndian, uint16_t value) {
+    auto u16 = [&](uint16_t v) {
+        return bigEndian ? std::string{static_cast<char>(v >> 8), static_cast<char>(v & 0xff)}
+                         : std::string{static_cast<char>(v & 0xff), static_cast<char>(v >> 8)};
+    };
+    const std::string one = bigEndian ? std::string("\0\0\0\x01", 4) : std::string("\x01\0\0\0", 4);
+    return u16(0x010f) + u16(2) + one + std::string(4, '\0') +  // another tag first (Make)
+           u16(0x0112) + u16(3) + one + u16(value) + std::string(2, '\0');
+}
+
+TEST(DecodeJpeg, TurnsPhotosTheWayTheirOrientationTagSays) {
+    // Stored quadrants: 0 top-left red, 1 top-right green, 2 bottom-left blue, 3 bottom-right white.
+    const uint32_t quad[] = {Rgb(200, 30, 40), Rgb(30, 180, 60), Rgb(40, 60, 210), Rgb(240, 240, 230)};
+    // For each orientation: which stored quadrant shows at top-left, top-right, bottom-left, bottom-right.
+    const std::array<int, 4> shown[] = {{0, 1, 2, 3}, {1, 0, 3, 2}, {3, 2, 1, 0}, {2, 3, 0, 1},
+                                        {0, 2, 1, 3}, {2, 0, 3, 1}, {3, 1, 2, 0}, {1, 3, 0, 2}};
+    const std::string jpeg = ReadBytes(kData / "jpeg_rgb.jpg");
+    for (uint16_t o = 1; o <= 8; ++o) {
+        for (bool big : {true, false}) {
+            const Image img = DecodeJpeg(WithExif(jpeg, big, OrientationEntry(big, o), 2));
+            const int corner[4][2] = {{4, 4}, {27, 4}, {4, 27}, {27, 27}};
+            for (int c = 0; c < 4; ++c)
+                EXPECT_LE(ChannelDiff(img.at(corner[c][0], corner[c][1]), quad[shown[o - 1][c]]), 16)
+                    << "orientation " << o << " corner " << c << (big ? " MM" : " II");
+        }
+    }
+    // Turned a quarter, a wide picture becomes tall, also when decoded at reduced size.
+    const std::string wide = WithExif(GreyJpeg(64, 16), true, OrientationEntry(true, 6), 2);
+    const Image tall = DecodeJpeg(wide);
+    EXPECT_EQ(tall.width, 16);
+    EXPECT_EQ(tall.height, 64);
+    EXPECT_LT(RedOf(tall.at(15, 0)), RedOf(tall.at(0, 0)));  // stored top row now on the right
+    const Image small = DecodeJpeg(wide, 4, 16);
+    EXPECT_EQ(small.width, 4);
+    EXPECT_EQ(small.height, 16);
+}
+
+TEST(DecodeJpeg, BrokenExifIsIgnored) {
+    const std::string jpeg = ReadBytes(kData / "jpeg_rgb.jpg");
+    const Image plain = DecodeJpeg(jpeg);
+    const std::pair<const char*, std::string> cases[] = {
+        {"entry count past the end", WithExif(jpeg, true, OrientationEntry(true, 6).substr(0, 12), 900)},
+        {"no entries", WithExif(jpeg, false, "", 0)},
+        {"orientation 9", WithExif(jpeg, false, OrientationEntry(false, 9), 2)},
+        {"orientation 0", WithExif(jpeg, true, OrientationEntry(true, 0), 2)},
+        {"IFD cut short", WithExif(jpeg, true, OrientationEntry(true, 6).substr(0, 17), 2)},
+    };
+    for (const auto& [what, bytes] : cases) EXPECT_EQ(DecodeJpeg(bytes).pixels, plain.pixels) << what;
 }
 
 std::string PngChunk(const std::string& type, const std::string& data) {
