@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -92,7 +93,7 @@ int FindOrientation(j_decompress_ptr cinfo) {
 }
 
 // The stored picture turned the way the orientation tag says it is meant to be seen.
-Image Orient(const Image& s, int orientation) {
+Image Orient(Image s, int orientation) {
     if (orientation <= 1 || orientation > 8) return s;
     const bool swap = orientation >= 5;
     const int w = s.width, h = s.height;
@@ -203,7 +204,7 @@ Image DecodeJpeg(std::string_view bytes, int atLeastWidth, int atLeastHeight) {
         throw ImageError(std::string("JPEG: ") + err.message);
     if (img.empty()) throw ImageError("JPEG: no picture");
     for (uint32_t& p : img.pixels) p &= 0x00ffffff;  // the library fills the x byte with 0xff
-    return Orient(img, orientation);
+    return Orient(std::move(img), orientation);
 }
 
 }  // namespace wl
