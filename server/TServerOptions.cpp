@@ -37,6 +37,12 @@ std::string ApplyOption(std::string_view name, std::string_view value, TServerOp
         options.DbPath = std::string(value);
         return "";
     }
+    if (name == "--sync") {
+        if (value != "full" && value != "normal") return "--sync expects full or normal";
+        options.Durability =
+            value == "full" ? TSyncStore::TDurability::Full : TSyncStore::TDurability::Normal;
+        return "";
+    }
     const bool isCount = name == "--max-message" || name == "--max-queue" || name == "--idle-timeout" ||
                          name == "--max-connections";
     if (!isCount) return "unknown option " + std::string(name);
@@ -85,33 +91,28 @@ TOptionsParse ParseServerOptions(const std::vector<std::string>& args) {
 
 std::string ServerUsage() {
     const TServerOptions d;
-    return "Usage: weekleaf-sync [options]\n"
-           "The Weekleaf sync service: keeps each account's notes page, template and days and pushes\n"
-           "every change to the account's other connected devices (WebSocket, plain TCP).\n"
-           "\n"
-           "  --listen HOST:PORT       address to listen on (default " +
-           d.Host + ":" + std::to_string(d.Port) +
-           "; port 0 picks a free one)\n"
-           "  --db PATH                SQLite database file (default " +
-           d.DbPath +
-           ", created when missing)\n"
-           "  --max-message BYTES      largest accepted message (default " +
-           std::to_string(d.MaxMessageBytes) +
-           ")\n"
-           "  --max-queue BYTES        unsent bytes one connection may pile up before it is dropped "
-           "(default " +
-           std::to_string(d.MaxQueueBytes) +
-           ")\n"
-           "  --idle-timeout SECONDS   silence after which a connection is closed (default " +
-           std::to_string(d.IdleTimeout.count()) +
-           ")\n"
-           "  --max-connections N      connections served at once (default " +
-           std::to_string(d.MaxConnections) +
-           ")\n"
-           "  --help                   this text\n"
-           "\n"
-           "SIGTERM or SIGINT stops the service cleanly: every change already pushed or answered is on "
-           "disk.\n";
+    const auto n = [](auto value) { return std::to_string(value); };
+    std::string text;
+    text += "Usage: weekleaf-sync [options]\n";
+    text += "The Weekleaf sync service: keeps each account's notes page, template and days and pushes\n";
+    text += "every change to the account's other connected devices (WebSocket over plain TCP).\n\n";
+    text += "  --listen HOST:PORT       address to listen on (default " + d.Host + ":" + n(d.Port) + ";\n";
+    text += "                           port 0 picks a free one, printed at start)\n";
+    text +=
+        "  --db PATH                SQLite database file (default " + d.DbPath + ", created when missing)\n";
+    text += "  --sync full|normal       full (default): a change is on the disk before it is answered or\n";
+    text += "                           pushed; normal: it is in the database file, which survives the\n";
+    text += "                           service being killed but not a power loss, and commits cost less\n";
+    text += "  --max-message BYTES      largest accepted message (default " + n(d.MaxMessageBytes) + ")\n";
+    text +=
+        "  --max-queue BYTES        unsent bytes a connection may pile up before it is dropped (default " +
+        n(d.MaxQueueBytes) + ")\n";
+    text += "  --idle-timeout SECONDS   silence after which a connection is closed (default " +
+            n(d.IdleTimeout.count()) + ")\n";
+    text += "  --max-connections N      connections served at once (default " + n(d.MaxConnections) + ")\n";
+    text += "  --help                   this text\n\n";
+    text += "SIGTERM or SIGINT stops the service cleanly: every change already answered or pushed is kept.\n";
+    return text;
 }
 
 }  // namespace wl

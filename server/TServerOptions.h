@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "TSyncStore.h"
+
 namespace wl {
 
 struct TServerOptions {
     std::string Host = "127.0.0.1";
     std::uint16_t Port = 3000;  // 0 picks a free port (printed at start)
     std::string DbPath = "weekleaf-sync.db";
+    TSyncStore::TDurability Durability = TSyncStore::TDurability::Full;
     std::size_t MaxMessageBytes = 4u << 20;  // a larger incoming message closes the connection (1009)
     std::size_t MaxQueueBytes = 16u << 20;   // a connection that lets more pile up unread is dropped
     std::chrono::seconds IdleTimeout{60};    // pinged after half of it, closed after all of it in silence

@@ -55,7 +55,7 @@ class TSyncStore::TStatement {
     sqlite3_stmt* statement_;
 };
 
-TSyncStore::TSyncStore(const std::string& path) {
+TSyncStore::TSyncStore(const std::string& path, TDurability durability) {
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
@@ -64,9 +64,9 @@ TSyncStore::TSyncStore(const std::string& path) {
     }
     try {
         sqlite3_busy_timeout(db_, 5000);
-        // WAL: readers never block the writer; FULL: a commit is on disk when Commit() returns.
+        // WAL: readers never block the writer, and a commit appends to one file.
         Exec("PRAGMA journal_mode=WAL");
-        Exec("PRAGMA synchronous=FULL");
+        Exec(durability == TDurability::Full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
         Exec(
             "CREATE TABLE IF NOT EXISTS pages(account TEXT NOT NULL, name TEXT NOT NULL, html TEXT NOT NULL,"
             " PRIMARY KEY(account, name))");
@@ -81,9 +81,11 @@ TSyncStore::TSyncStore(const std::string& path) {
         getDays_ = Prepare(
             "SELECT day, html, stamp FROM days WHERE account=?1 AND day BETWEEN ?2 AND ?3 ORDER BY day");
         scanDays_ = Prepare("SELECT day, html, stamp FROM days WHERE account=?1 ORDER BY day DESC");
+        // One statement decides and writes: a stored day with a later stamp is left as it is.
         setDay_ = Prepare(
             "INSERT INTO days(account, day, html, stamp) VALUES(?1, ?2, ?3, ?4)"
-            " ON CONFLICT(account, day) DO UPDATE SET html=excluded.html, stamp=excluded.stamp");
+            " ON CONFLICT(account, day) DO UPDATE SET html=excluded.html, stamp=excluded.stamp"
+            " WHERE excluded.stamp >= days.stamp");
     } catch (...) {
         Close();
         throw;
@@ -180,12 +182,14 @@ void TSyncStore::ScanDays(const std::string& account, const std::function<bool(c
 
 std::optional<TSyncStore::TDay> TSyncStore::SetDay(const std::string& account, Date day,
                                                    std::string_view html, std::int64_t timestamp) {
-    if (auto stored = GetDay(account, day); stored && stored->Timestamp > timestamp) return stored;
     BeginIfNeeded();
-    TStatement s(db_, setDay_);
-    s.Bind(1, account).Bind(2, std::int64_t{day.days}).Bind(3, html).Bind(4, timestamp);
-    s.Step();
-    return std::nullopt;
+    {
+        TStatement s(db_, setDay_);
+        s.Bind(1, account).Bind(2, std::int64_t{day.days}).Bind(3, html).Bind(4, timestamp);
+        s.Step();
+    }
+    if (sqlite3_changes(db_) > 0) return std::nullopt;
+    return GetDay(account, day);
 }
 
 }  // namespace wl

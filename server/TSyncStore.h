@@ -34,8 +34,15 @@ class TSyncStore {
 
     enum class TPage { Note, Template };
 
+    // When a commit counts as done.
+    enum class TDurability {
+        Full,    // on the disk (fsync): survives a power loss
+        Normal,  // handed to the system (the WAL is synced only at checkpoints): survives the service
+                 // being killed, a power loss may take the last commits back
+    };
+
     // Opens or creates the database; throws TSyncStoreError when it cannot.
-    explicit TSyncStore(const std::string& path);
+    explicit TSyncStore(const std::string& path, TDurability durability = TDurability::Full);
     ~TSyncStore();
     TSyncStore(const TSyncStore&) = delete;
     TSyncStore& operator=(const TSyncStore&) = delete;

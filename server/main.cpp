@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     }
     RaiseDescriptorLimit();
     try {
-        wl::TSyncStore store(parsed.Options.DbPath);
+        wl::TSyncStore store(parsed.Options.DbPath, parsed.Options.Durability);
         wl::TSyncService service(store);
         boost::asio::io_context io(1);
         wl::TSyncServer server(io, service, parsed.Options);

@@ -15,9 +15,9 @@ TEST(ServerOptions, DefaultsListenOnLoopbackPort3000) {
 }
 
 TEST(ServerOptions, ReadsEveryOptionInBothSpellings) {
-    const auto parsed =
-        ParseServerOptions({"--listen", "0.0.0.0:4000", "--db=/tmp/x.db", "--max-message", "1024",
-                            "--max-queue=4096", "--idle-timeout", "5", "--max-connections", "7"});
+    const auto parsed = ParseServerOptions({"--listen", "0.0.0.0:4000", "--db=/tmp/x.db", "--max-message",
+                                            "1024", "--max-queue=4096", "--idle-timeout", "5",
+                                            "--max-connections", "7", "--sync", "normal"});
     ASSERT_EQ(parsed.Error, "");
     EXPECT_EQ(parsed.Options.Host, "0.0.0.0");
     EXPECT_EQ(parsed.Options.Port, 4000);
@@ -26,6 +26,7 @@ TEST(ServerOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(parsed.Options.MaxQueueBytes, 4096u);
     EXPECT_EQ(parsed.Options.IdleTimeout, std::chrono::seconds(5));
     EXPECT_EQ(parsed.Options.MaxConnections, 7u);
+    EXPECT_EQ(parsed.Options.Durability, TSyncStore::TDurability::Normal);
 }
 
 TEST(ServerOptions, HelpWins) {
@@ -45,6 +46,7 @@ TEST(ServerOptions, BadCommandLinesAreExplained) {
         {"--bogus", "1"},
         {"stray"},
         {"--max-message", "2000", "--max-queue", "1000"},
+        {"--sync", "off"},
     };
     for (const auto& args : bad) EXPECT_FALSE(ParseServerOptions(args).Error.empty()) << args[0];
 }
@@ -52,7 +54,7 @@ TEST(ServerOptions, BadCommandLinesAreExplained) {
 TEST(ServerOptions, UsageNamesEveryOption) {
     const std::string usage = ServerUsage();
     for (const char* option : {"--listen", "--db", "--max-message", "--max-queue", "--idle-timeout",
-                               "--max-connections", "--help"})
+                               "--max-connections", "--sync", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Prints the sync service's figures: 1,000 WebSocket clients on 500 keys over loopback, each sending
+# SET_DAY that the service fans out to the key's other client; sustained SET_DAY/s, p50/p99 push
+# latency, memory per idle connection. Targets on 2 cores: >= 20,000 SET_DAY/s with p99 < 10 ms,
+# < 50 KB per idle connection. The same load against a python3-websockets relay (no storage) gives
+# the ratios. The service runs twice: with its default --sync full (every change fsynced before it is
+# pushed) and with --sync normal (committed to the WAL file without fsync). Bounded: three runs of
+# about 15 s each.
+# Usage: bench/server/run.sh <build dir> [seconds per measured phase, default 4]
+set -euo pipefail
+build=${1:?build dir}
+secs=${2:-4}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+ulimit -n 8192 2>/dev/null || true
+
+# Port from a "... listening on 127.0.0.1:PORT" line.
+wait_port() {
+  for _ in $(seq 100); do
+    port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$1")
+    [ -n "$port" ] && { echo "$port"; return 0; }
+    sleep 0.1
+  done
+  echo "no listening line in $1" >&2
+  return 1
+}
+
+load() {  # port pid label
+  timeout 120 "$build/bench/server/sync_load" --port "$1" --pid "$2" --seconds "$secs" --label "$3" \
+    >"$work/$3.txt"
+  grep -v '^RESULT' "$work/$3.txt"
+}
+
+echo "load: 1000 clients, 500 keys, loopback, $(nproc) cores"
+for mode in full normal; do
+  label=weekleaf-sync
+  [ "$mode" = full ] || label=weekleaf-sync-$mode
+  "$build/server/weekleaf-sync" --listen 127.0.0.1:0 --db "$work/$mode.db" --sync "$mode" \
+    >"$work/$mode.out" 2>"$work/$mode.err" &
+  pid=$!
+  pids+=("$pid")
+  load "$(wait_port "$work/$mode.out")" "$pid" "$label"
+  kill -TERM "$pid"
+  wait "$pid"
+done
+
+py=""
+for candidate in /usr/bin/python3 python3; do
+  if "$candidate" -c 'import websockets' 2>/dev/null; then py=$candidate; break; fi
+done
+if [ -z "$py" ]; then
+  echo "relay: python3 with websockets not installed, no ratios"
+else
+  "$py" "$here/relay.py" >"$work/relay.out" 2>&1 &
+  rpid=$!
+  pids+=("$rpid")
+  load "$(wait_port "$work/relay.out")" "$rpid" python-relay
+  kill -TERM "$rpid" 2>/dev/null || true
+fi
+
+"${py:-python3}" - "$work" <<'PY'
+import os, sys
+work = sys.argv[1]
+
+def result(label):
+    path = os.path.join(work, label + ".txt")
+    if not os.path.exists(path):
+        return None
+    for line in open(path):
+        if line.startswith("RESULT "):
+            return {k: (v if k == "label" else float(v)) for k, v in (f.split("=") for f in line.split()[1:])}
+    return None
+
+ours, relay = result("weekleaf-sync"), result("python-relay")
+if ours is None:
+    sys.exit("no figures from weekleaf-sync")
+def verdict(ok):
+    return "met" if ok else "MISSED"
+for label in ("weekleaf-sync", "weekleaf-sync-normal"):
+    r = result(label)
+    if r is None:
+        continue
+    print("targets (%s): sustained %.0f SET_DAY/s >= 20000: %s; p99 %.2f ms at 20000/s < 10 ms: %s; "
+          "%.1f KB per idle connection < 50: %s"
+          % (label, r["max_rate"], verdict(r["max_rate"] >= 20000), r["paced_p99_ms"],
+             verdict(r["paced_p99_ms"] < 10 and r["paced_rate"] >= 19000), r["kb_per_conn"],
+             verdict(r["kb_per_conn"] < 50)))
+if relay:
+    def ratio(a, b):
+        return "%.2fx" % (a / b) if b > 0 else "n/a"
+    print("ratios weekleaf-sync (--sync full) / python3-websockets relay: sustained rate %s (higher is better); "
+          "push latency at 20000/s p50 %s, p99 %s; memory per idle connection %s (lower is better)"
+          % (ratio(ours["max_rate"], relay["max_rate"]), ratio(ours["paced_p50_ms"], relay["paced_p50_ms"]),
+             ratio(ours["paced_p99_ms"], relay["paced_p99_ms"]), ratio(ours["kb_per_conn"], relay["kb_per_conn"])))
+PY
