@@ -14,6 +14,9 @@ bool StartsWith(std::string_view bytes, std::string_view signature) {
 }
 
 std::string ReadPictureFile(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec))
+        throw std::runtime_error("no picture file " + file.string());
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + file.string());
     in.seekg(0, std::ios::end);

@@ -175,6 +175,8 @@ TEST_F(DetectFile, GifIsRefusedAsOtherFormat) {
     EXPECT_EQ(DetectImageFormat(dir_ / "anim.gif"), ImageFormat::Other);
     EXPECT_THROW(LoadImageFile(dir_ / "anim.gif"), ImageError);
     EXPECT_THROW(LoadImageFile(dir_ / "missing.bmp"), std::runtime_error);
+    EXPECT_THROW(LoadImageFile(dir_), std::runtime_error);
+    EXPECT_THROW(LoadPreview(dir_ / "missing.jpg"), std::runtime_error);
 }
 
 // ------------------------------------------------------------------ BMP writing
