@@ -93,9 +93,16 @@ Header ReadHeader(std::string_view b) {
     return h;
 }
 
+// Entries in the colour table of a paletted picture: the stated count, at most 2^bpp (a larger
+// stated count is a writer's slip and clamped), all 2^bpp when none is stated.
+uint32_t PaletteCount(const Header& h) {
+    const uint32_t full = 1u << h.bpp;
+    return h.colorsUsed == 0 ? full : std::min(h.colorsUsed, full);
+}
+
 std::vector<uint32_t> ReadPalette(std::string_view b, const Header& h) {
     const uint32_t full = 1u << h.bpp;
-    const uint32_t count = h.colorsUsed == 0 ? full : std::min(h.colorsUsed, full);
+    const uint32_t count = PaletteCount(h);
     if (h.paletteAt + size_t{count} * h.paletteEntrySize > b.size()) Fail("truncated colour table");
     std::vector<uint32_t> palette(full, 0);  // indices beyond the table show black
     for (uint32_t i = 0; i < count; ++i) {
@@ -244,8 +251,7 @@ Image DecodeBmp(std::string_view b) {
 
     const bool paletted = h.bpp == 1 || h.bpp == 2 || h.bpp == 4 || h.bpp == 8;
     const std::vector<uint32_t> palette = paletted ? ReadPalette(b, h) : std::vector<uint32_t>{};
-    const uint32_t tableSize =
-        paletted ? (h.colorsUsed == 0 ? 1u << h.bpp : std::min(h.colorsUsed, 1u << h.bpp)) : 0;
+    const uint32_t tableSize = paletted ? PaletteCount(h) : 0;
     const std::string_view data = b.substr(PixelOffset(b, h, size_t{tableSize} * h.paletteEntrySize));
 
     const bool bitfields = h.compression == kBiBitfields || h.compression == kBiAlphaBitfields;
