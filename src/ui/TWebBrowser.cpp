@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -86,6 +87,7 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent) {
     page()->setBackgroundColor(QColor(kEditorBackground));
     connect(this, &QWebEngineView::loadStarted, this, [this] { FBusy = true; });
     connect(this, &QWebEngineView::loadFinished, this, &TWebBrowser::WebBrowserDocumentComplete);
+    connect(page(), &QWebEnginePage::renderProcessTerminated, this, &TWebBrowser::RenderProcessLost);
     Navigate("about:blank");
 }
 
@@ -117,6 +119,15 @@ void TWebBrowser::WebBrowserDocumentComplete(bool ok) {
                           });
 }
 
+void TWebBrowser::RenderProcessLost() {
+    FReady = false;
+    // A new generation: answers still owed by the dead document are dropped.
+    FAlive = std::make_shared<bool>(true);
+    FInFlight = 0;
+    emit DocumentLost();
+    QTimer::singleShot(0, this, [this] { Navigate("about:blank"); });
+}
+
 void TWebBrowser::Send(Pending job) {
     if (!FReady) {
         FPending.push_back(std::move(job));
@@ -128,7 +139,9 @@ void TWebBrowser::Send(Pending job) {
         [this, alive = std::weak_ptr<bool>(FAlive), cb = std::move(job.cb)](const QVariant& result) {
             if (alive.expired()) return;
             --FInFlight;
-            if (cb) cb(result);
+            // No answer (the script failed or the document went away): the caller hears nothing
+            // rather than a made-up empty result.
+            if (cb && result.isValid()) cb(result);
         });
 }
 
@@ -143,7 +156,7 @@ void TWebBrowser::WhenReady(DoneCallback fn) {
 }
 
 void TWebBrowser::GetBodyHtml(TextCallback cb) {
-    RunScript("document.body ? document.body.innerHTML : \"\"", [cb = std::move(cb)](const QVariant& v) {
+    RunScript("document.body.innerHTML", [cb = std::move(cb)](const QVariant& v) {
         if (cb) cb(v.toString());
     });
 }

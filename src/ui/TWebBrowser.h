@@ -41,7 +41,7 @@ class TWebBrowser : public QWebEngineView {
     // Runs fn once the document is ready and every operation queued before has answered.
     void WhenReady(DoneCallback fn);
 
-    // The body's inner HTML, delivered to cb.
+    // The body's inner HTML, delivered to cb (not called when the document is lost meanwhile).
     void GetBodyHtml(TextCallback cb);
     // Replaces the body's inner HTML.
     void SetBodyHtml(const QString& html, DoneCallback done = {});
@@ -74,14 +74,19 @@ class TWebBrowser : public QWebEngineView {
     // Runs one of the editor's own scripts in the isolated world (queued like every operation).
     void RunScript(const QString& script, std::function<void(const QVariant&)> cb = {});
 
-    // Blocking helpers for shutdown flushing and tests: they process events until the answer
-    // arrives or timeoutMs passes (then give an empty text / false).
+    // Blocking helpers for tests: they process events until the answer arrives or timeoutMs
+    // passes (then give an empty text / false, so an empty text may also mean "no answer").
     QString WaitBodyHtml(int timeoutMs = 10000);
     bool WaitIdle(int timeoutMs = 10000);
 
   signals:
     // The blank document is complete and set up.
     void DocumentComplete();
+    // The browser process behind the document died, taking the document with it. The surface
+    // navigates to a fresh blank document at once (DocumentComplete follows); operations queued
+    // meanwhile wait for it, and answers the dead document still owed are dropped, never given
+    // as an empty text.
+    void DocumentLost();
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -92,6 +97,7 @@ class TWebBrowser : public QWebEngineView {
         std::function<void(const QVariant&)> cb;
     };
     void WebBrowserDocumentComplete(bool ok);
+    void RenderProcessLost();
     void Send(Pending job);
 
     // Expires when the surface is destroyed, so late answers of the dying page are dropped.

@@ -113,6 +113,7 @@ TfrMain::TfrMain(QWidget* parent, TDayPageLinks links) : QWidget(parent), L(std:
     Line(this, {0, kBottomTop - 1, kWidth, 1}, kGreen);
     BuildBottom();
     BuildMenu();
+    connect(WebBrowser, &TWebBrowser::DocumentLost, this, &TfrMain::RestoreAfterLoss);
     IsSterted = false;
 }
 
@@ -338,6 +339,28 @@ void TfrMain::LoadDay(const QDate& date) {
     });
 }
 
+void TfrMain::RestoreAfterLoss() {
+    // The fresh document comes up empty. Put the shown day back from the store before anything
+    // else reads it, so that the emptiness is never taken for an edit and stored.
+    if (!FShownDate.isValid()) return;
+    std::string text;
+    try {
+        text = Stored(DayKey(FShownDate));
+    } catch (const std::runtime_error&) {
+        text = DayPostedText;
+    }
+    const QString script =
+        "(function (next) { document.body.innerHTML = next; return document.body.innerHTML; })(" +
+        JsStringLiteral(Qs(text)) + ")";
+    WebBrowser->RunScript(script, [this, text](const QVariant& v) {
+        DayPostedText = v.toString().toStdString();
+        DayUndoText = text;
+        FLastStoreText = text;
+        DayChanged = false;
+    });
+    if (IsSterted) WebBrowser->AddStyleSheet(kDayEditorStyle);
+}
+
 void TfrMain::ReloadIfIdle(const std::string& storedText, std::function<void(bool reloaded)> done) {
     if (storedText == FLastStoreText) {
         if (done) done(false);
@@ -348,13 +371,14 @@ void TfrMain::ReloadIfIdle(const std::string& storedText, std::function<void(boo
     const QString script =
         QString(
             "(function (posted, next) { var b = document.body;"
-            " if (b.innerHTML !== posted) return null;"
-            " if (b.innerHTML !== next) b.innerHTML = next; return b.innerHTML; })(%1, %2)")
+            " if (b.innerHTML !== posted) return [false];"
+            " if (b.innerHTML !== next) b.innerHTML = next; return [true, b.innerHTML]; })(%1, %2)")
             .arg(JsStringLiteral(Qs(DayPostedText)), JsStringLiteral(Qs(storedText)));
     WebBrowser->RunScript(script, [this, storedText, done = std::move(done)](const QVariant& v) {
-        const bool reloaded = !v.isNull() && v.isValid();
+        const QVariantList answer = v.toList();
+        const bool reloaded = answer.size() == 2 && answer[0].toBool();
         if (reloaded) {
-            DayPostedText = v.toString().toStdString();
+            DayPostedText = answer[1].toString().toStdString();
             FLastStoreText = storedText;
             DayChanged = false;
         }

@@ -3,7 +3,21 @@
 // clear / template / notes buttons. One instance lives in the main window's page area.
 //
 // The page does not save typing itself: the main window's change-posting tick does, from the
-// process-wide state below and from ReadDayHtml(). Everything here runs on the main thread.
+// process-wide state below. Everything here runs on the main thread. A tick uses the page so:
+//
+//   page->WebBrowser->CleanUpBackground(...);               // the editors' background clean-up
+//   page->ReadDayHtml([&](const QDate& day, const QString& html) {
+//       if (html.toStdString() != DayPostedText) {          // the user changed the day
+//           DayPostedText = html.toStdString();
+//           DayChanged = true;
+//       } else if (mainWindowVisible) {                     // idle: a pushed text may come in
+//           page->ReloadIfIdle(store.Get(DayKey(day)));
+//       }
+//       if (DayChanged) { DayChanged = false; /* store and post html under `day` */ }
+//   });
+//   page->GoOnceLoadCurrentDay();
+//
+// Key the text by the `day` handed over, not by the calendar: while a day loads, the two differ.
 #include <QDate>
 #include <QWidget>
 #include <array>
@@ -123,6 +137,7 @@ class TfrMain : public QWidget {
     void BuildMenu();
     void UpdateWeekHeader(const QDate& date);
     void LoadDay(const QDate& date);
+    void RestoreAfterLoss();
     void SetRedoTag(int tag);
     bool Ask(const QString& title, const QString& msg);
     std::string Stored(const std::string& key) const;

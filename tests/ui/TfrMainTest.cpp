@@ -1,6 +1,7 @@
 #include "ui/TfrMain.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QLabel>
 #include <QMessageBox>
@@ -287,6 +288,27 @@ TEST_F(TfrMainTest, ATextInAnotherSpellingIsNeitherPostedBackNorReloadedEverySec
     Editor().SelectionType([&](const QString& t) { type = t; });
     Editor().WaitIdle();
     EXPECT_EQ(type, "Text");  // the user's selection survives the tick
+}
+
+TEST_F(TfrMainTest, ALostBrowserProcessNeverEmptiesTheDay) {
+    store["05.05.2021"] = "<p>важное</p>";
+    calendar = QDate(2021, 5, 5);
+    Show(calendar);
+    page->GoOnceLoadCurrentDay();
+    Editor().WaitIdle();
+    const qint64 pid = Editor().page()->renderProcessPid();
+    ASSERT_GT(pid, 0);
+    bool lost = false, back = false;
+    QObject::connect(&Editor(), &TWebBrowser::DocumentLost, [&] { lost = true; });
+    QObject::connect(&Editor(), &TWebBrowser::DocumentComplete, [&] { back = true; });
+    ::kill(pid_t(pid), SIGKILL);
+    ASSERT_TRUE(test::WaitFor([&] { return lost && back; }, 20000));
+    Editor().WaitIdle();
+    EXPECT_EQ(Html(), "<p>важное</p>");
+    EXPECT_EQ(DayPostedText, "<p>важное</p>");
+    EXPECT_FALSE(DayChanged);
+    EXPECT_TRUE(storedEdits.empty());
+    EXPECT_EQ(Editor().ReadyState(), 4);
 }
 
 TEST_F(TfrMainTest, FirstLoadRunsOnceWithTheDayStyle) {
