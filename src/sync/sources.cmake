@@ -1,1 +1,10 @@
-target_sources(wl_sync PRIVATE ${CMAKE_CURRENT_LIST_DIR}/WLSocketPlaceholder.cpp)
+target_sources(wl_sync PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/Base64.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Sha1.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WSFrame.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TWebsocketIOHandler.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TWebsocketClient.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TWebsocketReadThread.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TWebsocketDispatchThread.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TWebsocketRetryThread.cpp
+)

@@ -1,1 +1,0 @@
-// implementation to come
