@@ -50,7 +50,9 @@ long PssKiB(pid_t root) {
     return total;
 }
 
-void Wait(wl::TWebBrowser& view) { view.WaitIdle(60000); }
+void Wait(wl::TWebBrowser& view) {
+    view.WaitIdle(60000);
+}
 
 }  // namespace
 
@@ -107,6 +109,7 @@ int main(int argc, char** argv) {
     std::printf("show another day (2.5 KB entry):                    %.2f ms\n", switchMs);
     std::printf("read the editor's HTML once:                        %.2f ms\n", readMs);
     std::printf("one formatting command on the selection:            %.2f ms\n", formatMs);
-    std::printf("memory, this process and its browser processes:     %.0f MB PSS\n", PssKiB(getpid()) / 1024.0);
+    std::printf("memory, this process and its browser processes:     %.0f MB PSS\n",
+                PssKiB(getpid()) / 1024.0);
     return 0;
 }

@@ -3,3 +3,15 @@ find_package(Qt6 REQUIRED COMPONENTS Core)
 add_library(wl_platform_qt STATIC ${CMAKE_CURRENT_LIST_DIR}/QtWebEngineSetup.cpp)
 target_include_directories(wl_platform_qt PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(wl_platform_qt PUBLIC Qt6::Core)
+
+# The shell's platform pieces: single instance over X11, session end and termination signals,
+# logind's sleep signal over D-Bus.
+find_package(Qt6 REQUIRED COMPONENTS Widgets DBus)
+pkg_check_modules(WL_SHELL_X REQUIRED IMPORTED_TARGET x11 xcb)
+add_library(wl_platform_shell STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SessionWatch.cpp
+)
+set_target_properties(wl_platform_shell PROPERTIES AUTOMOC ON)
+target_include_directories(wl_platform_shell PUBLIC ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(wl_platform_shell PUBLIC Qt6::Widgets Qt6::DBus PRIVATE PkgConfig::WL_SHELL_X)

@@ -91,6 +91,17 @@ TEST_F(TfrMainTest, TypingAndFormattingThroughTheMenu) {
               "<p><font size=\"5\">Привет</font> <b>мир</b> и <font color=\"#0000ff\">всё</font></p>");
 }
 
+TEST_F(TfrMainTest, AWordSelectedWithTheKeyboardTurnsRed) {
+    Show(QDate(2021, 5, 5));
+    test::FocusEnd(Editor());
+    test::TypeText(Editor(), "срочно");
+    for (int i = 0; i < 6; ++i) test::PressKey(Editor(), Qt::Key_Left, Qt::ShiftModifier);
+    Editor().WaitIdle();
+    Trigger("Красный");
+    EXPECT_TRUE(test::WaitFor([&] { return Html().contains("<font color=\"#ff0000\">срочно</font>"); }, 3000))
+        << Html().toStdString();
+}
+
 TEST_F(TfrMainTest, BoldWithoutSelectionChangesNothingButMarksTheDay) {
     store["05.05.2021"] = "<p>Привет</p>";
     Show(QDate(2021, 5, 5));
