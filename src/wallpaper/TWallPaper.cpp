@@ -101,6 +101,10 @@ void GuardedDesktop::ShowWallpaper(const std::string& path) {
     FDropped = true;
 }
 
+void SetWallpaperPath(IDesktop& desktop, WallpaperGate& gate, const std::string& path) {
+    gate.Restore(desktop, path);
+}
+
 bool RestoreOnExit(IDesktop& desktop, WallpaperGate& gate) {
     const fs::path old = WppOldFile();
     if (!IsPictureFile(old)) return false;

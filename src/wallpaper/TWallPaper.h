@@ -91,6 +91,11 @@ class GuardedDesktop : public IDesktop {
     bool FDropped = false;
 };
 
+// The options page's setter on the main thread (a library picture, the rotation): like a restore,
+// it goes through the gate, so a drawing already going cannot cover the chosen picture with blocks
+// drawn on the previous one (the next run then builds them on the chosen picture).
+void SetWallpaperPath(IDesktop& desktop, WallpaperGate& gate, const std::string& path);
+
 // Restore points (main thread).
 // Exit, after the drawing run has ended: shows "WppOld.bmp" when it exists; returns whether it
 // did. Throws what the desktop throws (the exit then ends the process at once).

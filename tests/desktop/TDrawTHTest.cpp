@@ -154,6 +154,19 @@ TEST_F(TDrawTHTest, ARestoreIsNotUndoneByARunAlreadyGoing) {
     EXPECT_EQ(desktop.CurrentWallpaperFile(), Modified());
 }
 
+// A library picture chosen on the options page while a run draws: the run must not cover it with
+// blocks drawn on the previous picture; the next run draws onto the chosen one.
+TEST_F(TDrawTHTest, APictureChosenDuringARunIsNotCoveredByIt) {
+    DrawScheduler scheduler(desktop, queue.executor());
+    test::Latch latch;
+    ASSERT_TRUE(scheduler.RequestJob([&] { return Job("week", &latch); }));
+    latch.WaitEntered();
+    SetWallpaperPath(desktop, scheduler.Gate(), "/library/sea.jpg");
+    latch.Open();
+    ASSERT_TRUE(queue.PumpOnce());
+    EXPECT_EQ(desktop.CurrentWallpaperFile(), "/library/sea.jpg");
+}
+
 TEST_F(TDrawTHTest, AnUnchangedTickDoesNotDrawOrApply) {
     DrawScheduler scheduler(desktop, queue.executor());
     ASSERT_TRUE(Tick(scheduler, "week"));
