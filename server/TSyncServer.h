@@ -2,18 +2,27 @@
 // The listening side of the service: accepts WebSocket connections, hands their messages to the
 // service and delivers what the service commits.
 //
-// Everything runs on the one thread that runs the io_context. One thread is enough and keeps the design
-// lock-free: the store has a single writer anyway (SQLite), the fan-out table and every session are
-// owned by that thread, and on a small machine the other core is left to the kernel's network work.
-// Messages that arrive together form a batch: each is handled at once, and one posted flush after them
-// commits the batch (one fsync) before any answer or push of it goes out.
+// Two threads, each the only owner of its state:
+//  - the I/O thread runs the caller's io_context: the acceptor, every session and the table of
+//    sessions; it collects incoming messages;
+//  - the store thread runs the service (the store and the fan-out table by key): it takes everything
+//    collected so far as one batch, handles it, commits it (one fsync for the batch) and hands the
+//    answers and pushes back to the I/O thread, which only then sends them.
+// While the store thread works on one batch the I/O thread keeps reading and writing and collects the
+// next one, so a slow commit never stalls the sockets, and the batch grows with the load. SQLite has a
+// single writer anyway; a third thread would only add locks to the fan-out table.
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "TServerOptions.h"
 #include "TSyncService.h"
@@ -24,6 +33,8 @@ class TSyncSession;
 
 class TSyncServer {
   public:
+    // `service` is used only on the store thread from here on. Destroy the server only after `io` has
+    // stopped running.
     TSyncServer(boost::asio::io_context& io, TSyncService& service, TServerOptions options);
     ~TSyncServer();
     TSyncServer(const TSyncServer&) = delete;
@@ -33,21 +44,38 @@ class TSyncServer {
     // Throws boost::system::system_error when the address cannot be used.
     boost::asio::ip::tcp::endpoint Listen();
 
-    // Stops accepting, commits and delivers the open batch, then closes every connection with "going
-    // away"; connections that have not finished closing after `grace` are dropped. Afterwards the
-    // io_context runs out of work. Messages that arrive after this point are not handled.
+    // Stops accepting and reading, commits and delivers everything already collected, then closes every
+    // connection with "going away"; connections that have not finished closing after `grace` are
+    // dropped. Afterwards the io_context runs out of work. Call on the I/O thread.
     void Shutdown(std::chrono::milliseconds grace = std::chrono::milliseconds(2000));
 
     std::size_t SessionCount() const { return sessions_.size(); }
 
-    // Called by the sessions.
+    // Called by the sessions on the I/O thread.
     void OnMessage(TConnectionId from, std::string_view text);
     void OnSessionEnded(TConnectionId id);
+    // True when the sessions should stop reading until the store thread has caught up; the session
+    // then waits in the paused list and is resumed after the next batch.
+    bool ShouldPause() const { return collectedBytes_ > kMaxCollectedBytes; }
+    void Pause(std::shared_ptr<TSyncSession> session) { paused_.push_back(std::move(session)); }
 
   private:
+    // Messages waiting for the store thread are capped at this many bytes; past it reading pauses.
+    static constexpr std::size_t kMaxCollectedBytes = 64u << 20;
+
+    struct TInput {
+        TConnectionId From = 0;
+        std::string Text;
+        bool Ended = false;  // the connection is gone
+    };
+
     void Accept();
     void OnAccept(boost::system::error_code ec, boost::asio::ip::tcp::socket socket);
-    void Flush();
+    void ScheduleHandOff();
+    void HandOff();
+    void RunBatch(std::vector<TInput> batch);  // store thread
+    void AfterBatch(std::vector<TOutMessage> out);
+    void CloseAll();
 
     boost::asio::io_context& io_;
     TSyncService& service_;
@@ -55,9 +83,19 @@ class TSyncServer {
     boost::asio::ip::tcp::acceptor acceptor_;
     boost::asio::steady_timer timer_;  // accept back-off, then the shutdown grace period
     std::unordered_map<TConnectionId, std::shared_ptr<TSyncSession>> sessions_;
+    std::vector<std::shared_ptr<TSyncSession>> paused_;
+    std::vector<TInput> collected_;
+    std::size_t collectedBytes_ = 0;
     TConnectionId nextId_ = 1;
-    bool flushPosted_ = false;
+    bool handOffPosted_ = false;
+    bool storeBusy_ = false;  // a batch is on the store thread
+    std::optional<boost::asio::executor_work_guard<boost::asio::io_context::executor_type>> busyWork_;
     bool stopping_ = false;
+    bool closingAll_ = false;
+
+    boost::asio::io_context storeIo_{1};
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> storeWork_;
+    std::thread storeThread_;
 };
 
 }  // namespace wl

@@ -63,7 +63,12 @@ void TSyncSession::OnRead(beast::error_code ec) {
     }
     input_.consume(input_.size());
     if (input_.capacity() > kIdleBufferBytes) input_.shrink_to_fit();
+    if (server_.ShouldPause()) return server_.Pause(shared_from_this());
     ReadNext();
+}
+
+void TSyncSession::Resume() {
+    if (!ended_ && !closeStarted_) ReadNext();
 }
 
 void TSyncSession::Send(std::shared_ptr<const std::string> text) {

@@ -29,6 +29,8 @@ class TSyncSession : public std::enable_shared_from_this<TSyncSession> {
     void CloseGracefully();
     // Drops the connection at once.
     void Abort();
+    // Reads again after the server paused this connection's reading.
+    void Resume();
 
     TConnectionId Id() const { return id_; }
 

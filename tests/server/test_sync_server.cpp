@@ -265,6 +265,9 @@ TEST_F(SyncServerTest, ConnectionThatNeverReadsIsDroppedAndOthersGoOn) {
     const std::string html(32 * 1024, 'h');
     for (int i = 0; i < 400 && SessionCount() == 2; ++i)
         writer.Send(SetDayRequest("k1", "05.01.2021", html, 1));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (SessionCount() == 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
     EXPECT_EQ(SessionCount(), 1u);
     writer.Send(GetDayRequest("k1", "05.01.2021"));
     const auto answer = writer.Receive();
