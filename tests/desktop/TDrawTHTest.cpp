@@ -240,44 +240,6 @@ TEST_F(TDrawTHTest, DestroyingTheSchedulerWithAQueuedHandlerIsHarmless) {
     EXPECT_TRUE(queue.PumpOnce());
 }
 
-// The real drawing through the scheduler: a tick draws and applies, an unchanged tick leaves the
-// picture file and the desktop alone, an edit draws again.
-TEST_F(TDrawTHTest, RealDrawingRunsOnlyWhenSomethingChanged) {
-    const fs::path user = root / "user.bmp";
-    SaveBmp24(Image(800, 600, Rgb(30, 90, 160)), user);
-    desktop.SetScreen({800, 600});
-    desktop.ShowWallpaper(user.string());
-    WriteFileAtomic(DataDir() / "Data.json", "{}");
-    TWeekleaf store(DataDir() / "Data.json");
-    const Date today = MakeDate(2026, 12, 10);
-    store.Set(DateToStr(today), "<p>купить хлеб</p>");
-
-    DrawScheduler scheduler(desktop, queue.executor());
-    const auto tick = [&] {
-        ASSERT_TRUE(scheduler.RequestDrawing([&] {
-            DrawRequest request;
-            request.week = MakeWeekSnapshot(store, today, 0);
-            return request;
-        }));
-        ASSERT_TRUE(queue.PumpOnce());
-    };
-    tick();
-    const fs::path picture = DataDir() / "Weekleaf-Modifed.bmp";
-    ASSERT_EQ(desktop.CurrentWallpaperFile(), picture.string()) << Log();
-    EXPECT_EQ(LoadBmpFile(picture).width, 800);
-    const FileIdentity drawn = IdentityOf(picture);
-    const int shows = desktop.ShowCount();
-
-    tick();
-    EXPECT_EQ(IdentityOf(picture), drawn);
-    EXPECT_EQ(desktop.ShowCount(), shows);
-
-    store.Set(DateToStr(today), "<p>купить хлеб и молоко</p>");
-    tick();
-    EXPECT_NE(IdentityOf(picture), drawn);
-    EXPECT_EQ(desktop.ShowCount(), shows + 1);
-}
-
 TEST(DrawInputs, EveryInputTellsRunsApart) {
     WeekSnapshot week;
     week.entries[3] = "<p>купить хлеб</p>";
