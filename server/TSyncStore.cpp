@@ -66,6 +66,7 @@ TSyncStore::TSyncStore(const std::string& path, TDurability durability) {
         sqlite3_busy_timeout(db_, 5000);
         // WAL: readers never block the writer, and a commit appends to one file.
         Exec("PRAGMA journal_mode=WAL");
+        Exec("PRAGMA journal_size_limit=67108864");  // a log that grew under load shrinks when reset
         Exec(durability == TDurability::Full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
         Exec(
             "CREATE TABLE IF NOT EXISTS pages(account TEXT NOT NULL, name TEXT NOT NULL, html TEXT NOT NULL,"
@@ -123,6 +124,10 @@ sqlite3_stmt* TSyncStore::Prepare(const char* sql) {
     if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK)
         throw TSyncStoreError(std::string("database: ") + sqlite3_errmsg(db_));
     return statement;
+}
+
+void TSyncStore::LeaveCheckpointsToOthers() {
+    Exec("PRAGMA wal_autocheckpoint=0");
 }
 
 void TSyncStore::BeginIfNeeded() {

@@ -67,6 +67,9 @@ class TSyncStore {
     void Rollback();
     bool HasPendingWrites() const { return inTransaction_; }
 
+    // Stops copying the write-ahead log into the database inside commits: a TWalCheckpointer does it.
+    void LeaveCheckpointsToOthers();
+
   private:
     class TStatement;
     void Close();

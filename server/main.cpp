@@ -15,6 +15,7 @@
 #include "TSyncServer.h"
 #include "TSyncService.h"
 #include "TSyncStore.h"
+#include "TWalCheckpointer.h"
 
 namespace {
 
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     RaiseDescriptorLimit();
     try {
         wl::TSyncStore store(parsed.Options.DbPath, parsed.Options.Durability);
+        wl::TWalCheckpointer checkpointer(parsed.Options.DbPath);
+        store.LeaveCheckpointsToOthers();
         wl::TSyncService service(store);
         boost::asio::io_context io(1);
         wl::TSyncServer server(io, service, parsed.Options);
