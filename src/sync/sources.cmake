@@ -8,3 +8,9 @@ target_sources(wl_sync PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/TWebsocketDispatchThread.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TWebsocketRetryThread.cpp
 )
+target_sources(wl_sync PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/TSyncLog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TWLSocket.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TWLSocketRequests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TWLSocketHandlers.cpp
+)
