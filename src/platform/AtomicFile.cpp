@@ -67,6 +67,10 @@ std::filesystem::path ResolveTarget(const std::filesystem::path& file) {
 }  // namespace
 
 void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes) {
+    WriteFileAtomic(file, bytes, FileFlush::ToDisk);
+}
+
+void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes, FileFlush flush) {
     const std::filesystem::path target = ResolveTarget(file);
 
     // A file the user made read-only stays as it is, as an in-place write would leave it
@@ -79,7 +83,7 @@ void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes) 
     TempFile tmp(target);
     if (exists) ::fchmod(tmp.fd(), st.st_mode & 07777);
     WriteAll(tmp.fd(), bytes, file);
-    if (::fsync(tmp.fd()) != 0) Fail("Cannot flush", file, errno);
+    if (flush == FileFlush::ToDisk && ::fsync(tmp.fd()) != 0) Fail("Cannot flush", file, errno);
     if (tmp.Close() != 0) Fail("Cannot close", file, errno);
     if (::rename(tmp.path().c_str(), target.c_str()) != 0) Fail("Cannot replace", file, errno);
     // The folder is not flushed: the bytes are on disk before the rename, so a crash leaves the

@@ -14,6 +14,12 @@ namespace wl {
 // place would be. A symbolic link is followed: the file it names is replaced, the link stays.
 void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes);
 
+// Whether the bytes are flushed to the disk before the rename. Without the flush a reader still
+// sees the old or the new file, never a torn one, but a power loss may lose the new bytes: only
+// for files that are rewritten all the time and rebuilt from other data (the drawn wallpaper).
+enum class FileFlush { ToDisk, None };
+void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes, FileFlush flush);
+
 // Reads a whole file; throws std::runtime_error naming the file when it cannot be read.
 // maxBytes guards against absurd inputs (0 = no limit).
 std::string ReadWholeFile(const std::filesystem::path& file, std::size_t maxBytes = 0);

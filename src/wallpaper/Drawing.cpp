@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "diag/ErrLog.h"
+#include "platform/AtomicFile.h"
 #include "platform/DataDir.h"
 #include "wallpaper/HtmlRenderer.h"
 #include "wallpaper/ImageCodecs.h"
@@ -46,20 +47,31 @@ Stamp StampOf(const fs::path& file) {
             static_cast<long long>(st.st_ino)};
 }
 
-// A cairo context drawing straight into the picture's pixels (cairo's RGB24 layout).
+// A cairo context drawing straight into the pixels of a rectangle of the picture (cairo's RGB24
+// layout); coordinates stay those of the whole picture.
 class Canvas {
   public:
-    explicit Canvas(Image& picture) : FPicture(picture) {
-        FSurface = cairo_image_surface_create_for_data(
-            reinterpret_cast<unsigned char*>(picture.pixels.data()), CAIRO_FORMAT_RGB24, picture.width,
-            picture.height, picture.stride());
+    Canvas(Image& picture, int x0, int y0, int x1, int y1) : FPicture(picture) {
+        FX0 = std::clamp(x0, 0, picture.width);
+        FY0 = std::clamp(y0, 0, picture.height);
+        FX1 = std::clamp(x1, FX0, picture.width);
+        FY1 = std::clamp(y1, FY0, picture.height);
+        auto* origin =
+            reinterpret_cast<unsigned char*>(picture.pixels.data() + size_t(FY0) * picture.width + FX0);
+        FSurface = cairo_image_surface_create_for_data(origin, CAIRO_FORMAT_RGB24, FX1 - FX0, FY1 - FY0,
+                                                       picture.stride());
         FCr = cairo_create(FSurface);
+        cairo_translate(FCr, -FX0, -FY0);
     }
     ~Canvas() {
         cairo_destroy(FCr);
         cairo_surface_flush(FSurface);
         cairo_surface_destroy(FSurface);
-        for (uint32_t& p : FPicture.pixels) p &= 0x00ffffffu;  // cairo may set the unused top byte
+        // cairo may set the unused top byte; our pixels keep it clear
+        for (int y = FY0; y < FY1; ++y) {
+            uint32_t* row = &FPicture.at(0, y);
+            for (int x = FX0; x < FX1; ++x) row[x] &= 0x00ffffffu;
+        }
     }
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
@@ -67,9 +79,16 @@ class Canvas {
 
   private:
     Image& FPicture;
+    int FX0 = 0, FY0 = 0, FX1 = 0, FY1 = 0;
     cairo_surface_t* FSurface = nullptr;
     cairo_t* FCr = nullptr;
 };
+
+// The pictures a run rewrites every few seconds: written whole and atomically, but not flushed
+// to the disk (the next run rebuilds them; flushing 12 MB per run would dominate the run).
+void SaveRunPicture(const Image& picture, const fs::path& file) {
+    WriteFileAtomic(file, EncodeBmp24(picture), FileFlush::None);
+}
 
 void FillRect(Image& picture, int x0, int y0, int x1, int y1, uint32_t color) {
     x0 = std::max(x0, 0);
@@ -121,6 +140,15 @@ ScreenSize ScreenOf(const DrawRequest& request, IDesktop& desktop) {
     return screen;
 }
 
+// Everything the titles, dates and today mark depend on besides the background picture.
+std::string TitlesKey(const DrawRequest& request, uint64_t backgroundGeneration) {
+    std::string key = std::to_string(backgroundGeneration) + '|' + std::to_string(request.week.today.days) +
+                      '|' + std::to_string(request.fontSize) + '|' + std::to_string(request.fontName.size()) +
+                      ':' + request.fontName;
+    for (const std::string& date : request.week.dates) key += '|' + date;
+    return key;
+}
+
 bool ShowsOwnOutput(const std::string& wppPath) {
     return fs::path(wppPath).filename().string().find(kOwnOutputMark) != std::string::npos;
 }
@@ -134,6 +162,14 @@ struct TDrawContext::Cached {
     fs::path file;
     Stamp stamp;
     std::shared_ptr<const Image> picture;
+    uint64_t generation = 0;  // moves on whenever `picture` is replaced
+
+    // The background with the titles of the last run, and whether "HTML_TempBitmap.bmp" still
+    // holds it: both are reused while nothing the titles depend on has changed.
+    std::string titledKey;
+    std::shared_ptr<const Image> titled;
+    fs::path tempFile;
+    Stamp tempStamp;
 };
 
 struct TDrawContext::TitleFonts {
@@ -206,6 +242,7 @@ std::shared_ptr<const Image> TDrawContext::Background(const fs::path& file) {
     if (FCached->picture && FCached->file == file && FCached->stamp == now && now.size >= 0)
         return FCached->picture;
     auto picture = std::make_shared<const Image>(LoadBmpFile(file));
+    ForgetBackground();
     FCached->file = file;
     FCached->stamp = now;
     FCached->picture = picture;
@@ -213,13 +250,49 @@ std::shared_ptr<const Image> TDrawContext::Background(const fs::path& file) {
 }
 
 void TDrawContext::RememberBackground(const fs::path& file, Image picture) {
+    ForgetBackground();
     FCached->file = file;
     FCached->stamp = StampOf(file);
     FCached->picture = std::make_shared<const Image>(std::move(picture));
 }
 
 void TDrawContext::ForgetBackground() {
+    const uint64_t generation = FCached->generation + 1;
     *FCached = Cached{};
+    FCached->generation = generation;
+}
+
+uint64_t TDrawContext::BackgroundGeneration() const {
+    return FCached->generation;
+}
+
+std::shared_ptr<const Image> TDrawContext::Titled(const std::string& key) const {
+    return FCached->titledKey == key ? FCached->titled : nullptr;
+}
+
+void TDrawContext::KeepTitled(const std::string& key, std::shared_ptr<const Image> picture) {
+    FCached->titledKey = key;
+    FCached->titled = std::move(picture);
+    FCached->tempFile.clear();
+}
+
+bool TDrawContext::TempHoldsTitled(const fs::path& file, const Image* picture) const {
+    return picture && FCached->titled.get() == picture && !FCached->tempFile.empty() &&
+           FCached->tempFile == file && StampOf(file) == FCached->tempStamp;
+}
+
+void TDrawContext::TempWritten(const fs::path& file) {
+    FCached->tempFile = file;
+    FCached->tempStamp = StampOf(file);
+}
+
+Image& TDrawContext::ResultBuffer(int width, int height) {
+    if (FResult.width != width || FResult.height != height) {
+        FResult = Image(width, height, 0);
+    } else {
+        std::fill(FResult.pixels.begin(), FResult.pixels.end(), 0u);
+    }
+    return FResult;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -262,14 +335,13 @@ void DrawBlockTitle(const std::string& title, const std::string& date, Image& pi
     const double tx0 = r.Left + 15, ty0 = r.Top + 2, tx1 = r.Right - 15, ty1 = r.Top + 33;
     const bool notes = title == kNotesTitle;
     const bool today = !notes && date == DateToStr(request.week.today);
-    Canvas canvas(picture);
-    cairo_t* cr = canvas.cr();
     if (today) {
         // GDI's RoundRect with a 1-pixel pen: the outline runs on the rectangle's inner pixels.
+        Canvas canvas(picture, r.Left - 7, r.Top - 7, r.Right + 7, r.Bottom + 7);
+        cairo_t* cr = canvas.cr();
         const double x0 = r.Left - 7 + 0.5, y0 = r.Top - 7 + 0.5, x1 = r.Right + 7 - 0.5,
                      y1 = r.Bottom + 7 - 0.5;
         const double rad = 10;
-        cairo_save(cr);
         cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
         cairo_new_sub_path(cr);
         cairo_arc(cr, x1 - rad, y0 + rad, rad, -M_PI / 2, 0);
@@ -280,11 +352,10 @@ void DrawBlockTitle(const std::string& title, const std::string& date, Image& pi
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
-        cairo_restore(cr);
     }
     if (tx1 <= tx0) return;
-    cairo_rectangle(cr, tx0, ty0, tx1 - tx0, ty1 - ty0);
-    cairo_clip(cr);
+    Canvas canvas(picture, int(tx0), int(ty0), int(tx1), int(ty1));
+    cairo_t* cr = canvas.cr();
     cairo_set_source_rgb(cr, 0, 0, 0);
     auto& fonts = context.Titles();
     fonts.Use(request.fontName, request.fontSize);
@@ -316,14 +387,17 @@ void DrawBlockOnly(const DrawRequest& request, const std::string& wppPath, Scree
             BlendBlock(picture, block, rects[i].Left, rects[i].Top, request.alpha);
         }
     }
-    SaveBmp24(picture, files.background);
+    SaveRunPicture(picture, files.background);
     context.RememberBackground(files.background, std::move(picture));
 }
 
 void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture, ScreenSize screen,
                TDrawContext& context) {
     const Files files = FilesOf(request);
-    SaveBmp24(*picture, files.temp);
+    if (!context.TempHoldsTitled(files.temp, picture.get())) {
+        SaveRunPicture(*picture, files.temp);
+        context.TempWritten(files.temp);
+    }
     const std::string html = ComposeWeekHtml(request.week, files.temp.string(), screen.width, screen.height);
 
     HtmlRenderer& renderer = context.Renderer();
@@ -335,7 +409,7 @@ void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture,
     } catch (const std::exception& e) {
         ErrLog(std::string("Blender.DrawHTML2: ") + e.what());
     }
-    Image result(screen.width, screen.height, 0);
+    Image& result = context.ResultBuffer(screen.width, screen.height);
     try {
         renderer.Paint(result, screen.width, 0);
     } catch (...) {
@@ -344,7 +418,7 @@ void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture,
     }
     renderer.SetImage(files.temp.string(), nullptr);
     renderer.Clear();
-    SaveBmp24(result, files.modified);
+    SaveRunPicture(result, files.modified);
 }
 
 void DrawHTML(const DrawRequest& request, IDesktop& desktop, TDrawContext& context) {
@@ -354,10 +428,25 @@ void DrawHTML(const DrawRequest& request, IDesktop& desktop, TDrawContext& conte
     const std::string wppPath = CurrentWallpaperPath(desktop);
     if (!ShowsOwnOutput(wppPath)) DrawBlockOnly(request, wppPath, screen, context);
 
-    auto picture = std::make_shared<Image>(*context.Background(files.background));
-    const BlockRects rects = PictureBlockRects(picture->width, picture->height);
-    for (int i = 0; i < 8; ++i) {
-        DrawBlockTitle(BlockTitle(i), request.week.dates[i], *picture, rects[i], request, context);
+    std::shared_ptr<const Image> background;
+    try {
+        background = context.Background(files.background);
+    } catch (const std::exception&) {
+        // The cache is gone or damaged while our own picture is up: rebuild it from the user's
+        // picture copy rather than stopping every run until the user changes the wallpaper.
+        DrawBlockOnly(request, files.wppOld.string(), screen, context);
+        background = context.Background(files.background);
+    }
+    const std::string key = TitlesKey(request, context.BackgroundGeneration());
+    std::shared_ptr<const Image> picture = context.Titled(key);
+    if (!picture) {
+        auto titled = std::make_shared<Image>(*background);
+        const BlockRects rects = PictureBlockRects(titled->width, titled->height);
+        for (int i = 0; i < 8; ++i) {
+            DrawBlockTitle(BlockTitle(i), request.week.dates[i], *titled, rects[i], request, context);
+        }
+        context.KeepTitled(key, titled);
+        picture = std::move(titled);
     }
 
     try {

@@ -55,6 +55,20 @@ class TDrawContext {
     void RememberBackground(const std::filesystem::path& file, Image picture);
     void ForgetBackground();
 
+    // Moves on whenever the cached background picture is replaced (rebuilt or read anew).
+    uint64_t BackgroundGeneration() const;
+
+    // The background with titles from an earlier run whose titles had the same `key`, else null.
+    std::shared_ptr<const Image> Titled(const std::string& key) const;
+    void KeepTitled(const std::string& key, std::shared_ptr<const Image> picture);
+    // Whether `file` still holds `picture`, the kept titled picture, as this context wrote it.
+    bool TempHoldsTitled(const std::filesystem::path& file, const Image* picture) const;
+    void TempWritten(const std::filesystem::path& file);
+
+    // The result picture, reused from run to run (a fresh 8 MB allocation costs more than
+    // clearing it): black, width x height.
+    Image& ResultBuffer(int width, int height);
+
     // How many times the user's own picture was decoded (cache rebuilds); for tests and figures.
     int PictureDecodes() const { return FPictureDecodes; }
     void CountPictureDecode() { ++FPictureDecodes; }
@@ -68,13 +82,15 @@ class TDrawContext {
     std::unique_ptr<HtmlRenderer> FRenderer;
     std::unique_ptr<Cached> FCached;
     std::unique_ptr<TitleFonts> FTitles;
+    Image FResult;
     int FPictureDecodes = 0;
 };
 
 // One full run (steps: rebuild the block background unless the desktop shows our own output,
-// titles, layout, apply). Throws when the run cannot go on before its picture exists (cached
-// background missing or unreadable); failures after that are logged and the picture is still
-// applied through SetWallpaper(desktop).
+// titles, layout, apply). A cached background that is missing or unreadable while our own
+// picture is up is rebuilt from "WppOld.bmp". Throws when the run cannot go on before its
+// picture exists (the files cannot be written); failures after that are logged and the picture
+// is still applied through SetWallpaper(desktop).
 void DrawHTML(const DrawRequest& request, IDesktop& desktop, TDrawContext& context);
 // The same with a context private to the calling thread.
 void DrawHTML(const DrawRequest& request, IDesktop& desktop);

@@ -330,12 +330,24 @@ TEST_F(DrawingTest, SecondRunWithOurOwnPictureUpDoesNotDecodeAgain) {
     EXPECT_EQ(context.PictureDecodes(), 1);
     fs::remove(UserPicture("photo.png"));  // would be noticed by a second decode
     const auto oldTime = fs::last_write_time(dir / "WppOld.bmp");
+    const auto tempTime = fs::last_write_time(dir / "HTML_TempBitmap.bmp");
     request.week.entries[1] = "<b>changed</b>";
     Run();
     EXPECT_EQ(context.PictureDecodes(), 1);
     EXPECT_EQ(fs::last_write_time(dir / "WppOld.bmp"), oldTime);
+    EXPECT_EQ(fs::last_write_time(dir / "HTML_TempBitmap.bmp"), tempTime)
+        << "titles unchanged: not rewritten";
     EXPECT_EQ(desktop.shown.size(), 2u);
     EXPECT_TRUE(Log().empty()) << Log();
+
+    // A new day moves the today mark: the titled picture is made and written anew.
+    request.week.today = AddDays(request.week.today, 1);
+    Run();
+    const BlockRect& thursday = rects[4];
+    EXPECT_EQ(Modified().at(thursday.Left - 7, (thursday.Top + thursday.Bottom) / 2), kBlockBodyColor);
+    EXPECT_EQ(
+        LoadBmpFile(dir / "HTML_TempBitmap.bmp").at(thursday.Left - 7, (thursday.Top + thursday.Bottom) / 2),
+        kBlockBodyColor);
 
     // Another context (e.g. after a restart) reads the cached file instead of decoding.
     TDrawContext fresh;
@@ -352,11 +364,25 @@ TEST_F(DrawingTest, CachedBackgroundRewrittenOnDiskIsReadAgain) {
     EXPECT_EQ(Modified().at(5, 5), Rgb(1, 2, 3));
 }
 
-TEST_F(DrawingTest, MissingCacheWhileOurPictureIsUpLeavesTheRunWithoutApplying) {
-    desktop.current = (dir / "Weekleaf-Modifed.bmp").string();
-    SaveBmp24(Image(1920, 1080, 0), dir / "Weekleaf-Modifed.bmp");
-    EXPECT_ANY_THROW(Run());
-    EXPECT_TRUE(desktop.shown.empty());
+TEST_F(DrawingTest, LostCacheWhileOurPictureIsUpIsRebuiltFromTheUsersCopy) {
+    WritePng(Image(1920, 1080, kWallpaper), UserPicture("photo.png"));
+    desktop.current = UserPicture("photo.png").string();
+    Run();
+    for (const char* damage : {"remove", "truncate"}) {
+        SCOPED_TRACE(damage);
+        if (std::string(damage) == "remove") {
+            fs::remove(dir / "Weekleaf-Wallpaper.bmp");
+        } else {
+            std::ofstream(dir / "Weekleaf-Wallpaper.bmp", std::ios::binary | std::ios::trunc) << "BM";
+        }
+        TDrawContext fresh;  // nothing in memory either
+        DrawHTML(request, desktop, fresh);
+        EXPECT_EQ(fresh.PictureDecodes(), 1);
+        EXPECT_EQ(Background().at(5, 5), kWallpaper);
+        EXPECT_EQ(Modified().at(5, 5), kWallpaper);
+        EXPECT_EQ(desktop.current, (dir / "Weekleaf-Modifed.bmp").string());
+    }
+    EXPECT_TRUE(Log().empty()) << Log();
 }
 
 TEST_F(DrawingTest, MissingWallpaperFileStillGetsBlocks) {
