@@ -7,11 +7,6 @@
 
 #include "wallpaper/HtmlRenderer.h"
 
-// Font configuration keeps process-lifetime caches that the leak checker would report.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libpango\nleak:libglib\nleak:libgobject\nleak:libcairo.so\n";
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static wl::HtmlRenderer renderer;  // reused, as the drawing thread reuses its renderer
     const std::string html(reinterpret_cast<const char*>(data), size);

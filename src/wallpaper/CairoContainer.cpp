@@ -11,6 +11,23 @@
 #include "wallpaper/HtmlElements.h"
 #include "wallpaper/ImageCodecs.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define WL_LEAK_CHECKED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define WL_LEAK_CHECKED 1
+#endif
+
+#ifdef WL_LEAK_CHECKED
+// The font configuration keeps process-lifetime caches that the leak checker reports at exit in
+// every program that lays out text; they are not leaks of ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libpango\nleak:libglib\nleak:libgobject\nleak:libcairo.so\n";
+}
+#endif
+
 namespace wl {
 
 namespace {

@@ -7,6 +7,7 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -107,7 +108,8 @@ class DrawingTest : public ::testing::Test {
   protected:
     void SetUp() override {
         root = fs::path(testing::TempDir()) /
-               ("draw-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("draw-" + std::to_string(::getpid()) + "-" +
+                std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(root);
         fs::create_directories(root / "Weekleaf" / "Wpp");
         setenv("AppData", root.c_str(), 1);

@@ -4,6 +4,7 @@
 #include "wallpaper/HtmlRenderer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -162,7 +163,7 @@ TEST_F(HtmlRendererTest, NestedDecorationsShowBoth) {
 }
 
 TEST_F(HtmlRendererTest, BodyBackgroundAttributeIsPaintedOnceAtNaturalSize) {
-    const fs::path file = fs::path(testing::TempDir()) / "render-bg.bmp";
+    const fs::path file = fs::path(testing::TempDir()) / ("render-bg-" + std::to_string(::getpid()) + ".bmp");
     SaveBmp24(Image(50, 40, Rgb(1, 2, 3)), file);
     const Image img =
         Render("<html><body background=\"" + file.string() + "\" style='margin:20px'>x</body></html>");
