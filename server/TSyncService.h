@@ -2,10 +2,25 @@
 // The sync service without its sockets: answers each connection's requests from the store, applies its
 // writes, and fans every write out to the other connections on the same account.
 //
+// What it sends (compact JSON, escaped like the client's own writer):
+//   GET_CURRENT_WEEK -> {"ACTION":"RES_GET_CURRENT_WEEK","STATUS":0,"ITEM":{"note":..,"template":..,
+//                       "days":{"dd.mm.yyyy":html,..}}} with the held days of the service's Monday..Sunday;
+//                       an account lacking its note or template gets RES_GET_DAYS_RANGE for the week plus
+//                       UPDATE_NOTE / UPDATE_TEMPLATE for the page it holds, so nothing is blanked
+//   GET_DAYS_RANGE   -> {"ACTION":"RES_GET_DAYS_RANGE","STATUS":0,"ITEM":{"days":{..held days..}}}
+//   GET_DAY          -> {"ACTION":"RES_GET_DAY","dd.mm.yyyy":html,"timestamp":"s","STATUS":0} when held
+//   GET_NOTE         -> {"ACTION":"UPDATE_NOTE","note":html} when held; GET_TEMPLATE likewise
+//   GET_SEARCH       -> {"ACTION":"RES_GET_SEARCH","STATUS":0|7,"ITEM":{"search":..,"days":{..}}}
+//   SET_DAY          -> others on the key: {"ACTION":"UPDATE_DAY","dd.mm.yyyy":html,"timestamp":"s"};
+//                       refused as older: the same message with the stored text, to the sender only
+//   SET_NOTE/SET_TEMPLATE -> others on the key: {"ACTION":"UPDATE_NOTE","note":html} / UPDATE_TEMPLATE
+//   anything refused or not found -> {"ACTION":"STATUS","STATUS":n[,"REQUEST":action][,"DAY":day]}
+// UPDATE_CURRENT_WEEK is never sent: every change goes out as the update of what changed.
+//
 // Nothing leaves before it is durable: Handle() only collects answers and pushes in an outbox, and
 // Commit() first commits the store's open transaction and only then hands the outbox over for
 // delivery. The network layer calls Handle() for every message of a batch and Commit() once after it,
-// so one fsync covers the batch. Owned by the thread that runs the service (the server's I/O thread).
+// so one fsync covers the batch. Owned by the one thread that runs it (the server's store thread).
 #include <cstdint>
 #include <functional>
 #include <memory>

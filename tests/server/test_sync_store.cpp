@@ -1,11 +1,7 @@
 // The SQLite store: durability across reopening, the timestamp rule, ranges and the open batch.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <thread>
-
 #include "TSyncStore.h"
-#include "TWalCheckpointer.h"
 #include "TempDir.h"
 
 namespace wl {
@@ -93,21 +89,6 @@ TEST_F(SyncStore, ScanVisitsNewestFirstAndStopsWhenAsked) {
         return seen.size() < 3;
     });
     EXPECT_EQ(seen, "432");
-}
-
-TEST_F(SyncStore, CheckpointsHappenBesideTheWriter) {
-    TSyncStore store(path_);
-    store.LeaveCheckpointsToOthers();
-    const std::string html(1000, 'h');
-    for (int i = 0; i < 500; ++i) store.SetDay(kAccount, AddDays(kMonday, i), html, 1);
-    store.Commit();
-    // Committed into the log only: the database file itself still holds little more than the schema.
-    EXPECT_LT(std::filesystem::file_size(path_), 100'000u);
-    TWalCheckpointer checkpointer(path_, std::chrono::milliseconds(10));
-    for (int i = 0; i < 500 && checkpointer.Runs() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_GT(std::filesystem::file_size(path_), 500'000u);
-    EXPECT_EQ(store.GetDays(kAccount, kMonday, AddDays(kMonday, 499)).size(), 500u);
 }
 
 TEST_F(SyncStore, UnopenableFileIsAnError) {
