@@ -98,12 +98,16 @@ bool TWebsocketIOHandler::PeerGone() {
     std::lock_guard lock(FLock);
     int fd = FSocket.load();
     if (fd < 0) return true;
+    if (FFrames.HasData()) return false;  // what already arrived is read first
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0) return false;
-    if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return true;
-    char c;
-    ssize_t n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    if (p.revents & POLLIN) {
+        char c;
+        ssize_t n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n > 0) return false;  // data first; the end of the stream is met by the read
+        return n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    }
+    return (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 bool TWebsocketIOHandler::Readable(int ms) {

@@ -134,6 +134,10 @@ void TWebsocketReadThread::PingAllChannels(const std::vector<TWebsocketClient*>&
         const bool upgraded = c->IsUpgraded(), connected = c->Connected();
         if (upgraded && connected) {
             if (WholeSecondsSince(io.LastPingTime.load()) <= c->PingInterval) continue;
+            // Input still waiting to be read comes first: a check or ping could end the
+            // connection before its last messages are delivered.
+            std::unique_lock ioLock(io.Lock(), std::try_to_lock);
+            if (!ioLock || io.HasData()) continue;
             try {
                 if (c->CheckConnection()) c->Ping();
             } catch (...) {
