@@ -20,6 +20,28 @@
 #define WL_LEAK_CHECKED 1
 #endif
 
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define WL_RACE_CHECKED 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define WL_RACE_CHECKED 1
+#endif
+
+#ifdef WL_RACE_CHECKED
+// GLib's slice allocator and the font configuration synchronise with their own atomics, which the
+// race checker cannot see in these uninstrumented system libraries; renderers on different
+// threads share nothing of ours.
+extern "C" const char* __tsan_default_suppressions() {
+    return "called_from_lib:libglib-2.0.so\ncalled_from_lib:libgobject-2.0.so\n"
+           "called_from_lib:libfontconfig.so\ncalled_from_lib:libpango-1.0.so\n"
+           "called_from_lib:libpangoft2-1.0.so\ncalled_from_lib:libpangocairo-1.0.so\n"
+           "called_from_lib:libcairo.so\ncalled_from_lib:libharfbuzz.so\ncalled_from_lib:libfreetype.so\n"
+           "race:libglib-2.0.so\nrace:libfontconfig.so\nrace:libpango\nrace:libcairo.so\n";
+}
+#endif
+
 #ifdef WL_LEAK_CHECKED
 // The font configuration keeps process-lifetime caches that the leak checker reports at exit in
 // every program that lays out text; they are not leaks of ours.
