@@ -57,6 +57,10 @@ namespace {
 // Sizes past this only cost memory and time (glyph caches); no entry needs them.
 constexpr int kMaxFontPx = 400;
 constexpr size_t kMaxCachedFonts = 512;
+// Pictures named by documents: larger files are not read, and the decoded ones kept between
+// documents are dropped once they hold more pixels than this.
+constexpr std::uintmax_t kMaxDocumentPictureBytes = 64u << 20;
+constexpr size_t kMaxCachedPicturePixels = size_t{48} << 20;
 constexpr const char* kDefaultFontName = "sans-serif";
 constexpr int kDefaultFontPx = 16;
 
@@ -390,7 +394,8 @@ void CairoContainer::LoadPicture(const std::string& path) {
                                                                      found->second.bytes == pic.bytes))) {
             return;  // handed over by the caller, or unchanged on disk
         }
-        if (!ec && pic.bytes <= kMaxImageFileBytes) {
+        DropPicturesPast(kMaxCachedPicturePixels);
+        if (!ec && pic.bytes <= kMaxDocumentPictureBytes) {
             try {
                 pic.image = std::make_shared<const Image>(LoadImageFile(path));
             } catch (const std::exception&) {
@@ -402,6 +407,22 @@ void CairoContainer::LoadPicture(const std::string& path) {
     }
     SetImage(path, nullptr);
     FPictures.emplace(path, std::move(pic));
+}
+
+void CairoContainer::DropPicturesPast(size_t pixels) {
+    size_t held = 0;
+    for (const auto& [path, pic] : FPictures) {
+        if (pic.fromFile && pic.image) held += pic.image->pixels.size();
+    }
+    if (held <= pixels) return;
+    for (auto it = FPictures.begin(); it != FPictures.end();) {
+        if (!it->second.fromFile) {
+            ++it;
+            continue;
+        }
+        if (it->second.surface) cairo_surface_destroy(it->second.surface);
+        it = FPictures.erase(it);
+    }
 }
 
 CairoContainer::Picture* CairoContainer::FindPicture(const litehtml::tchar_t* src,

@@ -90,6 +90,7 @@ class CairoContainer final : public litehtml::document_container, public ILayout
     const Font* FontOf(litehtml::uint_ptr handle) const;
     Picture* FindPicture(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl);
     void LoadPicture(const std::string& path);
+    void DropPicturesPast(size_t pixels);
     void ApplyClips(cairo_t* cr) const;
     void DrawDecorations(cairo_t* cr, const Font& font, const litehtml::position& pos, int baseline) const;
 

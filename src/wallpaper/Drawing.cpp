@@ -98,6 +98,14 @@ void FillRect(Image& picture, int x0, int y0, int x1, int y1, uint32_t color) {
     for (int y = y0; y < y1; ++y) std::fill_n(&picture.at(x0, y), std::max(0, x1 - x0), color);
 }
 
+// `source` at its natural size from the top left of `target`, clipped to it.
+void PaintAtTopLeft(Image& target, const Image& source) {
+    const int w = std::min(target.width, source.width);
+    for (int y = 0; y < std::min(target.height, source.height); ++y) {
+        std::copy_n(source.pixels.data() + size_t(y) * source.width, w, &target.at(0, y));
+    }
+}
+
 // The user's picture, or the screen-sized fill when it cannot be read, with the log line.
 Image DecodeWallpaper(const std::string& wppPath, ScreenSize screen, TDrawContext& context) {
     ImageFormat format = ImageFormat::Other;
@@ -404,17 +412,15 @@ void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture,
     renderer.Clear();
     // The document names the picture just written; the engine takes it from memory.
     renderer.SetImage(files.temp.string(), picture);
-    try {
-        renderer.Load(html);
-    } catch (const std::exception& e) {
-        ErrLog(std::string("Blender.DrawHTML2: ") + e.what());
-    }
     Image& result = context.ResultBuffer(screen.width, screen.height);
     try {
+        renderer.Load(html);
         renderer.Paint(result, screen.width, 0);
-    } catch (...) {
-        renderer.SetImage(files.temp.string(), nullptr);
-        throw;
+    } catch (const std::exception& e) {
+        // A document the engine refuses (too large, or too complex to lay out) would leave a black
+        // desktop: the blocks, titles and dates are shown without the entries instead.
+        ErrLog(std::string("Blender.DrawHTML2: ") + e.what());
+        PaintAtTopLeft(result, *picture);
     }
     renderer.SetImage(files.temp.string(), nullptr);
     renderer.Clear();

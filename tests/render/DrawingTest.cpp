@@ -260,6 +260,22 @@ TEST_F(DrawingTest, EntriesAreLaidOutInsideTheirBlocks) {
     EXPECT_TRUE(fs::exists(dir / "HTML_TempBitmap.bmp"));
 }
 
+TEST_F(DrawingTest, EntryTooComplexToLayOutLeavesTheBlocksWithoutText) {
+    WritePng(Image(1920, 1080, kWallpaper), UserPicture("photo.png"));
+    desktop.current = UserPicture("photo.png").string();
+    request.alpha = 255;
+    std::string nested;
+    for (int i = 0; i < 60; ++i) nested += "<table><tr><td>";
+    request.week.entries[2] = nested + "x";
+    Run();
+    const Image img = Modified();
+    EXPECT_EQ(img.at(5, 5), kWallpaper);
+    EXPECT_EQ(img.at(rects[2].Left + 100, rects[2].Top + 200), kBlockBodyColor);
+    EXPECT_EQ(img.at(rects[2].Left + 2, rects[2].Top + 2), kBlockHeaderColor);
+    EXPECT_NE(Log().find("Blender.DrawHTML2: "), std::string::npos) << Log();
+    EXPECT_EQ(desktop.shown.size(), 1u);
+}
+
 TEST_F(DrawingTest, GifWallpaperGivesSolidBlueAndItsLogLine) {
     const fs::path gif = UserPicture("anim.gif");
     std::ofstream(gif, std::ios::binary) << "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
