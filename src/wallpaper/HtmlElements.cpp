@@ -111,14 +111,24 @@ class Mended : public Base {
         }
     }
 
-    // Number of <br> children when there is nothing else but white space; 0 otherwise.
+    // Number of line breaks when there is nothing else but white space, looking through inline
+    // wrappers (an editor leaves <div><b><br></b></div> after formatting an empty line); 0 otherwise.
     int OnlyBreaks() const {
         if (this->m_display != litehtml::display_block && this->m_display != litehtml::display_list_item)
             return 0;
+        return BreaksIn(*this);
+    }
+
+    static int BreaksIn(const litehtml::element& el) {
         int breaks = 0;
-        for (const auto& child : this->m_children) {
+        for (size_t i = 0; i < el.get_children_count(); ++i) {
+            const auto child = el.get_child(int(i));
             if (child->is_break()) {
                 ++breaks;
+            } else if (child->get_display() == litehtml::display_inline && child->get_children_count() > 0) {
+                const int inner = BreaksIn(*child);
+                if (inner == 0) return 0;
+                breaks += inner;
             } else if (!child->is_white_space()) {
                 return 0;
             }

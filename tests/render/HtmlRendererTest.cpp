@@ -91,7 +91,13 @@ TEST_F(HtmlRendererTest, BlockHoldingOnlyLineBreaksShowsOneBlankLinePerBreak) {
     struct Case {
         const char* content;
         int lines;
-    } cases[] = {{"<br>", 1}, {"<br><br>", 2}, {" <br> ", 1}, {"x", 1}, {"x<br>", 1}};
+    } cases[] = {{"<br>", 1},
+                 {"<br><br>", 2},
+                 {" <br> ", 1},
+                 {"<b><br></b>", 1},
+                 {"<font color=red><u><br></u></font>", 1},
+                 {"x", 1},
+                 {"x<br>", 1}};
     for (const Case& c : cases) {
         const Image img = Render("<body style='margin:0'><div " + style + ">" + c.content + "</div></body>");
         EXPECT_EQ(RunLength(img, 399, 0, kRed, true), 30 * c.lines) << c.content;
