@@ -48,19 +48,23 @@ inline bool HaveWebsockets() {
 class PeerProcess {
   public:
     // Starts tests/sync/<script> with the mode and waits for its "PORT <n>" line.
-    PeerProcess(const std::string& script, const std::string& mode) {
+    PeerProcess(const std::string& script, const std::string& mode)
+        : PeerProcess({Python3(), "-u", std::string(WL_SYNC_TEST_DIR) + "/" + script, mode}, "PORT ") {}
+
+    // Starts any program and waits for the line starting with portLine; the port follows it, or
+    // the last ':' before a ',' (as in "listening on 127.0.0.1:40123, database ...").
+    PeerProcess(std::vector<std::string> args, const std::string& portLine) {
         int fds[2], in[2];
         if (pipe2(fds, O_CLOEXEC) != 0) return;
         if (pipe2(in, O_CLOEXEC) != 0) return;
-        std::string path = std::string(WL_SYNC_TEST_DIR) + "/" + script;
-        std::vector<std::string> args{Python3(), "-u", path, mode};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        // The peer ends when its stdin closes, so it never outlives a test process that died.
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+        // The python peers end when their stdin closes, so they never outlive a test process that died.
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         if (posix_spawnp(&FPid, argv[0], &actions, nullptr, argv.data(), environ) != 0) FPid = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -68,8 +72,12 @@ class PeerProcess {
         close(in[0]);
         FOut = fds[0];
         FIn = in[1];
-        if (auto line = ReadLine(20000); line && line->rfind("PORT ", 0) == 0)
-            Port = std::stoi(line->substr(5));
+        auto line = WaitFor(portLine, 20000);
+        if (!line) return;
+        std::string rest = line->substr(portLine.size());
+        rest = rest.substr(0, rest.find(','));
+        auto colon = rest.rfind(':');
+        Port = std::atoi(rest.c_str() + (colon == std::string::npos ? 0 : colon + 1));
     }
     ~PeerProcess() {
         if (FPid > 0) {
