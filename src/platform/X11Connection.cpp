@@ -50,7 +50,7 @@ X11Connection::~X11Connection() {
 
 void X11Connection::With(const char* what, const std::function<void(Display*)>& fn) {
     std::lock_guard lock(XlibLock());
-    XSync(FDisplay, False);
+    // Every call ends with a sync, so no error of an earlier call can still be on its way.
     gLastErrorCode = 0;
     std::exception_ptr failure;
     try {
