@@ -5,10 +5,14 @@
 
 #include <filesystem>
 
+#include "MainQueue.h"
 #include "XvfbServer.h"
+#include "data/TWeekleaf.h"
+#include "platform/AtomicFile.h"
 #include "platform/DataDir.h"
 #include "platform/X11RootDesktop.h"
 #include "wallpaper/ImageCodecs.h"
+#include "wallpaper/TDrawTH.h"
 #include "wallpaper/TWallPaper.h"
 
 namespace wl {
@@ -85,6 +89,38 @@ TEST_F(X11WallpaperTest, AMissingDesktopFileFallsBackToTheRootPictureSavedInTheL
     ASSERT_EQ(backup.height, 480);
     EXPECT_EQ(backup.at(10, 10), kRed);
     EXPECT_EQ(backup.at(630, 470), kBlue);
+}
+
+// The whole way on the bare X11 desktop: a tick draws the week onto the user's picture and the
+// root shows it; the exit puts the user's own picture back.
+TEST_F(X11WallpaperTest, ATickPutsTheWeekOnTheRootAndTheExitPutsTheUsersPictureBack) {
+    SetWallpaperPath(*desktop, HalfAndHalf(root / "user.bmp").string());
+    WriteFileAtomic(DataDir() / "Data.json", R"({"note":"<p>цели</p>"})");
+    const TWeekleaf store(DataDir() / "Data.json");
+
+    test::MainQueue queue;
+    DrawScheduler scheduler(*desktop, queue.executor());
+    ASSERT_TRUE(scheduler.RequestDrawing([&] {
+        DrawRequest request;
+        request.week = MakeWeekSnapshot(store, Today(), 0);
+        request.alpha = 255;
+        return request;
+    }));
+    scheduler.WaitIdle([&] { queue.PumpOnce(); });
+    EXPECT_EQ(desktop->CurrentWallpaperFile(), (DataDir() / "Weekleaf-Modifed.bmp").string());
+
+    ScreenSize size;
+    PixelRows shown = desktop->ReadRootPicture(size);
+    const BlockRects blocks = PictureBlockRects(640, 480);
+    const BlockRect& b = blocks[0];  // over the red half of the picture
+    EXPECT_EQ(shown[static_cast<size_t>(b.Bottom - 15) * 640 + (b.Left + b.Right) / 2], Rgb(255, 255, 255))
+        << "an opaque block body";
+    EXPECT_EQ(shown[5 * 640 + 5], kRed) << "the user's picture around the blocks";
+
+    ASSERT_TRUE(RestoreOnExit(*desktop, scheduler.Gate()));
+    shown = desktop->ReadRootPicture(size);
+    EXPECT_EQ(shown[static_cast<size_t>(b.Bottom - 15) * 640 + (b.Left + b.Right) / 2], kRed);
+    EXPECT_EQ(shown[470 * 640 + 630], kBlue);
 }
 
 }  // namespace
