@@ -2,9 +2,10 @@
 // Desktops that cache a background by its file (GNOME's shell keys its picture cache by GFile,
 // xfdesktop and Plasma by path or URL) would keep showing the old content of a picture rewritten
 // under the same name, and some settings backends do not even notify when a key is set to the
-// value it already holds (GLib's memory backend does not; its keyfile backend does). Appending a
-// "#fragment" or "?query" to the URI is not enough: GLib maps "file:///a.bmp#2" to the same file
-// as "file:///a.bmp" (g_file_equal is true), so a cache keyed by file still hits. A re-show
+// value it already holds (GLib's memory backend does not; its keyfile backend does). Changing the
+// URI alone does not help: GLib maps "file:///a.bmp#2" to the same file as "file:///a.bmp"
+// (g_file_equal is true), so a cache keyed by file still hits, and "file:///a.bmp?2" names a file
+// "/a.bmp?2" that does not exist. A re-show
 // therefore names a hard link of the file (a copy where links are impossible) in a hidden folder
 // beside it, "<dir>/.weekleaf-shown/<serial>/<name>": a new file for the desktop each time,
 // holding exactly the content that was asked for, at no disk cost. Older links are removed once
