@@ -93,6 +93,20 @@ TEST_F(RawPeer, HandshakeRequestBytesAndFramesBehindTheResponse) {
     EXPECT_EQ(ping->substr(0, 13), "FRAME 89 80 0");
 }
 
+// Pings repeat once more than PingInterval whole seconds have passed (checks come after each wait
+// of at most 5 s).
+TEST_F(RawPeer, PingsRepeatAfterTheInterval) {
+    PeerProcess peer("raw_peer.py", "ok");
+    TestClient t(peer.Port);
+    t.client.PingInterval = 1;
+    t.client.UpgradeToWebsocket();
+    ASSERT_TRUE(peer.WaitFor("FRAME 89"));
+    auto first = std::chrono::steady_clock::now();
+    ASSERT_TRUE(peer.WaitFor("FRAME 89", 15000));
+    auto gap = std::chrono::steady_clock::now() - first;
+    EXPECT_GE(gap, std::chrono::milliseconds(1900));
+}
+
 TEST_F(RawPeer, LengthCodesSeenByAnIndependentParser) {
     PeerProcess peer("raw_peer.py", "ok");
     TestClient t(peer.Port);
