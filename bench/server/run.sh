@@ -94,7 +94,7 @@ for label in ("weekleaf-sync", "weekleaf-sync-normal"):
              verdict(r["kb_per_conn"] < 50)))
 if relay:
     def ratio(a, b):
-        return "%.2fx" % (a / b) if b > 0 else "n/a"
+        return "%.3gx" % (a / b) if b > 0 else "n/a"
     print("ratios weekleaf-sync (--sync full) / python3-websockets relay: sustained rate %s (higher is better); "
           "push latency at 20000/s p50 %s, p99 %s; memory per idle connection %s (lower is better)"
           % (ratio(ours["max_rate"], relay["max_rate"]), ratio(ours["paced_p50_ms"], relay["paced_p50_ms"]),
