@@ -410,6 +410,22 @@ TEST_F(DrawingTest, MissingWallpaperFileStillGetsBlocks) {
     EXPECT_EQ(desktop.shown.size(), 1u);
 }
 
+TEST_F(DrawingTest, NewScreenSizeWhileOurPictureIsUpKeepsTheCache) {
+    WritePng(Image(1920, 1080, kWallpaper), UserPicture("photo.png"));
+    desktop.current = UserPicture("photo.png").string();
+    Run();
+    desktop.screen = {2560, 1440};
+    Run();
+    EXPECT_EQ(context.PictureDecodes(), 1) << "the cache is reused until another picture is put up";
+    const Image img = Modified();
+    ASSERT_EQ(img.width, 2560);
+    ASSERT_EQ(img.height, 1440);
+    EXPECT_EQ(img.at(5, 5), kWallpaper) << "the cached picture at its own size from the top left";
+    EXPECT_EQ(img.at(1919, 1079), kWallpaper);
+    EXPECT_EQ(img.at(2000, 1200), Rgb(0, 0, 0)) << "beyond the cached picture";
+    EXPECT_EQ(Background().width, 1920);
+}
+
 TEST_F(DrawingTest, ScreenSmallerThanTheMarginsDrawsWithoutBlocks) {
     WritePng(Image(300, 200, kWallpaper), UserPicture("photo.png"));
     desktop.current = UserPicture("photo.png").string();
