@@ -1,0 +1,34 @@
+#pragma once
+// What the main window needs from the sync client. The program's client adapts TWLSocket to it
+// (TWLSocketLink); tests put a recorder in its place. Every call is made on the main thread;
+// requests throw when they cannot be sent.
+#include <functional>
+#include <string>
+
+#include "platform/DateText.h"
+
+namespace wl {
+
+class ISyncClient {
+  public:
+    virtual ~ISyncClient() = default;
+
+    // The start-up connection: upgrade to a WebSocket when the TCP connection is open, then ask
+    // for the current week. Throws what the handshake throws.
+    virtual bool Start() = 0;
+    // The connection can carry requests.
+    virtual bool Connected() = 0;
+    // Connects again. After a successful handshake `beforeWeek` runs, then GET_CURRENT_WEEK is
+    // sent, so requests sent by `beforeWeek` reach the service before it answers with its copy
+    // of the week. Never throws; returns Connected().
+    virtual bool ReConnect(const std::function<void()>& beforeWeek) = 0;
+
+    virtual void GetCurrentWeek() = 0;
+    virtual void GetDay(Date day) = 0;
+    virtual void SetDay(Date day, const std::string& html) = 0;
+    virtual void GetNote() = 0;
+    virtual void GetTemplate() = 0;
+    virtual void SetTemplate(const std::string& html) = 0;
+};
+
+}  // namespace wl

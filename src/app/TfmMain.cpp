@@ -1,0 +1,539 @@
+#include "app/TfmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "app/AppState.h"
+#include "app/THeaderButton.h"
+#include "app/TfmFirstLunch.h"
+#include "data/HtmlToText.h"
+#include "data/TSettings.h"
+#include "data/TWeekleaf.h"
+#include "diag/ErrLog.h"
+#include "ui/EditingRules.h"
+#include "ui/TCalendarPanel.h"
+#include "ui/TWebBrowser.h"
+#include "ui/TfrMain.h"
+#include "ui/UiLook.h"
+#include "wallpaper/Blender.h"
+#include "wallpaper/Drawing.h"
+#include "wallpaper/TDrawTH.h"
+#include "wallpaper/TWallPaper.h"
+#include "wallpaper/WppLibrary.h"
+
+namespace wl {
+namespace {
+
+constexpr const char* kCaption = "    Weekleaf 3.0.3";
+constexpr const char* kProjectSite = "https://weekleaf.org";
+constexpr int kCheckInterval = 3000;
+
+QString Qs(const std::string& s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+std::string Ss(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+Date ToDate(const QDate& d) {
+    return MakeDate(d.year(), d.month(), d.day());
+}
+
+// One look at the day editor per tick, done inside the document so that no keystroke can fall
+// between reading and replacing: the editor differs from what was posted last ("changed"), or,
+// when it does not and the window is shown, a pushed text is put in ("loaded"), or nothing
+// happened ("same"). Texts are compared as the browser writes them back, so a stored text the
+// editor merely re-serialises differently never counts as a change.
+const char* kTickScript =
+    "(function (posted, stored, visible) { var b = document.body; var cur = b.innerHTML;"
+    " function norm(h) { var d = document.implementation.createHTMLDocument('');"
+    " d.body.innerHTML = h; return d.body.innerHTML; }"
+    " if (cur !== posted && cur !== norm(posted)) return ['changed', cur];"
+    " if (visible && cur !== stored && cur !== norm(stored)) { b.innerHTML = stored;"
+    " return ['loaded', b.innerHTML]; }"
+    " return ['same', cur]; })(%1, %2, %3)";
+
+// Replaces the body only while it still holds `expect` (nothing typed since it was read).
+const char* kSwapScript =
+    "(function (expect, next) { var b = document.body; if (b.innerHTML !== expect) return false;"
+    " b.innerHTML = next; return true; })(%1, %2)";
+
+void MainThreadExecutor(std::function<void()> fn) {
+    QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
+}
+
+}  // namespace
+
+// ---- window --------------------------------------------------------------------------------------
+
+TfmMain::TfmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    setObjectName("TfmMain");
+    setWindowTitle("Weekleaf");
+    setWindowIcon(QIcon(":/wl/app/weekleaf.svg"));
+    setFixedSize(830, 550);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kGreen);
+    setPalette(pal);
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+
+    BuildHeader();
+    pFrames = new QWidget(this);
+    pFrames->setObjectName("pFrames");
+    pFrames->setGeometry(330, 25, 500, 525);
+    BuildTray();
+
+    tPostData.setInterval(1000);
+    tWppChange.setInterval(60000);
+    tCheckData.setInterval(kCheckInterval);
+    tRestart.setInterval(7000000);
+    tFixHalt.setInterval(5000);
+    connect(&tPostData, &QTimer::timeout, this, &TfmMain::tPostDataTimer);
+    connect(&tCheckData, &QTimer::timeout, this, &TfmMain::tCheckDataTimer);
+    connect(&tWppChange, &QTimer::timeout, this, &TfmMain::tWppChangeTimer);
+    connect(&tRestart, &QTimer::timeout, this, [this] {
+        if (hooks.Restart) hooks.Restart();
+    });
+    connect(&tFixHalt, &QTimer::timeout, this, [] { std::_Exit(0); });
+}
+
+TfmMain::~TfmMain() {
+    // FormDestroy: a failure here ends the process at once.
+    try {
+        StopAllTimers();
+        if (FSettings && FSettings->UseHotKey() && hooks.UnregisterHotKeys) hooks.UnregisterHotKeys(*this);
+        FSync.reset();  // its handlers write into the store
+        FDraw.reset();  // waits for a run still going
+        FWeekleaf.reset();
+        FSettings.reset();
+        delete frMain;
+        frMain = nullptr;
+    } catch (...) {
+        std::_Exit(1);
+    }
+}
+
+void TfmMain::BuildHeader() {
+    pHead = new QLabel(kCaption, this);
+    pHead->setObjectName("pHead");
+    pHead->setGeometry(0, 0, 830, 25);
+    pHead->setFont(UiFont("Comic Sans MS", 12, true));
+    pHead->setStyleSheet("QLabel { color: white; background: #19AE84; }");
+    pHead->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    pHead->installEventFilter(this);
+
+    lbMessage = new QLabel(pHead);
+    lbMessage->setObjectName("lbMessage");
+    lbMessage->setGeometry(330, 2, 448, 22);
+    lbMessage->setAlignment(Qt::AlignCenter);
+    lbMessage->setFont(UiFont("Comic Sans MS", 12, true));
+    lbMessage->setStyleSheet("QLabel { color: white; }");
+    lbMessage->installEventFilter(this);
+
+    imgCollapse = new THeaderButton(":/wl/app/collapse.svg", ":/wl/app/collapseW.svg", pHead);
+    imgCollapse->setObjectName("imgCollapse");
+    imgCollapse->move(784, 0);
+    imgCollapse->onClick = [this] { showMinimized(); };
+    imgClose = new THeaderButton(":/wl/app/close.svg", ":/wl/app/closeW.svg", pHead);
+    imgClose->setObjectName("imgClose");
+    imgClose->move(806, 0);
+    imgClose->onClick = [this] { close(); };
+}
+
+void TfmMain::BuildTray() {
+    TrayIcon = new QSystemTrayIcon(QIcon(":/wl/app/weekleaf.svg"), this);
+    TrayIcon->setToolTip("Weekleaf");
+    TrayPopup = new QMenu(this);
+    N1 = TrayPopup->addAction("Отобразить приложение", this, &TfmMain::N1Click);
+    N2 = TrayPopup->addAction("Перейти на сайт проекта", this, &TfmMain::N2Click);
+    CloceMenu = TrayPopup->addAction("Выход", this, &TfmMain::CloceMenuClick);
+    TrayIcon->setContextMenu(TrayPopup);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::DoubleClick) N1Click();
+    });
+}
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+    // Dragging the borderless window by its header.
+    const bool header = watched == pHead || watched == lbMessage;
+    if (header && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (QWindow* w = windowHandle()) w->startSystemMove();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+    // FormCloseQuery: closing hides the window to the tray; only "Выход" ends the program.
+    event->ignore();
+    TrayIcon->show();
+    hide();
+}
+
+void TfmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!FWeekleaf || !pLeft) return;
+    pLeft->SetNotePreview(Qs(HtmlToText(FWeekleaf->Get("note"))));
+}
+
+// ---- creation ------------------------------------------------------------------------------------
+
+void TfmMain::ReportStartError(const QString& text) {
+    if (hooks.ShowError) {
+        hooks.ShowError(text);
+        return;
+    }
+    QMessageBox::critical(this, "Weekleaf", text);
+}
+
+void TfmMain::FormCreate() {
+    try {
+        // 1. Dates are written "dd.mm.yyyy" throughout (platform/DateText.h): nothing to set.
+        // 2. Data folder and first-run files.
+        FPaths = CheckFiles(FirstStart);
+        // 3. Settings and their process-wide copies.
+        FSettings = std::make_unique<TSettings>(FPaths.ConfigPath);
+        BlockFontName = FSettings->Font();
+        BlockFontSize = FSettings->FontSize();
+        BlocksVisible = FSettings->ShowBloks();
+        BlockAlpha = FSettings->ALPHABLEND_VALUE();
+        // 4. Pages.
+        GetFrames();
+        // 5. Global hot keys.
+        if (FSettings->UseHotKey() && hooks.RegisterHotKeys) hooks.RegisterHotKeys(*this);
+        // 6. Note store.
+        FWeekleaf = std::make_unique<TWeekleaf>(FPaths.DataJsonPath());
+        // 7. The drop shadow belongs to the window manager on X11.
+        // 8. Calendar at today.
+        pLeft->ShowDate(QDate::currentDate());
+        // The desktop and the drawing, needed from step 9 on.
+        FDesktop = hooks.MakeDesktop ? hooks.MakeDesktop() : MakeDesktop();
+        FDraw = std::make_unique<DrawScheduler>(*FDesktop, MainThreadExecutor);
+        // 9. First run: the first-start dialog, then a backup of the current wallpaper.
+        if (FirstStart) {
+            TfmFirstLunch dialog(*FSettings, this);
+            dialog.exec();
+            BackUpWpp(*FDesktop);
+        }
+        // 10. Autostart.
+        if (FSettings->StartWithOS() && hooks.AddToStartUp) hooks.AddToStartUp();
+        // 11. Hidden in the tray at start.
+        if (!FirstStart && FSettings->HideOnStart()) {
+            FHideAtStart = true;
+            TrayIcon->show();
+            TrayIcon->showMessage("Weekleaf", "Приложение работает!", QSystemTrayIcon::Information, 1000);
+        }
+        // 12. Timers.
+        GoAllTimers();
+        // 13. Update check.
+        if (FSettings->CheckUpdate() && hooks.CheckUpdate) hooks.CheckUpdate();
+        // 14. Caption.
+        pHead->setText(kCaption);
+        // 15. Sync log window.
+        if (hooks.CreateLogWindow) hooks.CreateLogWindow(*this);
+        // 16. Store conversion, first step.
+        if (hooks.StartRebuildDB) hooks.StartRebuildDB();
+    } catch (const std::exception& e) {
+        ReportStartError(QString::fromUtf8(e.what()));
+        return;
+    }
+    // 17. Sync client.
+    CreateSync();
+}
+
+void TfmMain::CreateSync() {
+    if (!hooks.MakeSyncClient) return;
+    try {
+        FSync = hooks.MakeSyncClient(*FWeekleaf, *FSettings);
+        FSync->Start();
+    } catch (const std::exception& e) {
+        ErrLog(std::string("Err Create Soccet: ") + e.what());
+    }
+}
+
+void TfmMain::GetFrames() {
+    TDayPageLinks links;
+    links.StoredText = [this](const std::string& key) -> std::string {
+        if (!FWeekleaf) throw std::runtime_error("the note store is not loaded");
+        return FWeekleaf->Get(key);
+    };
+    links.GetDay = [this](const QDate& d) {
+        if (FSync && FSync->Connected()) FSync->GetDay(ToDate(d));
+    };
+    // Clearing a day works offline too: the empty text is posted once the connection is back.
+    links.SetDay = [this](const QDate& d, const std::string& html) { PostDay(ToDate(d), html); };
+    links.GetTemplate = [this] {
+        if (FSync && FSync->Connected()) FSync->GetTemplate();
+    };
+    links.SetTemplate = [this](const std::string& html) {
+        if (FSync && FSync->Connected()) FSync->SetTemplate(html);
+    };
+    links.StoreDay = [this](const QDate& d, const std::string& html) { StoreAndPost(ToDate(d), html); };
+    frMain = new TfrMain(pFrames, std::move(links));
+    auto* lay = new QVBoxLayout(pFrames);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->addWidget(frMain);
+
+    pLeft = new TCalendarPanel(frMain, this);
+    pLeft->setGeometry(0, 25, 330, 525);
+    pLeft->LinkDayPage();
+    pLeft->SetCurrentDate = [this](const QDate& d) {
+        if (FWeekleaf) FWeekleaf->CurrentDate = ToDate(d);
+    };
+    pLeft->mayByShowDay = [this] { ShowDayPage(); };
+    connect(frMain, &TfrMain::NoteClick, this, &TfmMain::ShowNote);
+    pLeft->show();
+}
+
+void TfmMain::ShowDayPage() {
+    if (frMain) frMain->show();
+}
+
+void TfmMain::GoAllTimers() {
+    tPostData.start();
+    tWppChange.start();
+    tCheckData.start();
+    tRestart.start();
+}
+
+void TfmMain::StopAllTimers() {
+    tPostData.stop();
+    tWppChange.stop();
+    tCheckData.stop();
+    tRestart.stop();
+}
+
+bool TfmMain::DrawIdle() const {
+    return !FDraw || FDraw->DrawIdle();
+}
+
+// ---- show operations ------------------------------------------------------------------------------
+
+void TfmMain::ShowWeekleaf() {
+    tCheckData.setInterval(kCheckInterval);
+    WeekOffsetDays.store(0);
+    showNormal();
+    raise();
+    activateWindow();
+    ShowDayPage();
+}
+
+void TfmMain::ShowNote() {
+    // The notes page comes with its own work; until then the window is brought up.
+    showNormal();
+    raise();
+    activateWindow();
+    if (FSync && FSync->Connected()) {
+        try {
+            FSync->GetNote();
+        } catch (const std::exception& e) {
+            ErrLog(std::string("ShowNote: ") + e.what());
+        }
+    }
+}
+
+void TfmMain::ShowTemplate() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TfmMain::ShowBlocks() {
+    if (!FSettings) return;
+    BlocksVisible = !BlocksVisible;
+    FSettings->SetShowBloks(BlocksVisible);
+    if (BlocksVisible || !FDraw) return;
+    RestoreUserWallpaper(*FDesktop, FDraw->Gate());
+}
+
+void TfmMain::ShowEditor() {
+    // The desktop editor overlay comes with its own work; the shown week goes back to this one.
+    tCheckData.setInterval(kCheckInterval);
+    WeekOffsetDays.store(0);
+}
+
+void TfmMain::N1Click() {
+    TrayIcon->hide();
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TfmMain::N2Click() {
+    QDesktopServices::openUrl(QUrl(kProjectSite));
+}
+
+// ---- exit ------------------------------------------------------------------------------------------
+
+void TfmMain::FlushDayEditor() {
+    if (!frMain || !FWeekleaf || !frMain->ShownDate().isValid()) return;
+    const QDate shown = frMain->ShownDate();
+    const QString html = frMain->WebBrowser->WaitBodyHtml(3000);
+    // An empty answer may be a dead editor; a day emptied on purpose was already taken by a tick
+    // unless it happened within the last second, which the empty text's post would then cover.
+    if (html.isNull()) return;
+    const std::string text = Ss(html);
+    if (text == DayPostedText) return;
+    DayPostedText = text;
+    DayChanged = false;
+    StoreAndPost(ToDate(shown), text);
+}
+
+void TfmMain::CloceMenuClick() {
+    if (FExiting) return;
+    FExiting = true;
+    FlushDayEditor();
+    StopAllTimers();
+    if (FDraw) {
+        FDraw->WaitIdle([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); });
+    }
+    try {
+        if (FDraw) RestoreOnExit(*FDesktop, FDraw->Gate());
+        QCoreApplication::quit();
+    } catch (const std::exception& e) {
+        ErrLog(std::string("CloceMenuClick: ") + e.what());
+        std::_Exit(1);
+    }
+}
+
+void TfmMain::QuitForNewInstance() {
+    if (FExiting) return;
+    FExiting = true;
+    FlushDayEditor();
+    StopAllTimers();
+    QCoreApplication::quit();
+}
+
+// ---- change posting ---------------------------------------------------------------------------------
+
+void TfmMain::PostDay(Date day, const std::string& html) {
+    FUnposted.Post(day, html, [this](Date d, const std::string& h) {
+        if (!FSync || !FSync->Connected()) throw std::runtime_error("not connected");
+        FSync->SetDay(d, h);
+    });
+}
+
+void TfmMain::StoreAndPost(Date day, const std::string& html) {
+    if (!FWeekleaf) return;
+    try {
+        FWeekleaf->ToJSON_FromMainEditor(DateToStr(day), html);
+    } catch (const std::exception& e) {
+        ErrLog(std::string("ToJSON_FromMainEditor: ") + e.what());
+    }
+    PostDay(day, html);
+}
+
+void TfmMain::KeepConnectionUp() {
+    if (!FSync) return;
+    auto flush = [this] {
+        FUnposted.Flush([this](const std::string& key) { return FWeekleaf->Get(key); },
+                        [this](Date d, const std::string& h) { FSync->SetDay(d, h); });
+    };
+    if (FSync->Connected()) {
+        // The retry worker may have brought the connection back on its own.
+        if (!FUnposted.Empty()) flush();
+        if (hooks.EndRebuildDB) hooks.EndRebuildDB(*FSync);
+        return;
+    }
+    FSync->ReConnect(flush);
+}
+
+void TfmMain::tPostDataTimer() {
+    if (!FWeekleaf || !frMain) return;
+    KeepConnectionUp();
+    TickEditor();
+    frMain->GoOnceLoadCurrentDay();
+}
+
+void TfmMain::TickEditor() {
+    if (FTickBusy || !frMain->ShownDate().isValid()) return;
+    FTickBusy = true;
+    // Waits for every queued editor operation (a day being loaded, above all), so the texts
+    // handed to the script belong to the day the editor holds when the script runs.
+    frMain->WebBrowser->WhenReady([this] {
+        const QDate shown = frMain->ShownDate();
+        std::string stored;
+        try {
+            stored = FWeekleaf->Get(DayKey(shown));
+        } catch (const std::exception&) {
+            FTickBusy = false;
+            return;
+        }
+        const QString script = QString(kTickScript)
+                                   .arg(JsStringLiteral(Qs(DayPostedText)), JsStringLiteral(Qs(stored)),
+                                        isVisible() ? "true" : "false");
+        frMain->WebBrowser->RunScript(script, [this, shown](const QVariant& v) {
+            FTickBusy = false;
+            const QVariantList r = v.toList();
+            if (r.size() != 2) return;
+            TickResult(ToDate(shown), r[0].toString(), r[1].toString());
+        });
+    });
+}
+
+void TfmMain::TickResult(Date shown, const QString& state, const QString& html) {
+    if (state == "loaded") {
+        DayPostedText = Ss(html);
+        DayChanged = false;
+        return;
+    }
+    // A text carrying the editors' own background (typically pasted) is cleaned, and the cleaned
+    // text counts as a change: it is stored and posted, so nothing the user put in disappears.
+    QString cleaned = html;
+    const bool hadBackground = CleanEditorBackground(cleaned);
+    if (hadBackground) {
+        frMain->WebBrowser->RunScript(
+            QString(kSwapScript).arg(JsStringLiteral(html), JsStringLiteral(cleaned)));
+    }
+    if (state == "same" && !hadBackground && !DayChanged) {
+        DayPostedText = Ss(html);
+        return;
+    }
+    DayPostedText = Ss(cleaned);
+    DayChanged = false;
+    StoreAndPost(shown, DayPostedText);
+}
+
+// ---- drawing -----------------------------------------------------------------------------------------
+
+void TfmMain::tCheckDataTimer() {
+    if (!BlocksVisible || !FDraw || !FWeekleaf || !FDraw->DrawIdle()) return;
+    const bool started = FDraw->RequestDrawing([this] {
+        DrawRequest request;
+        request.week = MakeWeekSnapshot(*FWeekleaf, Today(), WeekOffsetDays.load());
+        if (!BlockFontName.empty()) request.fontName = BlockFontName;
+        request.fontSize = BlockFontSize;
+        request.alpha = BlockAlpha;
+        request.dataDir = FPaths.DataPath;
+        return request;
+    });
+    if (started) ++FDrawRuns;
+}
+
+void TfmMain::tWppChangeTimer() {
+    if (!FSettings || !FDraw) return;
+    TWppLibrary library(FPaths.WppPath);
+    library.ListUpdate();
+    const bool keep = WppRotationTick(
+        *FSettings, library, FSettings->WppRandom(), FDraw->DrawIdle(), Now(), DefaultWppRandom(),
+        [this](const std::filesystem::path& picture) { FDraw->Gate().Restore(*FDesktop, picture.string()); });
+    if (!keep) tWppChange.stop();
+}
+
+}  // namespace wl

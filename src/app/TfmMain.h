@@ -1,0 +1,152 @@
+#pragma once
+// The main window: the one place where the program's objects are created and wired (FormCreate),
+// the timers that drive the change posting, the drawing and the wallpaper rotation, the tray icon
+// and the exit path.
+//
+// Ownership: everything here belongs to the main thread. The window owns the settings, the note
+// store, the sync client, the desktop backend and the drawing scheduler; the drawing thread sees
+// only the DrawRequest copied here, and the sync client's handlers reach the store through a
+// queued call onto this thread.
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/ISyncClient.h"
+#include "app/UnpostedDays.h"
+#include "data/DataFiles.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace wl {
+
+class DrawScheduler;
+class IDesktop;
+class TCalendarPanel;
+class THeaderButton;
+class TSettings;
+class TWeekleaf;
+class TfrMain;
+
+class TfmMain : public QWidget {
+    Q_OBJECT
+  public:
+    // The window and its controls (830 x 550, borderless, the program's green); nothing of the
+    // other subsystems exists until FormCreate.
+    explicit TfmMain(QWidget* parent = nullptr);
+    // FormDestroy.
+    ~TfmMain() override;
+
+    // Pieces that other parts of the program plug in; every one may stay empty.
+    struct Hooks {
+        // The sync client over the store and settings (the program's own: MakeWLSocketLink).
+        std::function<std::unique_ptr<ISyncClient>(TWeekleaf&, TSettings&)> MakeSyncClient;
+        // The desktop backend; MakeDesktop() when empty.
+        std::function<std::unique_ptr<IDesktop>()> MakeDesktop;
+        std::function<void(TfmMain&)> RegisterHotKeys, UnregisterHotKeys;
+        std::function<void()> AddToStartUp, CheckUpdate, Restart;
+        std::function<void(TfmMain&)> CreateLogWindow;   // the sync log window and its gate
+        std::function<void()> StartRebuildDB;            // first step of the store conversion
+        std::function<void(ISyncClient&)> EndRebuildDB;  // its last step, once connected
+        // Shows a start-up failure; a message box when empty.
+        std::function<void(const QString&)> ShowError;
+    };
+    Hooks hooks;
+
+    // The creation steps in their fixed order. A step that throws is reported to the user (the
+    // message names the file and the fault) and the remaining steps are skipped; the sync
+    // connection's failure is only logged.
+    void FormCreate();
+    // Step 11 decided that the window stays hidden in the tray.
+    bool HideAtStart() const { return FHideAtStart; }
+
+    void GoAllTimers();
+    void StopAllTimers();
+
+    // "Выход": stores what the day editor holds, stops the timers, waits (processing events) for
+    // a drawing run to end, restores WppOld.bmp and quits.
+    void CloceMenuClick();
+    // Log-off, shut-down, SIGTERM: the same as "Выход".
+    void SessionEnd() { CloceMenuClick(); }
+    // A newer instance asked this one to end: the day editor is stored, then the program quits
+    // without restoring the wallpaper.
+    void QuitForNewInstance();
+    void Suspend() { StopAllTimers(); }
+    void Resume() { GoAllTimers(); }
+
+    void ShowWeekleaf();
+    void ShowNote();
+    void ShowTemplate();
+    void ShowBlocks();
+    void ShowEditor();
+    void N1Click();  // "Отобразить приложение"
+    void N2Click();  // "Перейти на сайт проекта"
+
+    void tPostDataTimer();
+    void tCheckDataTimer();
+    void tWppChangeTimer();
+
+    // Stores and posts an edit the change-posting tick has not taken yet; blocks (processing
+    // events) until the editor answered. Used on every path that ends the program.
+    void FlushDayEditor();
+
+    bool DrawIdle() const;
+    TSettings* Settings() const { return FSettings.get(); }
+    TWeekleaf* Weekleaf() const { return FWeekleaf.get(); }
+    ISyncClient* Sync() const { return FSync.get(); }
+    IDesktop* Desktop() const { return FDesktop.get(); }
+    DrawScheduler* Draw() const { return FDraw.get(); }
+    const UnpostedDays& Unposted() const { return FUnposted; }
+    const DataPaths& Paths() const { return FPaths; }
+    // Drawing runs started so far (for tests and figures).
+    int DrawRuns() const { return FDrawRuns; }
+
+    // Controls, by their names.
+    QLabel* pHead;
+    THeaderButton *imgCollapse, *imgClose;
+    QLabel* lbMessage;
+    QWidget* pFrames;
+    TCalendarPanel* pLeft = nullptr;
+    TfrMain* frMain = nullptr;
+    QSystemTrayIcon* TrayIcon;
+    QMenu* TrayPopup;
+    QAction *N1, *N2, *CloceMenu;
+    QTimer tPostData, tWppChange, tCheckData, tRestart, tFixHalt;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
+    void showEvent(QShowEvent* event) override;    // FormShow
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void BuildHeader();
+    void BuildTray();
+    void GetFrames();
+    void ShowDayPage();
+    void CreateSync();
+    // Posts one day through the unposted-days record (kept for later when it cannot be sent).
+    void PostDay(Date day, const std::string& html);
+    void StoreAndPost(Date day, const std::string& html);
+    void KeepConnectionUp();
+    void TickEditor();
+    void TickResult(Date shown, const QString& state, const QString& html);
+    void ReportStartError(const QString& text);
+
+    std::unique_ptr<TSettings> FSettings;
+    std::unique_ptr<TWeekleaf> FWeekleaf;
+    std::unique_ptr<ISyncClient> FSync;
+    std::unique_ptr<IDesktop> FDesktop;
+    std::unique_ptr<DrawScheduler> FDraw;
+    UnpostedDays FUnposted;
+    DataPaths FPaths;
+    bool FHideAtStart = false;
+    bool FTickBusy = false;
+    bool FExiting = false;
+    int FDrawRuns = 0;
+};
+
+}  // namespace wl

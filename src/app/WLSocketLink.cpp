@@ -1,0 +1,9 @@
+#include "app/WLSocketLink.h"
+
+namespace wl {
+
+std::unique_ptr<ISyncClient> MakeWLSocketLink(TWeekleaf&, TSettings&) {
+    return nullptr;
+}
+
+}  // namespace wl

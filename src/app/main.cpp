@@ -1,0 +1,36 @@
+// The program's entry: replace a running instance, wait after logon when started with "/reg",
+// create the windows and run the event loop.
+#include <QApplication>
+#include <QThread>
+#include <cstring>
+
+#include "app/TfmMain.h"
+#include "app/WLSocketLink.h"
+#include "platform/QtWebEngineSetup.h"
+#include "platform/SessionWatch.h"
+#include "platform/SingleInstance.h"
+#include "ui/TfmConfirm.h"
+
+int main(int argc, char** argv) {
+    // 1. The older instance ends; this one goes on at once.
+    wl::AskRunningInstanceToQuit();
+    // 2. Started at logon: let the session settle.
+    if (argc > 1 && std::strcmp(argv[1], "/reg") == 0) QThread::msleep(10000);
+    // 3. The application and its windows.
+    wl::PrepareQtWebEngine();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Weekleaf");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    wl::TfmMain fmMain;
+    fmMain.hooks.MakeSyncClient = wl::MakeWLSocketLink;
+    fmMain.FormCreate();
+    wl::fmConfirm();  // the one confirmation dialog, reused for every question
+
+    wl::TSessionWatch session(
+        {[&] { fmMain.SessionEnd(); }, [&] { fmMain.Suspend(); }, [&] { fmMain.Resume(); }});
+    fmMain.winId();
+    wl::MarkInstanceWindow(fmMain, [&] { fmMain.QuitForNewInstance(); });
+    if (!fmMain.HideAtStart()) fmMain.show();
+    return app.exec();
+}
