@@ -20,6 +20,9 @@ struct TServerOptions {
     std::chrono::seconds IdleTimeout{60};    // pinged after half of it, closed after all of it in silence
     std::chrono::seconds HandshakeTimeout{10};
     std::size_t MaxConnections = 10000;
+    // Messages read but not yet taken by the store thread; past this, every connection pauses reading
+    // until the store thread has caught up (not on the command line).
+    std::size_t MaxPendingBytes = 64u << 20;
 };
 
 struct TOptionsParse {

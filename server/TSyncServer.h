@@ -56,13 +56,10 @@ class TSyncServer {
     void OnSessionEnded(TConnectionId id);
     // True when the sessions should stop reading until the store thread has caught up; the session
     // then waits in the paused list and is resumed after the next batch.
-    bool ShouldPause() const { return collectedBytes_ > kMaxCollectedBytes; }
+    bool ShouldPause() const { return collectedBytes_ > options_.MaxPendingBytes; }
     void Pause(std::shared_ptr<TSyncSession> session) { paused_.push_back(std::move(session)); }
 
   private:
-    // Messages waiting for the store thread are capped at this many bytes; past it reading pauses.
-    static constexpr std::size_t kMaxCollectedBytes = 64u << 20;
-
     struct TInput {
         TConnectionId From = 0;
         std::string Text;

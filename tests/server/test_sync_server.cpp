@@ -275,6 +275,23 @@ TEST_F(SyncServerTest, ConnectionThatNeverReadsIsDroppedAndOthersGoOn) {
     EXPECT_TRUE(answer->starts_with(R"({"ACTION":"RES_GET_DAY","05.01.2021":"hhh)"));
 }
 
+TEST_F(SyncServerTest, ReadingPausedForTheStoreResumesAndLosesNothing) {
+    TServerOptions options;
+    options.MaxPendingBytes = 1;  // every message pauses its connection until the next batch is done
+    StartServer(options);
+    TTestClient writer(port_), reader(port_);
+    writer.Send(GetRequest("GET_NOTE", "k1"));
+    reader.Send(GetRequest("GET_NOTE", "k1"));
+    ASSERT_TRUE(writer.Receive());
+    ASSERT_TRUE(reader.Receive());
+    const Date first = MakeDate(2021, 1, 1);
+    for (int i = 0; i < 300; ++i)
+        writer.Send(SetDayRequest("k1", DateToStr(AddDays(first, i)), "x", 1609840000));
+    int pushed = 0;
+    while (pushed < 300 && reader.Receive()) ++pushed;
+    EXPECT_EQ(pushed, 300);
+}
+
 TEST_F(SyncServerTest, ShutdownLosesNothingThatWasPushed) {
     StartServer();
     TTestClient writer(port_), reader(port_);
