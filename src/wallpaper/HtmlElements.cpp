@@ -1,6 +1,7 @@
 #include "wallpaper/HtmlElements.h"
 
 #include <litehtml/el_body.h>
+#include <litehtml/el_break.h>
 #include <litehtml/el_div.h>
 #include <litehtml/el_para.h>
 #include <litehtml/el_td.h>
@@ -44,6 +45,49 @@ std::string CombinedDecoration(const litehtml::element& el) {
     return all.empty() ? std::string("none") : all;
 }
 
+// A line break ends the current line; when that line holds nothing (the break follows another
+// break or starts its block) it is a blank line of the line's height, as a browser shows it.
+// The engine gives such lines no height, so empty lines written by editors (<div><br></div>)
+// vanished. The block containing the break decides, in MarkBlankLines, before its layout.
+class MendedBreak final : public litehtml::el_break {
+  public:
+    using el_break::el_break;
+
+    void SetBlank(bool blank) { FBlank = blank; }
+
+    int render(int x, int y, int max_width, bool second_pass = false) override {
+        int width = el_break::render(x, y, max_width, second_pass);
+        if (FBlank) m_pos.height = line_height();
+        return width;
+    }
+
+  private:
+    bool FBlank = false;
+};
+
+// Walks the inline content of a block in order (not into nested blocks, which mark their own),
+// telling each break whether the line it ends is empty.
+void MarkBlankLines(const litehtml::element& parent, bool& lineHasContent) {
+    for (size_t i = 0; i < parent.get_children_count(); ++i) {
+        const auto child = parent.get_child(int(i));
+        if (child->is_break()) {
+            if (auto* br = dynamic_cast<MendedBreak*>(child.get())) br->SetBlank(!lineHasContent);
+            lineHasContent = false;
+        } else if (child->is_white_space() || child->get_display() == litehtml::display_none) {
+            continue;
+        } else if (child->get_display() == litehtml::display_inline && child->get_children_count() > 0) {
+            MarkBlankLines(*child, lineHasContent);
+        } else if (child->get_display() == litehtml::display_inline ||
+                   child->get_display() == litehtml::display_inline_text ||
+                   child->get_display() == litehtml::display_inline_block ||
+                   child->get_display() == litehtml::display_inline_table) {
+            lineHasContent = true;
+        } else {
+            lineHasContent = false;  // a block: the next inline content starts a new line
+        }
+    }
+}
+
 // The fixes every ordinary element gets.
 template <class Base>
 class Mended : public Base {
@@ -60,19 +104,15 @@ class Mended : public Base {
         return true;
     }
 
-    // A block whose only content is line breaks (how editors write empty lines) shows one blank
-    // line per break, as a browser does; the engine collapses it to nothing.
     int render(int x, int y, int max_width, bool second_pass = false) override {
         if (auto* budget = dynamic_cast<ILayoutBudget*>(this->get_document()->container())) {
             budget->SpendLayoutStep();
         }
-        int width = Base::render(x, y, max_width, second_pass);
-        int fixed = 0;
-        if (this->m_pos.height == 0 && !Base::get_predefined_height(fixed)) {
-            int breaks = OnlyBreaks();
-            if (breaks > 0) this->m_pos.height = breaks * this->line_height();
+        if (this->m_display != litehtml::display_inline) {
+            bool lineHasContent = false;
+            MarkBlankLines(*this, lineHasContent);
         }
-        return width;
+        return Base::render(x, y, max_width, second_pass);
     }
 
     void parse_styles(bool is_reparse = false) override {
@@ -109,31 +149,6 @@ class Mended : public Base {
             child->set_attr("list_index", std::to_string(next).c_str());
             ++next;
         }
-    }
-
-    // Number of line breaks when there is nothing else but white space, looking through inline
-    // wrappers (an editor leaves <div><b><br></b></div> after formatting an empty line); 0 otherwise.
-    int OnlyBreaks() const {
-        if (this->m_display != litehtml::display_block && this->m_display != litehtml::display_list_item)
-            return 0;
-        return BreaksIn(*this);
-    }
-
-    static int BreaksIn(const litehtml::element& el) {
-        int breaks = 0;
-        for (size_t i = 0; i < el.get_children_count(); ++i) {
-            const auto child = el.get_child(int(i));
-            if (child->is_break()) {
-                ++breaks;
-            } else if (child->get_display() == litehtml::display_inline && child->get_children_count() > 0) {
-                const int inner = BreaksIn(*child);
-                if (inner == 0) return 0;
-                breaks += inner;
-            } else if (!child->is_white_space()) {
-                return 0;
-            }
-        }
-        return breaks;
     }
 };
 
@@ -205,9 +220,10 @@ std::shared_ptr<litehtml::element> CreateMendedElement(const char* tag,
     if (is("div")) return std::make_shared<Mended<litehtml::el_div>>(doc);
     if (is("p")) return std::make_shared<Mended<litehtml::el_para>>(doc);
     if (is("td") || is("th")) return std::make_shared<MendedCell>(doc);
+    if (is("br")) return std::make_shared<MendedBreak>(doc);
     // Elements the engine gives special behaviour keep the engine's own classes.
-    static const char* const kEngineOwn[] = {"br", "img",   "table", "link",   "title", "a",
-                                             "tr", "style", "base",  "script", "html"};
+    static const char* const kEngineOwn[] = {"img", "table", "link", "title",  "a",
+                                             "tr",  "style", "base", "script", "html"};
     for (const char* own : kEngineOwn) {
         if (is(own)) return nullptr;
     }

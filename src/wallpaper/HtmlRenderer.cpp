@@ -59,6 +59,7 @@ td, th { display: table-cell; padding: 1px; }
 th { text-align: center; }
 caption { display: table-caption; text-align: center; }
 img { display: inline-block; }
+br { display: block; }
 )css";
 
 // Documents longer than this are refused (the week document is a few kilobytes per entry).

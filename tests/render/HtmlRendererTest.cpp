@@ -97,7 +97,10 @@ TEST_F(HtmlRendererTest, BlockHoldingOnlyLineBreaksShowsOneBlankLinePerBreak) {
                  {"<b><br></b>", 1},
                  {"<font color=red><u><br></u></font>", 1},
                  {"x", 1},
-                 {"x<br>", 1}};
+                 {"x<br>", 1},
+                 {"x<br><br>", 2},
+                 {"<br>x", 2},
+                 {"x<br><br>y", 3}};
     for (const Case& c : cases) {
         const Image img = Render("<body style='margin:0'><div " + style + ">" + c.content + "</div></body>");
         EXPECT_EQ(RunLength(img, 399, 0, kRed, true), 30 * c.lines) << c.content;
