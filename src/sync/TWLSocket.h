@@ -7,7 +7,9 @@
 // to the store's owning thread through the injected executor; all store work, every TSyncEvents
 // call and the handlers below run there. The account key is read through the key function at
 // the moment of sending, on the sending thread (a reconnect made by the retry worker asks for the
-// current week through the executor too). Log lines may come from any thread.
+// current week through the executor too). Log lines may come from any thread. The executor
+// queues the work and returns; it must not wait for the store's thread, which may be the thread
+// destroying the client (the destructor waits for the dispatcher).
 #include <cstdint>
 #include <functional>
 #include <memory>
