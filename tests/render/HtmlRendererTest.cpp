@@ -3,7 +3,10 @@
 // background attribute, and hostile markup.
 #include "wallpaper/HtmlRenderer.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -204,6 +207,32 @@ TEST_F(HtmlRendererTest, ListsAreNumberedAndMarked) {
     EXPECT_GT(darkIn(ol, 0, 40, 0, 20), 0) << "marker of item 1";
     EXPECT_GT(darkIn(ol, 0, 40, 20, 40), 0) << "marker of item 2";
     EXPECT_GT(darkIn(ul, 0, 40, 0, 20), 0) << "disc";
+}
+
+TEST_F(HtmlRendererTest, PicturesComeFromLocalFilesOnly) {
+    // A listening socket on this machine: any fetch the document makes would knock on it.
+    const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(server, 8), 0);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::getsockname(server, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+
+    const fs::path file =
+        fs::path(testing::TempDir()) / ("render-img-" + std::to_string(::getpid()) + ".bmp");
+    SaveBmp24(Image(20, 10, Rgb(0, 128, 0)), file);
+    const Image img =
+        Render("<body style='margin:0'><link rel='stylesheet' href='" + url + "/a.css'><style>@import url(" +
+               url + "/b.css);</style><img src='" + url + "/c.png'><img src='file://" + file.string() +
+               "'><div style='background-image:url(" + url + "/d.png);height:5px'></div></body>");
+    EXPECT_EQ(img.at(5, 5), Rgb(0, 128, 0)) << "a local picture is shown";
+    EXPECT_EQ(::accept(server, nullptr, nullptr), -1) << "nothing was fetched";
+    ::close(server);
+    fs::remove(file);
 }
 
 TEST_F(HtmlRendererTest, HostileMarkupNeverCrashesOrReachesOut) {
