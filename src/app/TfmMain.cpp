@@ -26,6 +26,7 @@
 #include "diag/ErrLog.h"
 #include "ui/EditingRules.h"
 #include "ui/TCalendarPanel.h"
+#include "ui/TImageButton.h"
 #include "ui/TWebBrowser.h"
 #include "ui/TfrMain.h"
 #include "ui/UiLook.h"
@@ -261,7 +262,7 @@ void TfmMain::CreateSync() {
     if (!hooks.MakeSyncClient) return;
     try {
         FSync = hooks.MakeSyncClient(*FWeekleaf, *FSettings);
-        FSync->Start();
+        if (FSync) FSync->Start();
     } catch (const std::exception& e) {
         ErrLog(std::string("Err Create Soccet: ") + e.what());
     }
@@ -286,6 +287,7 @@ void TfmMain::GetFrames() {
     };
     links.StoreDay = [this](const QDate& d, const std::string& html) { StoreAndPost(ToDate(d), html); };
     frMain = new TfrMain(pFrames, std::move(links));
+    FitDayPage();
     auto* lay = new QVBoxLayout(pFrames);
     lay->setContentsMargins(0, 0, 0, 0);
     lay->addWidget(frMain);
@@ -299,6 +301,19 @@ void TfmMain::GetFrames() {
     pLeft->mayByShowDay = [this] { ShowDayPage(); };
     connect(frMain, &TfrMain::NoteClick, this, &TfmMain::ShowNote);
     pLeft->show();
+}
+
+void TfmMain::FitDayPage() {
+    // The page area below the header is shorter than the day page's own layout: the editing
+    // surface gives up the difference, so the bottom buttons stay in sight.
+    const int extra = frMain->height() - pFrames->height();
+    if (extra <= 0) return;
+    frMain->setFixedSize(pFrames->width(), pFrames->height());
+    frMain->WebBrowser->resize(frMain->WebBrowser->width(), frMain->WebBrowser->height() - extra);
+    for (QWidget* b : {static_cast<QWidget*>(frMain->btClear), static_cast<QWidget*>(frMain->btTemplate),
+                       static_cast<QWidget*>(frMain->btNote)}) {
+        b->move(b->x(), b->y() - extra);
+    }
 }
 
 void TfmMain::ShowDayPage() {

@@ -126,6 +126,7 @@ class TfmMain : public QWidget {
     void BuildHeader();
     void BuildTray();
     void GetFrames();
+    void FitDayPage();
     void ShowDayPage();
     void CreateSync();
     // Posts one day through the unposted-days record (kept for later when it cannot be sent).

@@ -1,0 +1,338 @@
+// The main window as a person uses it: first start, typing on the day page, a change pushed from
+// another device, an edit made offline, closing to the tray, the blocks switch, the exit item and
+// a damaged Data.json. The sync client is a recorder; the desktop remembers what it was shown.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/AppState.h"
+#include "app/TfmFirstLunch.h"
+#include "app/TfmMain.h"
+#include "data/DataFiles.h"
+#include "data/TSettings.h"
+#include "data/TWeekleaf.h"
+#include "platform/MemoryDesktop.h"
+#include "ui/TCalendarPanel.h"
+#include "ui/TfrMain.h"
+#include "ui/UiTestSupport.h"
+#include "wallpaper/Blender.h"
+#include "wallpaper/ImageCodecs.h"
+
+namespace wl::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FakeSync : ISyncClient {
+    bool up = true;
+    bool canReconnect = true;
+    std::vector<std::string> sent;
+
+    bool Start() override {
+        if (up) sent.push_back("GET_CURRENT_WEEK");
+        return up;
+    }
+    bool Connected() override { return up; }
+    bool ReConnect(const std::function<void()>& beforeWeek) override {
+        if (!canReconnect) return false;
+        up = true;
+        beforeWeek();
+        sent.push_back("GET_CURRENT_WEEK");
+        return true;
+    }
+    void Send(const std::string& what) {
+        if (!up) throw std::runtime_error("not connected");
+        sent.push_back(what);
+    }
+    void GetCurrentWeek() override { Send("GET_CURRENT_WEEK"); }
+    void GetDay(Date d) override { Send("GET_DAY " + DateToStr(d)); }
+    void SetDay(Date d, const std::string& html) override { Send("SET_DAY " + DateToStr(d) + " " + html); }
+    void GetNote() override { Send("GET_NOTE"); }
+    void GetTemplate() override { Send("GET_TEMPLATE"); }
+    void SetTemplate(const std::string& html) override { Send("SET_TEMPLATE " + html); }
+
+    int Count(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& s : sent) n += s.rfind(prefix, 0) == 0;
+        return n;
+    }
+};
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("wl-app-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+        ::setenv("AppData", root.c_str(), 1);
+        FirstStart = false;
+        DayChanged = false;
+        DayPostedText.clear();
+        DayUndoText.clear();
+        WeekOffsetDays.store(0);
+    }
+    void TearDown() override {
+        window.reset();
+        fs::remove_all(root);
+    }
+    fs::path Folder() const { return root / "Weekleaf"; }
+    fs::path DataJson() const { return Folder() / "Data.json"; }
+
+    // A second start: the data folder exists with the default files.
+    void Prepare() {
+        bool first = false;
+        CheckFiles(first);
+        FirstStart = false;
+    }
+
+    void Create() {
+        window = std::make_unique<TfmMain>();
+        window->hooks.MakeDesktop = [this] {
+            auto d = std::make_unique<MemoryDesktop>(ScreenSize{1280, 800});
+            desktop = d.get();
+            return d;
+        };
+        window->hooks.MakeSyncClient = [this](TWeekleaf&, TSettings&) {
+            auto s = std::make_unique<FakeSync>();
+            sync = s.get();
+            s->up = startOnline;
+            return s;
+        };
+        window->hooks.ShowError = [this](const QString& text) { errors.push_back(text.toStdString()); };
+        window->FormCreate();
+    }
+
+    // Shows the window and waits until the day page holds today.
+    void ShowReady() {
+        window->show();
+        ASSERT_TRUE(WaitFor([&] { return window->frMain->ShownDate() == QDate::currentDate(); }));
+        ASSERT_TRUE(window->frMain->WebBrowser->WaitIdle());
+    }
+
+    std::string TodayKey() const { return DayKey(QDate::currentDate()); }
+
+    fs::path root;
+    std::unique_ptr<TfmMain> window;
+    MemoryDesktop* desktop = nullptr;
+    FakeSync* sync = nullptr;
+    bool startOnline = true;
+    std::vector<std::string> errors;
+};
+
+TEST_F(MainWindowTest, FirstStartWritesTheDefaultFilesAndAsksTheFourSettings) {
+    QString title;
+    QTimer::singleShot(0, [&] {
+        // The dialog is modal inside FormCreate; answer it as the user would.
+        WaitFor([] { return qobject_cast<TfmFirstLunch*>(QApplication::activeModalWidget()) != nullptr; });
+        auto* dlg = qobject_cast<TfmFirstLunch*>(QApplication::activeModalWidget());
+        if (!dlg) return;
+        title = dlg->windowTitle();
+        EXPECT_EQ(dlg->size(), QSize(323, 228));
+        for (QCheckBox* cb : {dlg->cbAutorun, dlg->cbDrow, dlg->cbHide, dlg->cbCheckUpdates}) {
+            EXPECT_TRUE(cb->isChecked());
+            cb->setChecked(false);
+        }
+        dlg->btOK->click();
+    });
+    Create();
+    EXPECT_EQ(title, "Настройка первого запуска");
+    EXPECT_TRUE(fs::exists(DataJson()));
+    EXPECT_TRUE(errors.empty());
+    TSettings written(Folder() / "Config.ini");
+    EXPECT_FALSE(written.StartWithOS());
+    EXPECT_FALSE(written.ShowBloks());
+    EXPECT_FALSE(written.HideOnStart());
+    EXPECT_FALSE(written.CheckUpdate());
+    EXPECT_FALSE(BlocksVisible);
+    // A first run shows the window whatever HideOnStart says, and the timers run.
+    EXPECT_FALSE(window->HideAtStart());
+    EXPECT_TRUE(window->tPostData.isActive());
+    EXPECT_TRUE(window->tCheckData.isActive());
+    EXPECT_EQ(sync->sent, std::vector<std::string>{"GET_CURRENT_WEEK"});
+}
+
+TEST_F(MainWindowTest, HideOnStartKeepsTheWindowInTheTray) {
+    Prepare();  // the default Config.ini says HideOnStart=-1
+    Create();
+    EXPECT_TRUE(window->HideAtStart());
+    EXPECT_EQ(window->pHead->text(), "    Weekleaf 3.0.3");
+    EXPECT_EQ(window->size(), QSize(830, 550));
+    EXPECT_EQ(window->windowTitle(), "Weekleaf");
+}
+
+TEST_F(MainWindowTest, TypingReachesDataJsonWithinTwoSecondsWithExactlyOneSetDay) {
+    Prepare();
+    Create();
+    ShowReady();
+    FocusEnd(*window->frMain->WebBrowser);
+    TypeText(*window->frMain->WebBrowser, "Купить хлеб");
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(WaitFor(
+        [&] { return ReadFile(DataJson()).find("\\u0445\\u043b\\u0435\\u0431") != std::string::npos; }, 2000))
+        << ReadFile(DataJson());
+    EXPECT_LT(clock.elapsed(), 2000);
+    Pump(2500);  // later ticks without typing send nothing
+    EXPECT_EQ(sync->Count("SET_DAY"), 1);
+    EXPECT_EQ(sync->Count("SET_DAY " + TodayKey() + " Купить хлеб"), 1);
+    TWeekleaf stored(DataJson());
+    EXPECT_EQ(stored.Get(TodayKey()), "Купить хлеб");
+}
+
+TEST_F(MainWindowTest, APushedChangeOfTheShownDayAppearsInTheIdleEditor) {
+    Prepare();
+    Create();
+    ShowReady();
+    Pump(1200);
+    // What the sync handler does with UPDATE_DAY on the main thread.
+    window->Weekleaf()->Set(TodayKey(), "<b>from the phone</b>");
+    window->Weekleaf()->SaveJSON();
+    ASSERT_TRUE(
+        WaitFor([&] { return window->frMain->WebBrowser->WaitBodyHtml() == "<b>from the phone</b>"; }, 3000));
+    Pump(1500);
+    EXPECT_EQ(sync->Count("SET_DAY"), 0);
+    EXPECT_EQ(DayPostedText, "<b>from the phone</b>");
+}
+
+TEST_F(MainWindowTest, PushedChangesWaitWhileTheWindowIsHidden) {
+    Prepare();
+    Create();
+    ShowReady();
+    window->close();
+    window->Weekleaf()->Set(TodayKey(), "later");
+    Pump(1500);
+    EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "");
+    window->N1Click();
+    EXPECT_TRUE(WaitFor([&] { return window->frMain->WebBrowser->WaitBodyHtml() == "later"; }, 3000));
+}
+
+TEST_F(MainWindowTest, AnOfflineEditIsPostedAfterTheReconnectBeforeTheWeekIsAskedFor) {
+    Prepare();
+    startOnline = false;
+    Create();
+    sync->canReconnect = false;
+    ShowReady();
+    FocusEnd(*window->frMain->WebBrowser);
+    TypeText(*window->frMain->WebBrowser, "offline");
+    ASSERT_TRUE(WaitFor([&] { return TWeekleaf(DataJson()).Get(TodayKey()) == "offline"; }, 3000));
+    EXPECT_TRUE(window->Unposted().Holds(Today()));
+    EXPECT_EQ(sync->Count("SET_DAY"), 0);
+
+    sync->canReconnect = true;  // the service is reachable again
+    ASSERT_TRUE(WaitFor([&] { return sync->Count("GET_CURRENT_WEEK") == 1; }, 3000));
+    ASSERT_GE(sync->sent.size(), 2u);
+    EXPECT_EQ(sync->sent[0], "SET_DAY " + TodayKey() + " offline");
+    EXPECT_EQ(sync->sent[1], "GET_CURRENT_WEEK");
+    EXPECT_TRUE(window->Unposted().Empty());
+}
+
+TEST_F(MainWindowTest, ClosingHidesToTheTrayAndTheFirstMenuItemBringsItBack) {
+    Prepare();
+    Create();
+    window->show();
+    EXPECT_FALSE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->TrayIcon->isVisible());
+    EXPECT_EQ(window->TrayPopup->actions().size(), 3);
+    EXPECT_EQ(window->N1->text(), "Отобразить приложение");
+    EXPECT_EQ(window->N2->text(), "Перейти на сайт проекта");
+    EXPECT_EQ(window->CloceMenu->text(), "Выход");
+    window->N1Click();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->TrayIcon->isVisible());
+}
+
+TEST_F(MainWindowTest, SwitchingTheBlocksOffPutsTheUsersWallpaperBackAndTwiceRestoresTheSetting) {
+    Prepare();
+    Create();
+    const bool before = TSettings(Folder() / "Config.ini").ShowBloks();
+    window->ShowBlocks();
+    EXPECT_EQ(TSettings(Folder() / "Config.ini").ShowBloks(), !before);
+    if (!BlocksVisible) {
+        EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "WppOld.bmp");
+    }
+    window->ShowBlocks();
+    EXPECT_EQ(TSettings(Folder() / "Config.ini").ShowBloks(), before);
+}
+
+TEST_F(MainWindowTest, TheBlocksAreDrawnOnTheDesktopAndTheExitItemRestoresWppOld) {
+    Prepare();
+    SaveBmp24(Image(64, 48, 0x336699), Folder() / "Wpp" / "own.bmp");
+    Create();
+    desktop->ShowWallpaper((Folder() / "Wpp" / "own.bmp").string());
+    BlocksVisible = true;
+    window->Weekleaf()->Set(TodayKey(), "draw me");
+    window->tCheckDataTimer();
+    ASSERT_TRUE(WaitFor([&] { return window->DrawIdle(); }, 20000));
+    EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "Weekleaf-Modifed.bmp");
+    ASSERT_TRUE(fs::exists(Folder() / "WppOld.bmp"));
+    // A run going on when the user chooses "Выход" is waited for.
+    window->Weekleaf()->Set(TodayKey(), "draw me again");
+    window->tCheckDataTimer();
+    window->CloceMenuClick();
+    EXPECT_TRUE(window->DrawIdle());
+    EXPECT_FALSE(window->tPostData.isActive());
+    EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "WppOld.bmp");
+}
+
+TEST_F(MainWindowTest, TypingJustBeforeTheExitIsStored) {
+    Prepare();
+    Create();
+    ShowReady();
+    window->tPostData.stop();  // the last keystrokes came after the last tick
+    FocusEnd(*window->frMain->WebBrowser);
+    TypeText(*window->frMain->WebBrowser, "last words");
+    window->CloceMenuClick();
+    EXPECT_EQ(TWeekleaf(DataJson()).Get(TodayKey()), "last words");
+    EXPECT_EQ(sync->Count("SET_DAY " + TodayKey() + " last words"), 1);
+}
+
+TEST_F(MainWindowTest, ADamagedDataJsonIsNamedToTheUserAndLeftUntouched) {
+    Prepare();
+    const std::string damaged = "{\"note\":\"half";
+    { std::ofstream(DataJson(), std::ios::binary) << damaged; }
+    Create();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Data.json"), std::string::npos) << errors[0];
+    EXPECT_EQ(ReadFile(DataJson()), damaged);
+    EXPECT_FALSE(window->tPostData.isActive());
+    window->show();
+    Pump(300);  // a window without a store keeps running without touching the file
+    EXPECT_EQ(ReadFile(DataJson()), damaged);
+}
+
+TEST_F(MainWindowTest, ScreenshotOfTheMainWindow) {
+    Prepare();
+    Create();
+    window->Weekleaf()->Set("note", "<p>Позвонить маме</p><p>Купить подарок</p>");
+    window->Weekleaf()->Set(TodayKey(), "<p><b>10:00</b> встреча</p><ul><li>отчёт</li><li>письма</li></ul>");
+    ShowReady();
+    window->hide();
+    window->show();  // FormShow fills the notes preview
+    Pump(1500);
+    QDir().mkpath(WL_APP_SHOT_DIR);
+    const QImage shot = window->grab().toImage();
+    EXPECT_EQ(shot.size(), QSize(830, 550));
+    shot.save(QString(WL_APP_SHOT_DIR) + "/main-window.png");
+}
+
+}  // namespace
+}  // namespace wl::test
