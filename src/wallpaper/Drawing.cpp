@@ -98,6 +98,21 @@ void FillRect(Image& picture, int x0, int y0, int x1, int y1, uint32_t color) {
     for (int y = y0; y < y1; ++y) std::fill_n(&picture.at(x0, y), std::max(0, x1 - x0), color);
 }
 
+// A block shows a few thousand characters at most; an entry far longer than that (pasted by
+// mistake, or hostile) is cut before layout so it cannot make the document too large for the
+// engine. The cut falls on a character boundary and never inside a tag.
+constexpr size_t kMaxEntryBytes = 64 * 1024;
+
+void TrimEntry(std::string& entry) {
+    if (entry.size() <= kMaxEntryBytes) return;
+    size_t cut = kMaxEntryBytes;
+    while (cut > 0 && (static_cast<unsigned char>(entry[cut]) & 0xC0) == 0x80) --cut;
+    const size_t open = entry.rfind('<', cut - 1);
+    const size_t close = entry.rfind('>', cut - 1);
+    if (open != std::string::npos && (close == std::string::npos || close < open)) cut = open;
+    entry.resize(cut);
+}
+
 // `source` at its natural size from the top left of `target`, clipped to it.
 void PaintAtTopLeft(Image& target, const Image& source) {
     const int w = std::min(target.width, source.width);
@@ -406,7 +421,9 @@ void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture,
         SaveRunPicture(*picture, files.temp);
         context.TempWritten(files.temp);
     }
-    const std::string html = ComposeWeekHtml(request.week, files.temp.string(), screen.width, screen.height);
+    WeekSnapshot week = request.week;
+    for (std::string& entry : week.entries) TrimEntry(entry);
+    const std::string html = ComposeWeekHtml(week, files.temp.string(), screen.width, screen.height);
 
     HtmlRenderer& renderer = context.Renderer();
     renderer.Clear();

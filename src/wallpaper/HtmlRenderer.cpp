@@ -62,8 +62,11 @@ img { display: inline-block; }
 br { display: block; }
 )css";
 
-// Documents longer than this are refused (the week document is a few kilobytes per entry).
-constexpr size_t kMaxDocumentBytes = 16 * 1024 * 1024;
+// The engine keeps about 2 KB per element and 0.5 KB per word, and lays out some 70,000 elements
+// a second: documents longer than this are refused, and start tags past kMaxTags are dropped
+// (their text is kept). The week document is a few kilobytes per entry.
+constexpr size_t kMaxDocumentBytes = 1024 * 1024;
+constexpr size_t kMaxTags = 20000;
 // Deeper trees would recurse through the parser and the engine's layout and drawing far enough
 // to exhaust memory or a thread's stack; start tags past this depth are dropped (text is kept).
 constexpr size_t kMaxDepth = 256;
@@ -125,14 +128,16 @@ size_t FindNoCase(const std::string& html, const std::string& needle, size_t fro
 }
 
 // A conservative reading of the tag structure (it over-estimates depth rather than under-) that
-// drops the start tags, and their end tags, that would nest deeper than kMaxDepth. Ordinary
-// documents have far fewer tags than the limit and are returned untouched without a scan.
+// drops the start tags, and their end tags, that would nest deeper than kMaxDepth or come after
+// kMaxTags others. Ordinary documents have far fewer tags than the limit and are returned
+// untouched without a scan.
 std::string LimitNesting(const std::string& html) {
     if (size_t(std::count(html.begin(), html.end(), '<')) <= kMaxDepth) return html;
     std::string out;
     out.reserve(html.size());
     std::vector<std::string> open;
     std::map<std::string, int> dropped;
+    size_t tags = 0;
     size_t i = 0;
     while (i < html.size()) {
         size_t lt = html.find('<', i);
@@ -177,7 +182,7 @@ std::string LimitNesting(const std::string& html) {
             continue;
         }
         if (ClosesItself(name) && !open.empty() && open.back() == name) open.pop_back();
-        if (open.size() >= kMaxDepth) {
+        if (open.size() >= kMaxDepth || ++tags > kMaxTags) {
             ++dropped[name];
             continue;
         }

@@ -276,6 +276,17 @@ TEST_F(DrawingTest, EntryTooComplexToLayOutLeavesTheBlocksWithoutText) {
     EXPECT_EQ(desktop.shown.size(), 1u);
 }
 
+TEST_F(DrawingTest, HugeEntryIsCutButItsBeginningShows) {
+    WritePng(Image(1920, 1080, kWallpaper), UserPicture("photo.png"));
+    desktop.current = UserPicture("photo.png").string();
+    request.week.entries[1] = "<div style='background:#ff0000;height:50px'></div>";
+    for (int i = 0; i < 100000; ++i) request.week.entries[1] += "<b>жирный</b> текст ";
+    Run();
+    const Image img = Modified();
+    EXPECT_EQ(img.at(rects[1].Left + 10, rects[1].Top + 45), Rgb(255, 0, 0));
+    EXPECT_TRUE(Log().empty()) << Log();
+}
+
 TEST_F(DrawingTest, GifWallpaperGivesSolidBlueAndItsLogLine) {
     const fs::path gif = UserPicture("anim.gif");
     std::ofstream(gif, std::ios::binary) << "GIF89a\x01\x00\x01\x00\x00\x00\x00;";

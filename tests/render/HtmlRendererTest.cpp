@@ -266,6 +266,19 @@ TEST_F(HtmlRendererTest, HostileMarkupNeverCrashesOrReachesOut) {
     }
 }
 
+TEST_F(HtmlRendererTest, TagsPastTheLimitLoseTheirMarkupButKeepTheirText) {
+    std::string html = "<body style='margin:0'>";
+    for (int i = 0; i < 30000; ++i) html += "<i>x</i>";
+    html += "<span style='background:#ff0000'>LAST</span>";
+    const Image img = Render(html, 400, 300);
+    bool red = false;
+    for (uint32_t p : img.pixels) red = red || p == kRed;
+    EXPECT_FALSE(red) << "the late span's style is dropped";
+    int dark = 0;
+    for (uint32_t p : img.pixels) dark += GreenOf(p) < 100;
+    EXPECT_GT(dark, 1000) << "the text is still drawn";
+}
+
 TEST_F(HtmlRendererTest, TablesNestedPastReasonAreCutShort) {
     std::string html;
     for (int i = 0; i < 60; ++i) html += "<table><tr><td>";
