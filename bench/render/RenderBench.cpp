@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class BenchDesktop : public IDesktop {
-public:
+  public:
     std::string current;
     ScreenSize screen;
     std::string CurrentWallpaperFile() override { return current; }
@@ -113,8 +113,12 @@ void ChangedRun(benchmark::State& state, ScreenSize screen) {
     }
 }
 
-void BM_ChangedRun_1920x1080(benchmark::State& state) { ChangedRun(state, {1920, 1080}); }
-void BM_ChangedRun_3840x2160(benchmark::State& state) { ChangedRun(state, {3840, 2160}); }
+void BM_ChangedRun_1920x1080(benchmark::State& state) {
+    ChangedRun(state, {1920, 1080});
+}
+void BM_ChangedRun_3840x2160(benchmark::State& state) {
+    ChangedRun(state, {3840, 2160});
+}
 
 void BM_CacheRebuildFromJpeg_1920x1080(benchmark::State& state) {
     Setup setup({1920, 1080});
@@ -136,7 +140,8 @@ void BM_LayoutAndPaintWeek_1920x1080(benchmark::State& state) {
     const DrawRequest request = WeekRequest("/nonexistent");
     const std::string html = ComposeWeekHtml(request.week, "/nonexistent/HTML_TempBitmap.bmp", 1920, 1080);
     HtmlRenderer renderer;
-    renderer.SetImage("/nonexistent/HTML_TempBitmap.bmp", std::make_shared<const Image>(1920, 1080, 0x406080));
+    renderer.SetImage("/nonexistent/HTML_TempBitmap.bmp",
+                      std::make_shared<const Image>(1920, 1080, 0x406080));
     Image target(1920, 1080);
     for (auto _ : state) {
         renderer.Load(html);
