@@ -23,6 +23,14 @@ class ISyncClient {
     // of the week. Never throws; returns Connected().
     virtual bool ReConnect(const std::function<void()>& beforeWeek) = 0;
 
+    // The client may bring the connection back on its own (its retry worker); it then runs this
+    // on the main thread before it asks for the week, as ReConnect runs `beforeWeek`.
+    virtual void SetBeforeWeek(std::function<void()> beforeWeek) { (void)beforeWeek; }
+    // Status text for the window's header ("Connected" after the start-up handshake).
+    std::function<void(const std::string&)> OnStatus;
+    // The plain text of a notes page pushed by the service, for the notes preview (main thread).
+    std::function<void(const std::string&)> OnNotePreview;
+
     virtual void GetCurrentWeek() = 0;
     virtual void GetDay(Date day) = 0;
     virtual void SetDay(Date day, const std::string& html) = 0;

@@ -262,7 +262,13 @@ void TfmMain::CreateSync() {
     if (!hooks.MakeSyncClient) return;
     try {
         FSync = hooks.MakeSyncClient(*FWeekleaf, *FSettings);
-        if (FSync) FSync->Start();
+        if (!FSync) return;
+        FSync->SetBeforeWeek([this] { FlushUnposted(); });
+        FSync->OnStatus = [this](const std::string& text) { lbMessage->setText(Qs(text)); };
+        FSync->OnNotePreview = [this](const std::string& text) {
+            if (pLeft) pLeft->SetNotePreview(Qs(text));
+        };
+        FSync->Start();
     } catch (const std::exception& e) {
         ErrLog(std::string("Err Create Soccet: ") + e.what());
     }
@@ -454,19 +460,20 @@ void TfmMain::StoreAndPost(Date day, const std::string& html) {
     PostDay(day, html);
 }
 
+void TfmMain::FlushUnposted() {
+    if (!FSync || !FWeekleaf || FUnposted.Empty()) return;
+    FUnposted.Flush([this](const std::string& key) { return FWeekleaf->Get(key); },
+                    [this](Date d, const std::string& h) { FSync->SetDay(d, h); });
+}
+
 void TfmMain::KeepConnectionUp() {
     if (!FSync) return;
-    auto flush = [this] {
-        FUnposted.Flush([this](const std::string& key) { return FWeekleaf->Get(key); },
-                        [this](Date d, const std::string& h) { FSync->SetDay(d, h); });
-    };
     if (FSync->Connected()) {
-        // The retry worker may have brought the connection back on its own.
-        if (!FUnposted.Empty()) flush();
+        FlushUnposted();
         if (hooks.EndRebuildDB) hooks.EndRebuildDB(*FSync);
         return;
     }
-    FSync->ReConnect(flush);
+    FSync->ReConnect([this] { FlushUnposted(); });
 }
 
 void TfmMain::tPostDataTimer() {

@@ -133,6 +133,8 @@ class TfmMain : public QWidget {
     void PostDay(Date day, const std::string& html);
     void StoreAndPost(Date day, const std::string& html);
     void KeepConnectionUp();
+    // Sends the days kept while the connection was down (their stored text).
+    void FlushUnposted();
     void TickEditor();
     void TickResult(Date shown, const QString& state, const QString& html);
     void ReportStartError(const QString& text);

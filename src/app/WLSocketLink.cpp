@@ -1,9 +1,89 @@
 #include "app/WLSocketLink.h"
 
-namespace wl {
+#include <QCoreApplication>
+#include <QMetaObject>
 
-std::unique_ptr<ISyncClient> MakeWLSocketLink(TWeekleaf&, TSettings&) {
-    return nullptr;
+#include "data/TSettings.h"
+#include "sync/TSyncLog.h"
+#include "sync/TWLSocket.h"
+
+namespace wl {
+namespace {
+
+void MainThread(std::function<void()> fn) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(fn), Qt::QueuedConnection);
+}
+
+class TWLSocketLink final : public ISyncClient, private TSyncEvents {
+  public:
+    TWLSocketLink(TWeekleaf& store, TSettings& settings)
+        : FSocket(
+              store, [&settings] { return settings.Key(); }, MainThread, FLog, this, settings.SyncHost(),
+              settings.SyncPort()) {
+        // A connection the retry worker brought back: offline edits go out before the week is
+        // asked for, on the main thread, which owns the store and the record of those edits.
+        FSocket.OnReconnected = [this, alive = std::weak_ptr<bool>(FAlive)] {
+            MainThread([this, alive] {
+                if (alive.expired()) return;
+                try {
+                    if (FBeforeWeek) FBeforeWeek();
+                    FSocket.GetCurrentWeek();
+                } catch (const std::exception& e) {
+                    FSocket.WriteLog(std::string("Socket.ReConnect: ") + e.what());
+                }
+            });
+        };
+    }
+
+    bool Start() override {
+        if (!FSocket.Connected()) return false;
+        FSocket.UpgradeToWebsocket();
+        if (OnStatus) OnStatus("Connected");
+        FSocket.GetCurrentWeek();
+        return true;
+    }
+
+    bool Connected() override { return FSocket.Connected() && FSocket.IsUpgraded(); }
+
+    bool ReConnect(const std::function<void()>& beforeWeek) override {
+        try {
+            FSocket.Connect();
+            if (FSocket.Connected()) {
+                FSocket.WriteLog("Socket.ReConnect: CONNECTED <-----<<<");
+                FSocket.UpgradeToWebsocket();
+                if (beforeWeek) beforeWeek();
+                FSocket.GetCurrentWeek();
+            }
+        } catch (const std::exception& e) {
+            FSocket.WriteLog(std::string("Socket.ReConnect: ") + e.what());
+        }
+        return Connected();
+    }
+
+    void SetBeforeWeek(std::function<void()> beforeWeek) override { FBeforeWeek = std::move(beforeWeek); }
+
+    void GetCurrentWeek() override { FSocket.GetCurrentWeek(); }
+    void GetDay(Date day) override { FSocket.GetDay(day); }
+    void SetDay(Date day, const std::string& html) override { FSocket.SetDay(day, html); }
+    void GetNote() override { FSocket.GetNote(); }
+    void GetTemplate() override { FSocket.GetTemplate(); }
+    void SetTemplate(const std::string& html) override { FSocket.SetTemplate(html); }
+
+  private:
+    void NotePreviewChanged(const std::string& plainText) override {
+        if (OnNotePreview) OnNotePreview(plainText);
+    }
+
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+    std::function<void()> FBeforeWeek;
+    TSyncLogMemo FLog;  // shown by the sync log window once it exists
+    TWLSocket FSocket;  // last: destroyed first, so no event reaches the members above late
+};
+
+}  // namespace
+
+std::unique_ptr<ISyncClient> MakeWLSocketLink(TWeekleaf& store, TSettings& settings) {
+    return std::make_unique<TWLSocketLink>(store, settings);
 }
 
 }  // namespace wl

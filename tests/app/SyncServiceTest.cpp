@@ -1,0 +1,198 @@
+// The main window with the real sync client against the real sync service (weekleaf-sync from
+// this build, on a free port with a fresh database), observed by a second device's client.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/AppState.h"
+#include "app/TfmMain.h"
+#include "app/WLSocketLink.h"
+#include "data/DataFiles.h"
+#include "data/TSettings.h"
+#include "data/TWeekleaf.h"
+#include "platform/MemoryDesktop.h"
+#include "sync/TSyncLog.h"
+#include "sync/TWLSocket.h"
+#include "ui/TfrMain.h"
+#include "ui/UiTestSupport.h"
+#include "wallpaper/Blender.h"
+
+namespace wl::test {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kKey = "app-test-key";
+
+uint16_t FreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool PortOpen(uint16_t port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+void MainThread(std::function<void()> fn) {
+    QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
+}
+
+// Another device of the same account: its own store and log.
+struct Device {
+    explicit Device(const fs::path& folder, uint16_t port) : store((Write(folder), folder / "Data.json")) {
+        socket = std::make_unique<TWLSocket>(
+            store, [] { return std::string(kKey); }, MainThread, log, nullptr, "127.0.0.1", port);
+        socket->UpgradeToWebsocket();
+        socket->GetCurrentWeek();  // the service learns the account from the first request
+    }
+    static void Write(const fs::path& folder) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "Data.json") << "{}";
+    }
+    int Count(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& l : log.Lines()) n += l.find(prefix) != std::string::npos;
+        return n;
+    }
+    TWeekleaf store;
+    TSyncLogMemo log;
+    std::unique_ptr<TWLSocket> socket;
+};
+
+class SyncServiceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (std::string(WL_SYNC_SERVER).empty()) GTEST_SKIP() << "weekleaf-sync is not built";
+        root = fs::temp_directory_path() / ("wl-sync-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+        ::setenv("AppData", root.c_str(), 1);
+        DayChanged = false;
+        DayPostedText.clear();
+        DayUndoText.clear();
+        WeekOffsetDays.store(0);
+        port = FreePort();
+        bool first = false;
+        CheckFiles(first);
+        FirstStart = false;
+        TSettings settings(root / "Weekleaf" / "Config.ini");
+        settings.SetKey(kKey);
+        settings.SetSyncPort(port);
+        settings.SetShowBloks(false);
+    }
+    void TearDown() override {
+        window.reset();
+        other.reset();
+        if (server > 0) {
+            ::kill(server, SIGTERM);
+            ::waitpid(server, nullptr, 0);
+        }
+        fs::remove_all(root);
+    }
+
+    void StartServer() {
+        server = ::fork();
+        if (server == 0) {
+            const std::string listen = "127.0.0.1:" + std::to_string(port);
+            const std::string db = (root / "sync.db").string();
+            const std::string log = (root / "server.log").string();
+            FILE* out = std::fopen(log.c_str(), "a");
+            if (out) ::dup2(::fileno(out), 2);
+            ::execl(WL_SYNC_SERVER, "weekleaf-sync", "--listen", listen.c_str(), "--db", db.c_str(),
+                    static_cast<char*>(nullptr));
+            std::_Exit(127);
+        }
+        ASSERT_TRUE(WaitFor([&] { return PortOpen(port); }, 10000));
+    }
+
+    void Create() {
+        window = std::make_unique<TfmMain>();
+        window->hooks.MakeDesktop = [] { return std::make_unique<MemoryDesktop>(); };
+        window->hooks.MakeSyncClient = MakeWLSocketLink;
+        window->hooks.ShowError = [](const QString& text) { ADD_FAILURE() << text.toStdString(); };
+        window->FormCreate();
+        window->show();
+        ASSERT_TRUE(WaitFor([&] { return window->frMain->ShownDate() == QDate::currentDate(); }));
+        ASSERT_TRUE(window->frMain->WebBrowser->WaitIdle());
+    }
+    void Type(const QString& text) {
+        FocusEnd(*window->frMain->WebBrowser);
+        TypeText(*window->frMain->WebBrowser, text);
+    }
+    std::string TodayKey() const { return DayKey(QDate::currentDate()); }
+
+    fs::path root;
+    uint16_t port = 0;
+    pid_t server = 0;
+    std::unique_ptr<TfmMain> window;
+    std::unique_ptr<Device> other;
+};
+
+TEST_F(SyncServiceTest, TypingReachesTheOtherDeviceThroughExactlyOneSetDay) {
+    StartServer();
+    Create();
+    ASSERT_TRUE(window->Sync()->Connected());
+    other = std::make_unique<Device>(root / "other", port);
+    Type("hello sync");
+    ASSERT_TRUE(WaitFor([&] { return other->store.Get(TodayKey()) == "hello sync"; }, 4000));
+    Pump(2500);
+    EXPECT_EQ(other->Count("TWLSocket.UpdateDay | "), 1);
+}
+
+TEST_F(SyncServiceTest, AnUpdateDayFromTheOtherDeviceAppearsInTheIdleEditor) {
+    StartServer();
+    Create();
+    other = std::make_unique<Device>(root / "other", port);
+    Pump(1200);
+    other->socket->SetDay(Today(), "<i>from the phone</i>");
+    EXPECT_TRUE(
+        WaitFor([&] { return window->frMain->WebBrowser->WaitBodyHtml() == "<i>from the phone</i>"; }, 5000));
+    EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get(TodayKey()), "<i>from the phone</i>");
+}
+
+TEST_F(SyncServiceTest, AnEditMadeWhileTheServiceWasDownWinsOverTheServicesOlderCopy) {
+    StartServer();
+    other = std::make_unique<Device>(root / "other", port);
+    other->socket->SetDay(Today(), "old text on the service");
+    Pump(500);
+    other.reset();
+    ::kill(server, SIGTERM);
+    ::waitpid(server, nullptr, 0);
+    server = 0;
+
+    Create();  // offline
+    Type("written offline");
+    ASSERT_TRUE(WaitFor([&] { return window->Unposted().Holds(Today()); }, 3000));
+    StartServer();
+    ASSERT_TRUE(WaitFor([&] { return window->Sync()->Connected() && window->Unposted().Empty(); }, 8000));
+    Pump(2000);  // the service's answer with the week has arrived and been applied
+    EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get(TodayKey()), "written offline");
+    EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "written offline");
+    other = std::make_unique<Device>(root / "other2", port);
+    other->socket->GetCurrentWeek();
+    EXPECT_TRUE(WaitFor([&] { return other->store.Get(TodayKey()) == "written offline"; }, 4000));
+}
+
+}  // namespace
+}  // namespace wl::test
