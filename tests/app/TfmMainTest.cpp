@@ -3,6 +3,7 @@
 // a damaged Data.json. The sync client is a recorder; the desktop remembers what it was shown.
 #include <gtest/gtest.h>
 
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,7 +24,10 @@
 #include "data/TSettings.h"
 #include "data/TWeekleaf.h"
 #include "platform/MemoryDesktop.h"
+#include "platform/SessionWatch.h"
 #include "ui/TCalendarPanel.h"
+#include "ui/TImageButton.h"
+#include "ui/TfmConfirm.h"
 #include "ui/TfrMain.h"
 #include "ui/UiTestSupport.h"
 #include "wallpaper/Blender.h"
@@ -73,6 +78,17 @@ std::string ReadFile(const fs::path& p) {
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+// Answers the next confirmation question once it shows; its title goes to `asked`.
+void AnswerConfirm(bool ok, QString* asked) {
+    QTimer::singleShot(0, [ok, asked] {
+        WaitFor([] { return qobject_cast<TfmConfirm*>(QApplication::activeModalWidget()) != nullptr; }, 5000);
+        auto* dlg = qobject_cast<TfmConfirm*>(QApplication::activeModalWidget());
+        if (!dlg) return;
+        if (asked) *asked = dlg->Title->text();
+        (ok ? dlg->btOK : dlg->btCancel)->click();
+    });
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -332,6 +348,84 @@ TEST_F(MainWindowTest, ScreenshotOfTheMainWindow) {
     const QImage shot = window->grab().toImage();
     EXPECT_EQ(shot.size(), QSize(830, 550));
     shot.save(QString(WL_APP_SHOT_DIR) + "/main-window.png");
+}
+
+TEST_F(MainWindowTest, SwitchingTheDayOnTheCalendarKeepsWhatWasJustTyped) {
+    Prepare();
+    Create();
+    const QDate tomorrow = QDate::currentDate().addDays(1);
+    window->Weekleaf()->Set(DayKey(tomorrow), "<p>tomorrow</p>");
+    ShowReady();
+    window->tPostData.stop();  // the switch comes before the next tick
+    FocusEnd(*window->frMain->WebBrowser);
+    TypeText(*window->frMain->WebBrowser, "today");
+    window->pLeft->Calendar->setSelectedDate(tomorrow);  // a click on the calendar
+    ASSERT_TRUE(WaitFor([&] { return window->frMain->ShownDate() == tomorrow; }));
+    EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "<p>tomorrow</p>");
+    EXPECT_EQ(TWeekleaf(DataJson()).Get(TodayKey()), "today");
+    EXPECT_EQ(sync->Count("SET_DAY " + TodayKey() + " today"), 1);
+}
+
+TEST_F(MainWindowTest, ClearingTheDayAsksFirstAndPostsTheEmptyDay) {
+    Prepare();
+    Create();
+    window->Weekleaf()->Set(TodayKey(), "<p>to go</p>");
+    ShowReady();
+    QString asked;
+    AnswerConfirm(false, &asked);
+    window->frMain->btClear->click();
+    EXPECT_EQ(asked, "Удалить данные?");
+    EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "<p>to go</p>");
+    AnswerConfirm(true, &asked);
+    window->frMain->btClear->click();
+    EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "");
+    EXPECT_GE(sync->Count("SET_DAY " + TodayKey() + " "), 1);
+    EXPECT_TRUE(WaitFor([&] { return TWeekleaf(DataJson()).Get(TodayKey()).empty(); }, 3000));
+}
+
+TEST_F(MainWindowTest, TheTemplateGoesIntoAnEmptyDayAndIsPostedWithIt) {
+    Prepare();
+    Create();
+    window->Weekleaf()->Set("template", "<ul><li>зарядка</li></ul>");
+    ShowReady();
+    window->frMain->btTemplate->click();
+    ASSERT_TRUE(
+        WaitFor([&] { return window->frMain->WebBrowser->WaitBodyHtml() == "<ul><li>зарядка</li></ul>"; }));
+    EXPECT_EQ(sync->Count("GET_TEMPLATE"), 1);
+    EXPECT_EQ(sync->Count("SET_TEMPLATE <ul><li>зарядка</li></ul>"), 1);
+    EXPECT_TRUE(
+        WaitFor([&] { return TWeekleaf(DataJson()).Get(TodayKey()) == "<ul><li>зарядка</li></ul>"; }, 3000));
+    // Undo puts back the day as it was loaded; redo repeats the undo.
+    window->frMain->btUndo->click();
+    EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "");
+    EXPECT_TRUE(WaitFor([&] { return TWeekleaf(DataJson()).Get(TodayKey()).empty(); }, 3000));
+}
+
+TEST_F(MainWindowTest, SuspendStopsTheTimersAndResumeStartsThemAgain) {
+    Prepare();
+    Create();
+    window->Suspend();
+    for (QTimer* t : {&window->tPostData, &window->tCheckData, &window->tWppChange, &window->tRestart}) {
+        EXPECT_FALSE(t->isActive());
+    }
+    window->Resume();
+    for (QTimer* t : {&window->tPostData, &window->tCheckData, &window->tWppChange, &window->tRestart}) {
+        EXPECT_TRUE(t->isActive());
+    }
+}
+
+TEST(SessionWatchTest, SigtermAndTheSleepSignalReachTheMainThreadOnce) {
+    int ends = 0, suspends = 0, resumes = 0;
+    TSessionWatch watch({[&] { ++ends; }, [&] { ++suspends; }, [&] { ++resumes; }});
+    ::raise(SIGTERM);
+    ::raise(SIGTERM);  // a second request while the first is handled runs nothing again
+    EXPECT_TRUE(WaitFor([&] { return ends > 0; }, 3000));
+    Pump(100);
+    EXPECT_EQ(ends, 1);
+    watch.PrepareForSleep(true);
+    watch.PrepareForSleep(false);
+    EXPECT_EQ(suspends, 1);
+    EXPECT_EQ(resumes, 1);
 }
 
 }  // namespace
