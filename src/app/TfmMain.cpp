@@ -251,7 +251,7 @@ void TfmMain::FormCreate() {
         // 16. Store conversion, first step.
         if (hooks.StartRebuildDB) hooks.StartRebuildDB();
     } catch (const std::exception& e) {
-        ReportStartError(QString::fromUtf8(e.what()));
+        ReportStartError("Weekleaf не может продолжить запуск.\n\n" + QString::fromUtf8(e.what()));
         return;
     }
     // 17. Sync client.

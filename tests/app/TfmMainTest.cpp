@@ -321,18 +321,32 @@ TEST_F(MainWindowTest, TypingJustBeforeTheExitIsStored) {
     EXPECT_EQ(sync->Count("SET_DAY " + TodayKey() + " last words"), 1);
 }
 
-TEST_F(MainWindowTest, ADamagedDataJsonIsNamedToTheUserAndLeftUntouched) {
-    Prepare();
-    const std::string damaged = "{\"note\":\"half";
-    { std::ofstream(DataJson(), std::ios::binary) << damaged; }
-    Create();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find("Data.json"), std::string::npos) << errors[0];
-    EXPECT_EQ(ReadFile(DataJson()), damaged);
-    EXPECT_FALSE(window->tPostData.isActive());
-    window->show();
-    Pump(300);  // a window without a store keeps running without touching the file
-    EXPECT_EQ(ReadFile(DataJson()), damaged);
+TEST_F(MainWindowTest, ADamagedFileIsNamedToTheUserAndLeftUntouched) {
+    struct Case {
+        const char* file;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"Data.json", "{\"note\":\"half"},
+        {"Config.ini", "StartWithOS=-1\r\nFontSize=twelve\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        fs::remove_all(Folder());
+        Prepare();
+        { std::ofstream(Folder() / c.file, std::ios::binary) << c.text; }
+        errors.clear();
+        Create();
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_NE(errors[0].find(c.file), std::string::npos) << errors[0];
+        EXPECT_EQ(ReadFile(Folder() / c.file), c.text);
+        EXPECT_FALSE(window->tPostData.isActive());
+        window->show();
+        Pump(300);  // a window without its data keeps running without touching the file
+        window->CloceMenuClick();
+        EXPECT_EQ(ReadFile(Folder() / c.file), c.text);
+        window.reset();
+    }
 }
 
 TEST_F(MainWindowTest, ScreenshotOfTheMainWindow) {
