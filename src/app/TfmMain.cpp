@@ -42,6 +42,7 @@ namespace {
 constexpr const char* kCaption = "    Weekleaf 3.0.3";
 constexpr const char* kProjectSite = "https://weekleaf.org";
 constexpr int kCheckInterval = 3000;
+constexpr qint64 kTickAnswerLimitMs = 10000;
 
 QString Qs(const std::string& s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
@@ -264,7 +265,10 @@ void TfmMain::CreateSync() {
         FSync = hooks.MakeSyncClient(*FWeekleaf, *FSettings);
         if (!FSync) return;
         FSync->SetBeforeWeek([this] { FlushUnposted(); });
-        FSync->OnStatus = [this](const std::string& text) { lbMessage->setText(Qs(text)); };
+        FSync->OnStatus = [this](const std::string& text) {
+            lbMessage->setText(Qs(text));
+            QTimer::singleShot(3000, lbMessage, [this] { lbMessage->clear(); });
+        };
         FSync->OnNotePreview = [this](const std::string& text) {
             if (pLeft) pLeft->SetNotePreview(Qs(text));
         };
@@ -484,8 +488,11 @@ void TfmMain::tPostDataTimer() {
 }
 
 void TfmMain::TickEditor() {
-    if (FTickBusy || !frMain->ShownDate().isValid()) return;
+    if (!frMain->ShownDate().isValid()) return;
+    // One look at a time; an editor that stopped answering does not stop the posting for good.
+    if (FTickBusy && FTickClock.elapsed() < kTickAnswerLimitMs) return;
     FTickBusy = true;
+    FTickClock.start();
     // Waits for every queued editor operation (a day being loaded, above all), so the texts
     // handed to the script belong to the day the editor holds when the script runs.
     frMain->WebBrowser->WhenReady([this] {

@@ -7,6 +7,7 @@
 // store, the sync client, the desktop backend and the drawing scheduler; the drawing thread sees
 // only the DrawRequest copied here, and the sync client's handlers reach the store through a
 // queued call onto this thread.
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -147,7 +148,8 @@ class TfmMain : public QWidget {
     UnpostedDays FUnposted;
     DataPaths FPaths;
     bool FHideAtStart = false;
-    bool FTickBusy = false;
+    bool FTickBusy = false;  // a tick's look at the editor waits for its answer
+    QElapsedTimer FTickClock;
     bool FExiting = false;
     int FDrawRuns = 0;
 };
