@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -18,6 +19,7 @@
 #include <sstream>
 
 #include "app/AppState.h"
+#include "app/THeaderButton.h"
 #include "app/TfmFirstLunch.h"
 #include "app/TfmMain.h"
 #include "data/DataFiles.h"
@@ -426,6 +428,39 @@ TEST_F(MainWindowTest, SuspendStopsTheTimersAndResumeStartsThemAgain) {
     for (QTimer* t : {&window->tPostData, &window->tCheckData, &window->tWppChange, &window->tRestart}) {
         EXPECT_TRUE(t->isActive());
     }
+}
+
+TEST_F(MainWindowTest, AStoredTextTheEditorWritesDifferentlyIsNotPostedAsAnEdit) {
+    Prepare();
+    Create();
+    // Written by another editor: upper-case tags and a self-closing break.
+    const std::string foreign = "<B>bold</B><br/>line";
+    window->Weekleaf()->Set(TodayKey(), foreign);
+    window->Weekleaf()->SaveJSON();
+    ShowReady();
+    Pump(2500);
+    EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "<b>bold</b><br>line");
+    EXPECT_EQ(sync->Count("SET_DAY"), 0);
+    EXPECT_EQ(TWeekleaf(DataJson()).Get(TodayKey()), foreign);
+}
+
+TEST_F(MainWindowTest, HeaderButtonsLookPressedWhileHeldAndCloseHidesToTheTray) {
+    Prepare();
+    Create();
+    window->show();
+    THeaderButton* close = window->imgClose;
+    const QPoint home = close->pos();
+    const QPointF inside(5, 5);
+    QMouseEvent press(QEvent::MouseButtonPress, inside, close->mapToGlobal(inside), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(close, &press);
+    EXPECT_EQ(close->pos(), home + QPoint(1, 1));
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, close->mapToGlobal(inside), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(close, &release);
+    EXPECT_EQ(close->pos(), home);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->TrayIcon->isVisible());
 }
 
 TEST(SessionWatchTest, SigtermAndTheSleepSignalReachTheMainThreadOnce) {
