@@ -71,6 +71,13 @@ void Stop(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
+// The program and the browser processes it started (it leads its own process group).
+void StopGroup(pid_t pid) {
+    if (pid <= 0) return;
+    ::kill(-pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
 class ProcessTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -119,13 +126,15 @@ class ProcessTest : public ::testing::Test {
         settings.SetSyncPort(1);  // nothing listens there: the program works offline
     }
     void TearDown() override {
-        for (pid_t p : pids) Stop(p);
+        for (pid_t p : pids) StopGroup(p);
         if (!root.empty() && !HasFailure()) fs::remove_all(root);
     }
     fs::path Folder() const { return root / "Weekleaf"; }
 
-    pid_t Start() {
-        const pid_t pid = Spawn({WL_WEEKLEAF}, root / "weekleaf.log");
+    pid_t Start(const std::string& arg = {}) {
+        std::vector<std::string> args{WL_WEEKLEAF};
+        if (!arg.empty()) args.push_back(arg);
+        const pid_t pid = Spawn(args, root / "weekleaf.log");
         pids.push_back(pid);
         return pid;
     }
@@ -145,6 +154,18 @@ TEST_F(ProcessTest, ASecondInstanceReplacesTheFirst) {
     ASSERT_TRUE(
         WaitUntil([&] { return FindInstanceWindow() != 0 && FindInstanceWindow() != firstWindow; }, 20s));
     EXPECT_TRUE(Alive(second));
+}
+
+TEST_F(ProcessTest, OnlyTheExactRegArgumentWaitsTenSecondsBeforeTheWindowAppears) {
+    const pid_t other = Start("/REG");  // differs in letter case: no wait
+    EXPECT_TRUE(WaitUntil([] { return FindInstanceWindow() != 0; }, 8s));
+    StopGroup(other);
+    ASSERT_TRUE(WaitUntil([] { return FindInstanceWindow() == 0; }, 5s));
+
+    const auto t0 = std::chrono::steady_clock::now();
+    Start("/reg");
+    ASSERT_TRUE(WaitUntil([] { return FindInstanceWindow() != 0; }, 30s));
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, 10s);
 }
 
 TEST_F(ProcessTest, TheBlocksReachTheRootWindowAndSigtermRestoresTheUsersWallpaper) {
