@@ -17,6 +17,7 @@
 
 #include "data/DataFiles.h"
 #include "data/TSettings.h"
+#include "data/TWeekleaf.h"
 #include "platform/SingleInstance.h"
 #include "wallpaper/ImageCodecs.h"
 #include "wallpaper/TWallPaper.h"
@@ -170,6 +171,13 @@ TEST_F(ProcessTest, OnlyTheExactRegArgumentWaitsTenSecondsBeforeTheWindowAppears
 
 TEST_F(ProcessTest, TheBlocksReachTheRootWindowAndSigtermRestoresTheUsersWallpaper) {
     SaveBmp24(Image(320, 200, 0x2a6fb0), Folder() / "Wpp" / "own.bmp");
+    TSettings(Folder() / "Config.ini").SetHideOnStart(true);  // the desktop alone, for the picture
+    {
+        TWeekleaf store(Folder() / "Data.json");
+        store.Set("note", "<p>Позвонить маме</p><ul><li>купить подарок</li></ul>");
+        store.Set(DateToStr(Today()), "<p><b>10:00</b> встреча</p><p>отчёт</p>");
+        store.SaveJSON();
+    }
     auto desktop = MakeDesktop();
     desktop->ShowWallpaper((Folder() / "Wpp" / "own.bmp").string());
     const pid_t pid = Start();
