@@ -1,6 +1,7 @@
 #include "data/HtmlToText.h"
 
 #include "data/HtmlToTextParts.h"
+#include "platform/Utf8.h"
 
 #include <gumbo.h>
 
@@ -410,24 +411,6 @@ std::size_t PlainUtf8Length(std::string_view s, std::size_t i) {
     static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
     if (cp < kMin[len] || !IsPlainCodePoint(cp)) return 0;
     return len;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 class FastText {
