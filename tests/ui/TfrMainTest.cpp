@@ -96,7 +96,7 @@ TEST_F(TfrMainTest, AWordSelectedWithTheKeyboardTurnsRed) {
     test::FocusEnd(Editor());
     test::TypeText(Editor(), "срочно");
     for (int i = 0; i < 6; ++i) test::PressKey(Editor(), Qt::Key_Left, Qt::ShiftModifier);
-    Editor().WaitIdle();
+    ASSERT_TRUE(test::WaitSelectedText(Editor(), "срочно"));
     Trigger("Красный");
     EXPECT_TRUE(test::WaitFor([&] { return Html().contains("<font color=\"#ff0000\">срочно</font>"); }, 3000))
         << Html().toStdString();

@@ -81,6 +81,20 @@ inline bool SelectWord(TWebBrowser& view, const QString& word) {
     return found;
 }
 
+// Key events reach the page on their own channel, after any script sent meanwhile: wait until the
+// page's selection really holds `text` before acting on it.
+inline bool WaitSelectedText(TWebBrowser& view, const QString& text, int timeoutMs = 5000) {
+    return WaitFor(
+        [&] {
+            QString selected;
+            view.RunScript("getSelection().toString()",
+                           [&selected](const QVariant& v) { selected = v.toString(); });
+            view.WaitIdle();
+            return selected == text;
+        },
+        timeoutMs);
+}
+
 inline void CollapseSelection(TWebBrowser& view) {
     view.RunScript("(function () { getSelection().collapseToStart(); return true; })()");
     view.WaitIdle();
