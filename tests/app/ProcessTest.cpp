@@ -90,7 +90,10 @@ class ProcessTest : public ::testing::Test {
             ::close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
             ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
-                    "-nolisten", "tcp", static_cast<char*>(nullptr));
+                    "-nolisten", "tcp",
+                    // Without it the server resets when its last client leaves and, writing its
+                    // display number to the closed pipe again, dies between two test steps.
+                    "-noreset", static_cast<char*>(nullptr));
             std::_Exit(127);
         }
         ::close(fds[1]);
