@@ -225,10 +225,6 @@ void TSettings::Store(std::string_view key, const std::string& text) {
     FSL.SaveToFile(FFile_Name);
 }
 
-void TSettings::StoreChar(std::string_view key, char32_t v) {
-    Store(key, CharText(v));
-}
-
 namespace {
 
 std::string BoolText(bool v) {
@@ -247,21 +243,28 @@ void CheckChar(char32_t v) {
 
 }  // namespace
 
+void TSettings::SetBool(bool& field, std::string_view key, bool v) {
+    field = v;
+    Store(key, BoolText(v));
+}
+
+void TSettings::SetChar(char32_t& field, std::string_view key, char32_t v) {
+    CheckChar(v);
+    field = v;
+    Store(key, CharText(v));
+}
+
 void TSettings::SetStartWithOS(bool v) {
-    FStartWithOS = v;
-    Store("StartWithOS", BoolText(v));
+    SetBool(FStartWithOS, "StartWithOS", v);
 }
 void TSettings::SetHideOnStart(bool v) {
-    FHideOnStart = v;
-    Store("HideOnStart", BoolText(v));
+    SetBool(FHideOnStart, "HideOnStart", v);
 }
 void TSettings::SetShowBloks(bool v) {
-    FShowBloks = v;
-    Store("ShowBloks", BoolText(v));
+    SetBool(FShowBloks, "ShowBloks", v);
 }
 void TSettings::SetCheckUpdate(bool v) {
-    FCheckUpdate = v;
-    Store("CheckUpdate", BoolText(v));
+    SetBool(FCheckUpdate, "CheckUpdate", v);
 }
 void TSettings::SetKey(const std::string& v) {
     CheckText(v);
@@ -277,41 +280,29 @@ void TSettings::SetWppDateToChange(DateTime v) {
     Store("WppDateToChange", DateTimeToStr(v));
 }
 void TSettings::SetWppRandom(bool v) {
-    FWppRandom = v;
-    Store("WppRandom", BoolText(v));
+    SetBool(FWppRandom, "WppRandom", v);
 }
 void TSettings::SetWppCurIndex(int32_t v) {
     FWppCurIndex = v;
     Store("WppCurIndex", std::to_string(v));
 }
 void TSettings::SetUseHotKey(bool v) {
-    FUseHotKey = v;
-    Store("UseHotKey", BoolText(v));
+    SetBool(FUseHotKey, "UseHotKey", v);
 }
 void TSettings::SetHotKeyMain(char32_t v) {
-    CheckChar(v);
-    FHotKeyMain = v;
-    StoreChar("HotKeyMain", v);
+    SetChar(FHotKeyMain, "HotKeyMain", v);
 }
 void TSettings::SetHotKeyNote(char32_t v) {
-    CheckChar(v);
-    FHotKeyNote = v;
-    StoreChar("HotKeyNote", v);
+    SetChar(FHotKeyNote, "HotKeyNote", v);
 }
 void TSettings::SetHotKeyTemplate(char32_t v) {
-    CheckChar(v);
-    FHotKeyTemplate = v;
-    StoreChar("HotKeyTemplate", v);
+    SetChar(FHotKeyTemplate, "HotKeyTemplate", v);
 }
 void TSettings::SetHotKeyBlock(char32_t v) {
-    CheckChar(v);
-    FHotKeyBlock = v;
-    StoreChar("HotKeyBlock", v);
+    SetChar(FHotKeyBlock, "HotKeyBlock", v);
 }
 void TSettings::SetHotKeyEditor(char32_t v) {
-    CheckChar(v);
-    FHotKeyEditor = v;
-    StoreChar("HotKeyEditor", v);
+    SetChar(FHotKeyEditor, "HotKeyEditor", v);
 }
 void TSettings::SetFont(const std::string& v) {
     CheckText(v);
@@ -323,19 +314,13 @@ void TSettings::SetFontSize(int32_t v) {
     Store("FontSize", std::to_string(v));
 }
 void TSettings::SetHotKeyBold(char32_t v) {
-    CheckChar(v);
-    FHotKeyBold = v;
-    StoreChar("HotKeyBold", v);
+    SetChar(FHotKeyBold, "HotKeyBold", v);
 }
 void TSettings::SetHotKeyItalic(char32_t v) {
-    CheckChar(v);
-    FHotKeyItalic = v;
-    StoreChar("HotKeyItalic", v);
+    SetChar(FHotKeyItalic, "HotKeyItalic", v);
 }
 void TSettings::SetHotKeyStriceOut(char32_t v) {
-    CheckChar(v);
-    FHotKeyStriceOut = v;
-    StoreChar("HotKeyStrikeOut", v);
+    SetChar(FHotKeyStriceOut, "HotKeyStrikeOut", v);
 }
 void TSettings::SetALPHABLEND_VALUE(int32_t v) {
     if (v < 0 || v > 255) throw std::invalid_argument("the opacity must lie between 0 and 255");

@@ -95,7 +95,9 @@ class TSettings {
     [[noreturn]] void Fail(std::string_view key, const std::string& what) const;
     // Sets (or, for an empty text, removes) the line of `key` and saves the file.
     void Store(std::string_view key, const std::string& text);
-    void StoreChar(std::string_view key, char32_t v);
+    // The common tail of the boolean and character setters: check, keep, write the line.
+    void SetBool(bool& field, std::string_view key, bool v);
+    void SetChar(char32_t& field, std::string_view key, char32_t v);
 
     std::filesystem::path FFile_Name;
     TextLines FSL;
