@@ -57,6 +57,9 @@ DataPaths CheckFiles(bool& firstStart, DateTime now) {
     p.DataPath = DataDir();
     p.WppPath = p.DataPath / "Wpp";
     std::filesystem::create_directories(p.WppPath);  // throws filesystem_error naming the folder
+    // Saves cut short by a kill leave their temporary files behind; they would pile up.
+    RemoveLeftoverTempFiles(p.DataPath);
+    RemoveLeftoverTempFiles(p.WppPath);
 
     if (!Exists(p.DataJsonPath())) WriteFileAtomic(p.DataJsonPath(), DefaultDataJson());
 

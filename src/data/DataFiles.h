@@ -16,7 +16,8 @@ struct DataPaths {
 
 // Creates DataDir()/Wpp, writes the default Data.json and Config.ini where missing (atomically)
 // and returns the paths; firstStart becomes true only when Config.ini had to be written.
-// Existing files are not examined. Throws when the folder cannot be created or a file cannot
+// Existing files are not examined; temporary files that interrupted saves left in the folder
+// and in Wpp are removed (RemoveLeftoverTempFiles). Throws when the folder cannot be created or a file cannot
 // be written. Main thread, once at start-up.
 DataPaths CheckFiles(bool& firstStart, DateTime now = Now());
 

@@ -12,6 +12,11 @@ namespace wl {
 
 namespace {
 
+// The temporary file's name is the target's followed by this and mkostemp's six random letters
+// or digits.
+constexpr std::string_view kTempSuffix = ".tmp-";
+constexpr std::size_t kTempRandomChars = 6;
+
 [[noreturn]] void Fail(const std::string& what, const std::filesystem::path& file, int err) {
     throw std::runtime_error(what + " \"" + file.string() + "\": " + std::strerror(err));
 }
@@ -20,8 +25,7 @@ namespace {
 class TempFile {
   public:
     explicit TempFile(const std::filesystem::path& target) {
-        std::string pattern = target.string() + ".tmp-XXXXXX";
-        path_ = pattern;
+        path_ = target.string() + std::string(kTempSuffix) + std::string(kTempRandomChars, 'X');
         fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
         if (fd_ < 0) Fail("Cannot create a temporary file for", target, errno);
     }
@@ -90,6 +94,34 @@ void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes, 
     // old or the new file, and the rename reaches the disk with the file system's next commit.
     // Flushing the folder as well would make every save of a large store wait for the disk twice.
     tmp.Commit();
+}
+
+bool IsAtomicTempName(std::string_view fileName) {
+    const std::size_t tail = kTempSuffix.size() + kTempRandomChars;
+    if (fileName.size() <= tail) return false;  // the target's own name is never empty
+    const std::string_view end = fileName.substr(fileName.size() - tail);
+    if (end.substr(0, kTempSuffix.size()) != kTempSuffix) return false;
+    for (char c : end.substr(kTempSuffix.size())) {
+        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!alnum) return false;
+    }
+    return true;
+}
+
+int RemoveLeftoverTempFiles(const std::filesystem::path& folder, std::chrono::seconds minAge) {
+    namespace fs = std::filesystem;
+    int removed = 0;
+    std::error_code ec;
+    const auto latest = fs::file_time_type::clock::now() - minAge;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code fileEc;
+        if (!IsAtomicTempName(it->path().filename().string())) continue;
+        if (!it->is_regular_file(fileEc) || it->is_symlink(fileEc)) continue;
+        const auto changed = it->last_write_time(fileEc);
+        if (fileEc || changed > latest) continue;
+        if (fs::remove(it->path(), fileEc)) ++removed;
+    }
+    return removed;
 }
 
 std::string ReadWholeFile(const std::filesystem::path& file, std::size_t maxBytes) {

@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file writes that a crash or a full disk can never tear: the bytes go to a temporary
 // file in the same folder, are flushed to disk, and the temporary file is renamed over the target.
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -19,6 +20,17 @@ void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes);
 // for files that are rewritten all the time and rebuilt from other data (the drawn wallpaper).
 enum class FileFlush { ToDisk, None };
 void WriteFileAtomic(const std::filesystem::path& file, std::string_view bytes, FileFlush flush);
+
+// Whether a file name is one WriteFileAtomic gives its temporary files: the target's name,
+// ".tmp-" and six letters or digits.
+bool IsAtomicTempName(std::string_view fileName);
+
+// Removes the temporary files that saves cut short by a crash or a kill left in the folder (not in
+// its subfolders): regular files named as IsAtomicTempName says and last changed at least minAge
+// ago, so that a save another process of ours is making right now keeps its file. Errors are
+// ignored; returns how many were removed.
+int RemoveLeftoverTempFiles(const std::filesystem::path& folder,
+                            std::chrono::seconds minAge = std::chrono::seconds(60));
 
 // Reads a whole file; throws std::runtime_error naming the file when it cannot be read.
 // maxBytes guards against absurd inputs (0 = no limit).

@@ -314,6 +314,58 @@ TEST_F(DataFilesTest, FirstStartDependsOnlyOnConfig) {
     EXPECT_EQ(Read(dataDir / "Data.json"), DefaultDataJson());
 }
 
+// A kill during a save leaves the atomic writer's temporary file beside the target; the next
+// start removes those, and only those, once they are old enough not to be a save in flight.
+TEST_F(DataFilesTest, LeftoverTemporaryFilesOfSavesAreRemovedAndNothingElse) {
+    using namespace std::chrono_literals;
+    struct Case {
+        const char* path;  // inside the data folder
+        bool removed;
+        bool fresh = false;  // changed just now
+    };
+    const Case cases[] = {
+        {"Data.json.tmp-a1B2c3", true},
+        {"Config.ini.tmp-XyZ789", true},
+        {"ErrLog.txt.tmp-000000", true},
+        {"Wpp/sea.jpg.tmp-Qw3rTy", true},
+        {"Data.json.tmp-a1B2c3", false, true},  // a save of another instance still going on
+        {"Data.json.tmp-abc12", false},
+        {"Data.json.tmp-abc1234", false},
+        {"Data.json.tmp-abc12!", false},
+        {"Data.json.TMP-abcdef", false},
+        {"Data.json.tmp_abcdef", false},
+        {"Data.json.tmp-abcdef.bak", false},
+        {".tmp-abcdef", false},
+        {"notes.txt", false},
+        {"Wpp/deeper/x.png.tmp-abcdef", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        fs::remove_all(dataDir);
+        const fs::path file = dataDir / c.path;
+        Write(file, "bytes");
+        if (!c.fresh) fs::last_write_time(file, fs::file_time_type::clock::now() - 10min);
+        bool first = false;
+        CheckFiles(first, kNow);
+        EXPECT_EQ(!fs::exists(file), c.removed);
+    }
+
+    // Folders and links with such a name are not ours either; a link's target stays as it is.
+    fs::remove_all(dataDir);
+    Write(dataDir / "mine.txt", "user's");
+    fs::create_directories(dataDir / "dir.json.tmp-abcdef");
+    fs::create_symlink(dataDir / "mine.txt", dataDir / "link.json.tmp-abcdef");
+    for (const char* name : {"dir.json.tmp-abcdef", "link.json.tmp-abcdef", "mine.txt"}) {
+        std::error_code ec;
+        fs::last_write_time(dataDir / name, fs::file_time_type::clock::now() - 10min, ec);
+    }
+    bool first = false;
+    CheckFiles(first, kNow);
+    EXPECT_TRUE(fs::is_directory(dataDir / "dir.json.tmp-abcdef"));
+    EXPECT_TRUE(fs::is_symlink(dataDir / "link.json.tmp-abcdef"));
+    EXPECT_EQ(Read(dataDir / "mine.txt"), "user's");
+}
+
 TEST_F(DataFilesTest, UnwritableFolderRaises) {
     Write(root / "Weekleaf", "a file where the folder should be");
     bool first = false;
