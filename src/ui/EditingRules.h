@@ -49,6 +49,16 @@ inline constexpr const char* kEditorBackgroundAttr = "style=\"BACKGROUND-COLOR: 
 // removed regardless of letter case and returns true; otherwise leaves html alone and returns false.
 bool CleanEditorBackground(QString& html);
 
+// The day template as the editors put it into a document. A template written as plain text
+// (the first-run default is, with CR LF line ends) would run into one line as HTML, so a template
+// without any tag comes out escaped with each line break a <br> and runs of spaces kept; a
+// template holding markup is HTML already and is returned as it is. The stored template itself
+// never changes.
+QString TemplateToHtml(const QString& tmpl);
+// Whether text holds an HTML tag or comment ("<b>", "</p>", "<br/>", "<!-- -->"); a lone "<" as
+// in "5 < 6" is not one.
+bool HoldsMarkup(const QString& text);
+
 // Document background of every editor.
 inline constexpr const char* kEditorBackground = "#f0f0f0";
 // Paragraph style of the day editor and of all other editors.

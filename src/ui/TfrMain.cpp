@@ -490,7 +490,7 @@ void TfrMain::btTemplateClick() {
             }
             if (L.GetTemplate) L.GetTemplate();
             const std::string tmpl = Stored("template");
-            WebBrowser->SetBodyHtml(Qs(tmpl));
+            WebBrowser->SetBodyHtml(TemplateToHtml(Qs(tmpl)));
             if (L.SetTemplate) L.SetTemplate(tmpl);
         });
     });

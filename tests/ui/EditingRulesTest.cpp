@@ -89,5 +89,33 @@ TEST(CleanEditorBackgroundTest, RemovesEveryCaseOnlyWhenTheExactTextIsPresent) {
     EXPECT_EQ(onlyLower, before);
 }
 
+TEST(TemplateToHtmlTest, PlainTextKeepsItsLinesAndHtmlGoesInAsItIs) {
+    struct Row {
+        const char* name;
+        const char* tmpl;
+        const char* html;
+    };
+    const Row rows[] = {
+        {"first-run default (CR LF, trailing spaces)",
+         "НА РАБОТЕ:\r\n-\r\n\r\nВ ГОРОДЕ:\r\n- \r\n\r\nДОМА:\r\n- \r\n\r\nЗАМЕТКИ:\r\n-",
+         "НА РАБОТЕ:<br>-<br><br>В ГОРОДЕ:<br>- <br><br>ДОМА:<br>- <br><br>ЗАМЕТКИ:<br>-"},
+        {"LF and lone CR", "a\nb\rc", "a<br>b<br>c"},
+        {"characters of HTML are shown, not read", "5 < 6 & 7 > 3", "5 &lt; 6 &amp; 7 &gt; 3"},
+        {"an entity written in plain text stays as written", "AT&amp;T", "AT&amp;amp;T"},
+        {"runs of spaces and indentation survive", "  a   b", "&nbsp;&nbsp;a &nbsp;&nbsp;b"},
+        {"empty", "", ""},
+        {"paragraphs", "<p>1. Зарядка</p>\r\n<p>2. Почта</p>", "<p>1. Зарядка</p>\r\n<p>2. Почта</p>"},
+        {"upper-case tags of older clients", "<P>План</P>", "<P>План</P>"},
+        {"a break alone is markup", "утро<br/>вечер", "утро<br/>вечер"},
+        {"attributes", "<font color=\"red\">!</font>", "<font color=\"red\">!</font>"},
+        {"a comment", "<!-- шаблон -->\nx", "<!-- шаблон -->\nx"},
+        {"a tag-like word without closing bracket is text", "x<y\nz", "x&lt;y<br>z"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(TemplateToHtml(QString::fromUtf8(row.tmpl)), QString::fromUtf8(row.html));
+    }
+}
+
 }  // namespace
 }  // namespace wl

@@ -192,6 +192,23 @@ TEST_F(TfrMainTest, TemplateGoesIntoAnEmptyDayWithoutAQuestion) {
     EXPECT_EQ(Count("SetTemplate <p>1. Зарядка</p>"), 1u);
 }
 
+TEST_F(TfrMainTest, APlainTextTemplateShowsItsLinesAndIsPostedUnchanged) {
+    const std::string tmpl = "НА РАБОТЕ:\r\n-\r\n\r\nВ ГОРОДЕ:\r\n- \r\n\r\nДОМА:\r\n- \r\n\r\nЗАМЕТКИ:\r\n-";
+    store["template"] = tmpl;
+    Show(QDate(2021, 5, 5));
+    page->btTemplate->click();
+    Editor().WaitIdle();
+    // The lines as the page lays them out, blank ones included (a line's trailing space is not shown).
+    QString shown;
+    Editor().RunScript("document.body.innerText", [&](const QVariant& v) { shown = v.toString(); });
+    Editor().WaitIdle();
+    EXPECT_EQ(shown.split('\n'), QString("НА РАБОТЕ:|-||В ГОРОДЕ:|-||ДОМА:|-||ЗАМЕТКИ:|-").split('|'));
+    EXPECT_EQ(Count("SetTemplate " + tmpl), 1u);  // the stored template stays plain text
+    EXPECT_EQ(store["template"], tmpl);
+    test::Pump(500);
+    page->grab().save(QStringLiteral(WL_UI_SHOT_DIR) + "/day-page-template.png");
+}
+
 TEST_F(TfrMainTest, TemplateOverTextAsksAndDecliningKeepsTheText) {
     store["template"] = "<p>шаблон</p>";
     store["05.05.2021"] = "<p>моё</p>";
