@@ -14,6 +14,7 @@ PACKAGES=(
   libboost-dev libsqlite3-dev libssl-dev
   # desktop app
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
+  qt6-translations-l10n
   adwaita-icon-theme fonts-dejavu-core fonts-liberation2
   # testing as a person would, peers and comparisons
   xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick python3 python3-websockets dbus

@@ -6,6 +6,7 @@
 
 #include "app/TfmMain.h"
 #include "app/WLSocketLink.h"
+#include "platform/QtTranslations.h"
 #include "platform/QtWebEngineSetup.h"
 #include "platform/SessionWatch.h"
 #include "platform/SingleInstance.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Weekleaf");
     QApplication::setQuitOnLastWindowClosed(false);
+    wl::InstallQtTranslations(app);  // Qt's own buttons and dialogs speak Russian too
 
     wl::TfmMain fmMain;
     fmMain.hooks.MakeSyncClient = wl::MakeWLSocketLink;

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "UiTestSupport.h"
+#include "platform/QtTranslations.h"
 
 namespace wl {
 namespace {
@@ -119,6 +120,39 @@ TEST_F(TWebBrowserTest, ClearFormatAsksFirstAndCancelKeepsTheFormatting) {
         view.WaitIdle();
         EXPECT_EQ(asked, "Очистить форматирование выделенного текста?");
         EXPECT_EQ(Html(), answer == QMessageBox::Ok ? "<p>a слово b</p>" : entry);
+    }
+}
+
+// The program installs Qt's translations at start; Qt's standard buttons then speak Russian.
+TEST_F(TWebBrowserTest, QtsOwnButtonsAreRussian) {
+    ASSERT_TRUE(InstallQtTranslations(*QCoreApplication::instance()));
+    Load(view, "<p>слово</p>");
+    ASSERT_TRUE(SelectWord(view, "слово"));
+    QString ok, cancel;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        ok = box->button(QMessageBox::Ok)->text().remove('&');
+        cancel = box->button(QMessageBox::Cancel)->text().remove('&');
+        box->grab().save(QStringLiteral(WL_UI_SHOT_DIR) + "/clear-format-question.png");
+        box->button(QMessageBox::Cancel)->click();
+    });
+    EXPECT_FALSE(view.ClearFormat());
+    // Qt's Russian catalogue spells OK in Latin letters, which look the same as "ОК".
+    EXPECT_TRUE(ok == "OK" || ok == "ОК") << ok.toStdString();
+    EXPECT_EQ(cancel, "Отмена");
+
+    const std::pair<QMessageBox::StandardButton, const char*> others[] = {
+        {QMessageBox::Yes, "Да"},
+        {QMessageBox::No, "Нет"},
+        {QMessageBox::Close, "Закрыть"},
+        {QMessageBox::Save, "Сохранить"},
+        {QMessageBox::Discard, "Отклонить"}};
+    QMessageBox box;
+    for (const auto& [button, text] : others) {
+        SCOPED_TRACE(text);
+        box.setStandardButtons(button);
+        EXPECT_EQ(box.button(button)->text().remove('&'), QString::fromUtf8(text));
     }
 }
 
