@@ -46,6 +46,12 @@ class IDesktop {
     // there is no such copy or it cannot be written.
     virtual std::filesystem::path SaveSystemWallpaperCopy(const std::filesystem::path& folder) = 0;
 
+    // Takes the picture shown through this interface off the desktop and leaves the desktop's own
+    // background, as it is when no picture was ever set: for a desktop that had no picture before
+    // ours. A picture another program has put up since stays. Throws std::runtime_error on
+    // failure. The default does nothing, for desktops that always show a picture of their own.
+    virtual void ClearWallpaper() {}
+
     virtual ScreenSize Screen() = 0;
 
     // A short name for logs and the README ("x11-root", "gnome", ...).

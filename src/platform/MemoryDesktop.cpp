@@ -17,6 +17,11 @@ void MemoryDesktop::ShowWallpaper(const std::string& path) {
     ++FShows;
 }
 
+void MemoryDesktop::ClearWallpaper() {
+    std::lock_guard lock(FLock);
+    FPath.clear();
+}
+
 std::string MemoryDesktop::SystemWallpaperCopyName() {
     std::lock_guard lock(FLock);
     const std::string name = std::filesystem::path(FPath).filename().string();

@@ -13,6 +13,7 @@ class MemoryDesktop : public IDesktop {
 
     std::string CurrentWallpaperFile() override;
     void ShowWallpaper(const std::string& path) override;
+    void ClearWallpaper() override;
     std::string SystemWallpaperCopyName() override;
     std::filesystem::path SaveSystemWallpaperCopy(const std::filesystem::path& folder) override;
     ScreenSize Screen() override;

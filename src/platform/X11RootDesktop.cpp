@@ -221,6 +221,27 @@ void X11RootDesktop::ShowWallpaper(const std::string& path) {
     setter.With("ShowWallpaper", [](Display* d) { XSetCloseDownMode(d, RetainPermanent); });
 }
 
+void X11RootDesktop::ClearWallpaper() {
+    Pixmap ours = None;
+    FConnection.With("ClearWallpaper", [&](Display* d) {
+        const Window root = DefaultRootWindow(d);
+        const Pixmap shown = ReadPixmapProperty(d, root, kOurPixmapAtom);
+        if (shown == None || shown != ReadPixmapProperty(d, root, kRootPixmapAtom)) return;
+        ours = shown;
+        // None on the root window brings back the server's own background.
+        XSetWindowBackgroundPixmap(d, root, None);
+        XClearWindow(d, root);
+        for (const char* name : {kRootPixmapAtom, kSetRootPixmapAtom, kOurPixmapAtom, kPathAtom})
+            XDeleteProperty(d, root, XInternAtom(d, name, False));
+    });
+    if (ours == None) return;
+    try {
+        FConnection.With("ClearWallpaper: release our picture", [&](Display* d) { XKillClient(d, ours); });
+    } catch (const X11Error&) {
+        // Already gone with its client: nothing left to free.
+    }
+}
+
 PixelRows X11RootDesktop::ReadRootPicture(ScreenSize& size) {
     PixelRows pixels;
     FConnection.With("ReadRootPicture", [&](Display* d) {

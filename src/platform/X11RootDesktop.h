@@ -8,7 +8,8 @@
 // The path shown is kept on the root window in _WEEKLEAF_WALLPAPER_PATH (UTF8_STRING) together
 // with the pixmap it was drawn into (_WEEKLEAF_WALLPAPER_PIXMAP); when another program has put
 // its own pixmap up since, the path no longer describes the desktop and is reported as unknown.
-// The system's copy of the wallpaper is the root pixmap itself, read back and saved as a BMP.
+// The system's copy of the wallpaper is the root pixmap itself, read back and saved as a BMP;
+// a root without a published pixmap has none, and ClearWallpaper gives it its own back.
 #include <memory>
 
 #include "platform/Desktop.h"
@@ -23,6 +24,8 @@ class X11RootDesktop : public IDesktop {
 
     std::string CurrentWallpaperFile() override;
     void ShowWallpaper(const std::string& path) override;
+    // Our pixmap, its properties and the path go; the root gets the server's default background.
+    void ClearWallpaper() override;
     std::string SystemWallpaperCopyName() override { return "RootWallpaper.bmp"; }
     std::filesystem::path SaveSystemWallpaperCopy(const std::filesystem::path& folder) override;
     ScreenSize Screen() override { return FConnection.RootSize(); }

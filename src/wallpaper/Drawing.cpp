@@ -11,6 +11,7 @@
 #include "diag/ErrLog.h"
 #include "platform/AtomicFile.h"
 #include "platform/DataDir.h"
+#include "platform/DesktopFiles.h"
 #include "wallpaper/HtmlRenderer.h"
 #include "wallpaper/ImageCodecs.h"
 #include "wallpaper/TWallPaper.h"
@@ -397,7 +398,15 @@ void DrawBlockOnly(const DrawRequest& request, const std::string& wppPath, Scree
     const Files files = FilesOf(request);
     context.ForgetBackground();
     Image picture = DecodeWallpaper(wppPath, screen, context);
-    SaveBmp24(picture, files.wppOld);
+    if (IsPictureFile(wppPath)) {
+        SaveBmp24(picture, files.wppOld);
+    } else {
+        // The desktop had no picture (nothing to read, nothing to back up): the blocks go onto the
+        // fill, but the fill is no picture of the user's to put back later; without "WppOld.bmp"
+        // the restores give the desktop its own background back.
+        std::error_code ec;
+        fs::remove(files.wppOld, ec);
+    }
     ScaleToScreen(picture, screen);
 
     const BlockRects rects = PictureBlockRects(picture.width, picture.height);

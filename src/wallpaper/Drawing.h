@@ -96,7 +96,8 @@ void DrawHTML(const DrawRequest& request, IDesktop& desktop, TDrawContext& conte
 void DrawHTML(const DrawRequest& request, IDesktop& desktop);
 
 // Rebuilds "WppOld.bmp" and "Weekleaf-Wallpaper.bmp" from the picture `wppPath` (the desktop's
-// current wallpaper) for a screen of `screen`.
+// current wallpaper) for a screen of `screen`. When `wppPath` names no file the desktop had no
+// picture: the blocks go onto the fill colour and "WppOld.bmp" is removed, not made up.
 void DrawBlockOnly(const DrawRequest& request, const std::string& wppPath, ScreenSize screen,
                    TDrawContext& context);
 

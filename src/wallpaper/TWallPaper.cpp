@@ -79,10 +79,19 @@ void SetWallpaperPath(IDesktop& desktop, const std::string& path) {
     desktop.ShowWallpaper(path);
 }
 
-void WallpaperGate::Restore(IDesktop& desktop, const std::string& path) {
+template <class Change>
+void WallpaperGate::MoveOn(Change change) {
     std::lock_guard lock(FLock);
     FGeneration.fetch_add(1, std::memory_order_acq_rel);
-    TWallPaper(desktop).SetWallpaper(path);
+    change();
+}
+
+void WallpaperGate::Restore(IDesktop& desktop, const std::string& path) {
+    MoveOn([&] { TWallPaper(desktop).SetWallpaper(path); });
+}
+
+void WallpaperGate::Clear(IDesktop& desktop) {
+    MoveOn([&] { desktop.ClearWallpaper(); });
 }
 
 bool WallpaperGate::ShowIfCurrent(IDesktop& desktop, const std::string& path, uint64_t generation) {
@@ -105,15 +114,27 @@ void SetWallpaperPath(IDesktop& desktop, WallpaperGate& gate, const std::string&
     gate.Restore(desktop, path);
 }
 
-bool RestoreOnExit(IDesktop& desktop, WallpaperGate& gate) {
+namespace {
+
+// "WppOld.bmp" back on the desktop, or, when the desktop had no picture before ours, none at all.
+bool PutUsersWallpaperBack(IDesktop& desktop, WallpaperGate& gate) {
     const fs::path old = WppOldFile();
-    if (!IsPictureFile(old)) return false;
+    if (!IsPictureFile(old)) {
+        gate.Clear(desktop);
+        return false;
+    }
     gate.Restore(desktop, old.string());
     return true;
 }
 
+}  // namespace
+
+bool RestoreOnExit(IDesktop& desktop, WallpaperGate& gate) {
+    return PutUsersWallpaperBack(desktop, gate);
+}
+
 void RestoreUserWallpaper(IDesktop& desktop, WallpaperGate& gate) {
-    gate.Restore(desktop, WppOldFile().string());
+    PutUsersWallpaperBack(desktop, gate);
 }
 
 }  // namespace wl

@@ -54,11 +54,16 @@ class WallpaperGate {
 
     // Main thread: moves the generation on and shows `path`; throws what the desktop throws.
     void Restore(IDesktop& desktop, const std::string& path);
+    // Main thread: moves the generation on and takes our picture off the desktop.
+    void Clear(IDesktop& desktop);
     // Drawing thread: shows `path` only when no restore happened since `generation`; returns
     // whether it did.
     bool ShowIfCurrent(IDesktop& desktop, const std::string& path, uint64_t generation);
 
   private:
+    template <class Change>
+    void MoveOn(Change change);
+
     std::mutex FLock;
     std::atomic<uint64_t> FGeneration{0};
 };
@@ -96,13 +101,16 @@ class GuardedDesktop : public IDesktop {
 // drawn on the previous one (the next run then builds them on the chosen picture).
 void SetWallpaperPath(IDesktop& desktop, WallpaperGate& gate, const std::string& path);
 
-// Restore points (main thread).
-// Exit, after the drawing run has ended: shows "WppOld.bmp" when it exists; returns whether it
-// did. Throws what the desktop throws (the exit then ends the process at once).
+// Restore points (main thread). "WppOld.bmp" is missing when the desktop had no picture before
+// ours (the drawing removes it then): the desktop then gets its own background back rather
+// than a picture the program made up.
+// Exit, after the drawing run has ended: shows "WppOld.bmp" when it exists and returns true;
+// otherwise clears our picture and returns false. Throws what the desktop throws (the exit then
+// ends the process at once).
 bool RestoreOnExit(IDesktop& desktop, WallpaperGate& gate);
-// Hiding the blocks, and the options page closed with OK (blocks off or the alpha changed):
-// shows "WppOld.bmp" whether or not it exists, so the next drawing rebuilds the block background.
-// Throws what the desktop throws (a bare X11 root cannot show a missing file).
+// Hiding the blocks, and the options page closed with OK (blocks off or the alpha changed): the
+// same, so the desktop no longer shows our output and the next drawing rebuilds the block
+// background. Throws what the desktop throws.
 void RestoreUserWallpaper(IDesktop& desktop, WallpaperGate& gate);
 
 }  // namespace wl

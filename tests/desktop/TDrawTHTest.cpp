@@ -139,6 +139,8 @@ TEST_F(TDrawTHTest, ExitWaitsForTheRunningDrawingThenRestores) {
 // Hiding the blocks (or the options page's OK) while a run is drawing: the run finishes but its
 // picture does not go up, so the user's own picture stays.
 TEST_F(TDrawTHTest, ARestoreIsNotUndoneByARunAlreadyGoing) {
+    const std::string old = (DataDir() / "WppOld.bmp").string();
+    WriteFileAtomic(old, "user's own");
     DrawScheduler scheduler(desktop, queue.executor());
     test::Latch latch;
     ASSERT_TRUE(scheduler.RequestJob([&] { return Job("week", &latch); }));
@@ -148,7 +150,7 @@ TEST_F(TDrawTHTest, ARestoreIsNotUndoneByARunAlreadyGoing) {
     ASSERT_TRUE(queue.PumpOnce());
 
     EXPECT_EQ(draws, 1);
-    EXPECT_EQ(desktop.CurrentWallpaperFile(), (DataDir() / "WppOld.bmp").string());
+    EXPECT_EQ(desktop.CurrentWallpaperFile(), old);
     // Blocks shown again: the next run puts its picture up.
     EXPECT_TRUE(Tick(scheduler, "week"));
     EXPECT_EQ(desktop.CurrentWallpaperFile(), Modified());

@@ -104,24 +104,39 @@ TEST_F(TWallPaperTest, SetWallpaperPathAndTWallPaperShowTheGivenPathUnchecked) {
     EXPECT_EQ(paper.Wallpaper(), "/nowhere/b.bmp");
 }
 
-TEST_F(TWallPaperTest, ExitRestoresWppOldOnlyWhenItExists) {
-    WallpaperGate gate;
-    desktop.ShowWallpaper("drawn.bmp");
-    EXPECT_FALSE(RestoreOnExit(desktop, gate));
-    EXPECT_EQ(desktop.CurrentWallpaperFile(), "drawn.bmp");
+// Without "WppOld.bmp" the desktop had no picture before ours: both restores take ours down.
+TEST_F(TWallPaperTest, ExitAndHidingTheBlocksRestoreWppOldOrClearTheDesktopWithoutIt) {
+    struct Case {
+        const char* name;
+        void (*restore)(IDesktop&, WallpaperGate&);
+    };
+    const Case cases[] = {
+        {"exit", [](IDesktop& d, WallpaperGate& g) { RestoreOnExit(d, g); }},
+        {"hiding the blocks", [](IDesktop& d, WallpaperGate& g) { RestoreUserWallpaper(d, g); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WallpaperGate gate;
+        fs::remove(DataDir() / "WppOld.bmp");
+        desktop.ShowWallpaper("drawn.bmp");
+        const uint64_t generation = gate.Generation();
+        c.restore(desktop, gate);
+        EXPECT_EQ(desktop.CurrentWallpaperFile(), "");
+        EXPECT_NE(gate.Generation(), generation) << "a run requested before must not put its picture up";
 
-    const fs::path old = Write(DataDir() / "WppOld.bmp", "old");
+        const fs::path old = Write(DataDir() / "WppOld.bmp", "old");
+        desktop.ShowWallpaper("drawn.bmp");
+        c.restore(desktop, gate);
+        EXPECT_EQ(desktop.CurrentWallpaperFile(), old.string());
+    }
+    WallpaperGate gate;
     EXPECT_TRUE(RestoreOnExit(desktop, gate));
-    EXPECT_EQ(desktop.CurrentWallpaperFile(), old.string());
-}
-
-TEST_F(TWallPaperTest, HidingTheBlocksRestoresWppOldEvenWhenItIsMissing) {
-    WallpaperGate gate;
-    RestoreUserWallpaper(desktop, gate);
-    EXPECT_EQ(desktop.CurrentWallpaperFile(), (DataDir() / "WppOld.bmp").string());
+    fs::remove(DataDir() / "WppOld.bmp");
+    EXPECT_FALSE(RestoreOnExit(desktop, gate));
 }
 
 TEST_F(TWallPaperTest, ARunRequestedBeforeARestoreDoesNotApplyItsPicture) {
+    const fs::path old = Write(DataDir() / "WppOld.bmp", "old");
     WallpaperGate gate;
     GuardedDesktop before(desktop, gate, gate.Generation());
     RestoreUserWallpaper(desktop, gate);
@@ -130,7 +145,7 @@ TEST_F(TWallPaperTest, ARunRequestedBeforeARestoreDoesNotApplyItsPicture) {
     SetWallpaperPath(before, "drawn-before.bmp");
     EXPECT_TRUE(before.Dropped());
     EXPECT_EQ(before.Applied(), "");
-    EXPECT_EQ(desktop.CurrentWallpaperFile(), (DataDir() / "WppOld.bmp").string());
+    EXPECT_EQ(desktop.CurrentWallpaperFile(), old.string());
 
     SetWallpaperPath(after, "drawn-after.bmp");
     EXPECT_FALSE(after.Dropped());

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "MainQueue.h"
 #include "XvfbServer.h"
@@ -14,6 +16,11 @@
 #include "wallpaper/ImageCodecs.h"
 #include "wallpaper/TDrawTH.h"
 #include "wallpaper/TWallPaper.h"
+
+// Xlib last: its macros (None, Bool, Status) would clash with the test framework's names.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace wl {
 namespace {
@@ -50,12 +57,87 @@ class X11WallpaperTest : public ::testing::Test {
         return file;
     }
 
+    // One drawing run of a week with a notes entry, as a tick of the main window makes it.
+    static void DrawOnce(IDesktop& on, DrawScheduler& scheduler, test::MainQueue& queue) {
+        WriteFileAtomic(DataDir() / "Data.json", R"({"note":"<p>цели</p>"})");
+        const TWeekleaf store(DataDir() / "Data.json");
+        ASSERT_TRUE(scheduler.RequestDrawing([&] {
+            DrawRequest request;
+            request.week = MakeWeekSnapshot(store, Today(), 0);
+            request.alpha = 255;
+            return request;
+        }));
+        scheduler.WaitIdle([&] { queue.PumpOnce(); });
+        EXPECT_EQ(on.CurrentWallpaperFile(), (DataDir() / "Weekleaf-Modifed.bmp").string());
+    }
+
     static std::unique_ptr<test::XvfbServer> server;
     fs::path root;
     std::unique_ptr<X11RootDesktop> desktop;
 };
 
+// The root window as the screen shows it (no other windows on these servers), raw pixel values.
+std::vector<unsigned long> RootWindowPixels(Display* d) {
+    const Window rootWindow = DefaultRootWindow(d);
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(d, rootWindow, &attributes);
+    XImage* image = XGetImage(d, rootWindow, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    std::vector<unsigned long> pixels;
+    if (!image) return pixels;
+    for (int y = 0; y < attributes.height; ++y)
+        for (int x = 0; x < attributes.width; ++x) pixels.push_back(XGetPixel(image, x, y));
+    XDestroyImage(image);
+    return pixels;
+}
+
+bool RootHasProperty(Display* d, const char* name) {
+    const Atom atom = XInternAtom(d, name, True);
+    if (atom == None) return false;
+    int count = 0;
+    Atom* atoms = XListProperties(d, DefaultRootWindow(d), &count);
+    const bool found = std::find(atoms, atoms + count, atom) != atoms + count;
+    if (atoms) XFree(atoms);
+    return found;
+}
+
 std::unique_ptr<test::XvfbServer> X11WallpaperTest::server;
+
+// A root that never had a published picture (a bare server, or one set by a tool that does not
+// publish it): the blocks go onto the fill colour, and taking them down again, at exit or by
+// hiding the blocks, leaves the root exactly as it was instead of putting the fill colour up.
+TEST_F(X11WallpaperTest, WithoutARootPictureTheRestoresGiveTheRootItsOwnBackgroundBack) {
+    struct Case {
+        const char* name;
+        void (*restore)(IDesktop&, WallpaperGate&);
+    };
+    const Case cases[] = {
+        {"exit", [](IDesktop& d, WallpaperGate& g) { EXPECT_FALSE(RestoreOnExit(d, g)); }},
+        {"hiding the blocks", [](IDesktop& d, WallpaperGate& g) { RestoreUserWallpaper(d, g); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::XvfbServer bare("640x480x24");
+        ASSERT_FALSE(bare.Display().empty());
+        Display* d = XOpenDisplay(bare.Display().c_str());
+        ASSERT_NE(d, nullptr);
+        const std::vector<unsigned long> before = RootWindowPixels(d);
+        ASSERT_FALSE(before.empty());
+
+        X11RootDesktop bareDesktop(WallpaperPictureFiles(), bare.Display());
+        test::MainQueue queue;
+        DrawScheduler scheduler(bareDesktop, queue.executor());
+        DrawOnce(bareDesktop, scheduler, queue);
+        ASSERT_NE(RootWindowPixels(d), before) << "the drawn week is up";
+
+        c.restore(bareDesktop, scheduler.Gate());
+        EXPECT_TRUE(RootWindowPixels(d) == before) << "the root shows what it showed before";
+        for (const char* property :
+             {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID", "_WEEKLEAF_WALLPAPER_PIXMAP", "_WEEKLEAF_WALLPAPER_PATH"})
+            EXPECT_FALSE(RootHasProperty(d, property)) << property;
+        EXPECT_EQ(bareDesktop.CurrentWallpaperFile(), "");
+        XCloseDisplay(d);
+    }
+}
 
 TEST_F(X11WallpaperTest, APictureOfAnotherSizeIsStretchedOverTheWholeRoot) {
     SetWallpaperPath(*desktop, HalfAndHalf(root / "user.bmp").string());
@@ -95,19 +177,9 @@ TEST_F(X11WallpaperTest, AMissingDesktopFileFallsBackToTheRootPictureSavedInTheL
 // root shows it; the exit puts the user's own picture back.
 TEST_F(X11WallpaperTest, ATickPutsTheWeekOnTheRootAndTheExitPutsTheUsersPictureBack) {
     SetWallpaperPath(*desktop, HalfAndHalf(root / "user.bmp").string());
-    WriteFileAtomic(DataDir() / "Data.json", R"({"note":"<p>цели</p>"})");
-    const TWeekleaf store(DataDir() / "Data.json");
-
     test::MainQueue queue;
     DrawScheduler scheduler(*desktop, queue.executor());
-    ASSERT_TRUE(scheduler.RequestDrawing([&] {
-        DrawRequest request;
-        request.week = MakeWeekSnapshot(store, Today(), 0);
-        request.alpha = 255;
-        return request;
-    }));
-    scheduler.WaitIdle([&] { queue.PumpOnce(); });
-    EXPECT_EQ(desktop->CurrentWallpaperFile(), (DataDir() / "Weekleaf-Modifed.bmp").string());
+    DrawOnce(*desktop, scheduler, queue);
 
     ScreenSize size;
     PixelRows shown = desktop->ReadRootPicture(size);

@@ -415,10 +415,12 @@ TEST_F(DrawingTest, LostCacheWhileOurPictureIsUpIsRebuiltFromTheUsersCopy) {
 }
 
 TEST_F(DrawingTest, MissingWallpaperFileStillGetsBlocks) {
-    desktop.current = (root / "gone.jpg").string();  // and the desktop has no copy to back up
+    SaveBmp24(Image(8, 8, kWallpaper), dir / "WppOld.bmp");  // from a time the desktop had a picture
+    desktop.current = (root / "gone.jpg").string();          // and the desktop has no copy to back up
     Run();
     EXPECT_EQ(Background().at(5, 5), kNoPictureColor);
     EXPECT_EQ(desktop.shown.size(), 1u);
+    EXPECT_FALSE(fs::exists(dir / "WppOld.bmp")) << "the fill is no picture of the user's to put back";
 }
 
 TEST_F(DrawingTest, NewScreenSizeWhileOurPictureIsUpKeepsTheCache) {
