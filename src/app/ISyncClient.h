@@ -13,8 +13,9 @@ class ISyncClient {
   public:
     virtual ~ISyncClient() = default;
 
-    // The start-up connection: upgrade to a WebSocket when the TCP connection is open, then ask
-    // for the current week. Throws what the handshake throws.
+    // The start-up connection: upgrade to a WebSocket when the TCP connection is open, run the
+    // before-week work (SetBeforeWeek), then ask for the current week. Throws what the handshake
+    // throws.
     virtual bool Start() = 0;
     // The connection can carry requests.
     virtual bool Connected() = 0;

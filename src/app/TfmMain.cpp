@@ -221,6 +221,8 @@ void TfmMain::FormCreate() {
         if (FSettings->UseHotKey() && hooks.RegisterHotKeys) hooks.RegisterHotKeys(*this);
         // 6. Note store.
         FWeekleaf = std::make_unique<TWeekleaf>(FPaths.DataJsonPath());
+        // The edits an earlier run could not send; they go out before the week is asked for.
+        FUnposted.Open(FPaths.UnpostedPath());
         // 7. The drop shadow belongs to the window manager on X11.
         // 8. Calendar at today.
         pLeft->ShowDate(QDate::currentDate());
@@ -456,6 +458,8 @@ void TfmMain::PostDay(Date day, const std::string& html) {
 
 void TfmMain::StoreAndPost(Date day, const std::string& html) {
     if (!FWeekleaf) return;
+    // Written down first: a kill between storing and sending must not lose the post.
+    FUnposted.Keep(day);
     try {
         FWeekleaf->ToJSON_FromMainEditor(DateToStr(day), html);
     } catch (const std::exception& e) {

@@ -1,9 +1,16 @@
 #pragma once
-// Day entries stored locally whose SET_DAY could not be sent (the connection was down). They are
-// posted again once the connection is back, before the service's copy of the week is accepted,
-// so a reconnect never replaces an offline edit with the older text the service still holds.
+// Day entries stored locally whose SET_DAY has not been sent (the connection was down, or the
+// program ended first). They are posted again once the connection is back, before the service's
+// copy of the week is accepted, so a reconnect never replaces an offline edit with the older text
+// the service still holds.
 //
-// Owner: the main thread (the change-posting tick and the exit path).
+// With a file (Open), the set outlives the process: a day is written down before its text goes
+// into the store and struck off only once its SET_DAY went out, so a restart, a crash or a kill
+// at any moment leaves every edit the service has not seen listed there. The file is rewritten
+// atomically whenever the set changes.
+//
+// Owner: the main thread (the change-posting tick, the reconnect and the exit path).
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
@@ -17,6 +24,13 @@ class UnpostedDays {
     using Send = std::function<void(Date day, const std::string& html)>;
     using Stored = std::function<std::string(const std::string& dayKey)>;
 
+    // Keeps the set in `file` from now on, adding the days an earlier run left there. A file that
+    // cannot be read is logged and replaced at the next change. Never throws.
+    void Open(const std::filesystem::path& file) noexcept;
+
+    // Writes the day down as not yet sent; call it before its text goes into the store.
+    void Keep(Date day) noexcept;
+
     // Sends the day; a send that throws keeps the day for a later Flush. Never throws.
     // Returns whether the send went out.
     bool Post(Date day, const std::string& html, const Send& send) noexcept;
@@ -29,8 +43,15 @@ class UnpostedDays {
     bool Holds(Date day) const { return FKeys.count(day.days) > 0; }
     size_t Size() const { return FKeys.size(); }
 
+    // The file's text for a set of days, and the days of such a text (throws on a damaged one).
+    static std::string FileText(const std::set<int32_t>& days);
+    static std::set<int32_t> ParseFileText(const std::string& text);
+
   private:
+    void Save() noexcept;
+
     std::set<int32_t> FKeys;  // days since 1970-01-01
+    std::filesystem::path FFile;
 };
 
 }  // namespace wl

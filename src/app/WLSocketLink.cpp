@@ -39,6 +39,7 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
         if (!FSocket.Connected()) return false;
         FSocket.UpgradeToWebsocket();
         if (OnStatus) OnStatus("Connected");
+        if (FBeforeWeek) FBeforeWeek();
         FSocket.GetCurrentWeek();
         return true;
     }

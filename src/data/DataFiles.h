@@ -12,6 +12,8 @@ struct DataPaths {
     std::filesystem::path DataPath, WppPath, ConfigPath, ModifiedBmpPath, WallpaperBmpPath, WppOldPath;
     std::filesystem::path DataJsonPath() const { return DataPath / "Data.json"; }
     std::filesystem::path ErrLogPath() const { return DataPath / "ErrLog.txt"; }
+    // The days whose text the sync service has not been sent yet (app/UnpostedDays.h).
+    std::filesystem::path UnpostedPath() const { return DataPath / "Unposted.json"; }
 };
 
 // Creates DataDir()/Wpp, writes the default Data.json and Config.ini where missing (atomically)

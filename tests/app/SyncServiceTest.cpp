@@ -104,12 +104,17 @@ class SyncServiceTest : public ::testing::Test {
     void TearDown() override {
         window.reset();
         other.reset();
-        if (server > 0) {
-            ::kill(server, SIGTERM);
-            ::waitpid(server, nullptr, 0);
-        }
+        StopServer();
         fs::remove_all(root);
     }
+
+    void StopServer() {
+        if (server <= 0) return;
+        ::kill(server, SIGTERM);
+        ::waitpid(server, nullptr, 0);
+        server = 0;
+    }
+    void OfflineEditThenServiceBack(bool restart);
 
     void StartServer() {
         server = ::fork();
@@ -171,20 +176,26 @@ TEST_F(SyncServiceTest, AnUpdateDayFromTheOtherDeviceAppearsInTheIdleEditor) {
     EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get(TodayKey()), "<i>from the phone</i>");
 }
 
-TEST_F(SyncServiceTest, AnEditMadeWhileTheServiceWasDownWinsOverTheServicesOlderCopy) {
+// The service holds an older text of today; the window types today's text while the service is
+// down; then the service comes back, in the same run or after a restart of the program.
+void SyncServiceTest::OfflineEditThenServiceBack(bool restart) {
     StartServer();
     other = std::make_unique<Device>(root / "other", port);
     other->socket->SetDay(Today(), "old text on the service");
     Pump(500);
     other.reset();
-    ::kill(server, SIGTERM);
-    ::waitpid(server, nullptr, 0);
-    server = 0;
+    StopServer();
 
     Create();  // offline
     Type("written offline");
     ASSERT_TRUE(WaitFor([&] { return window->Unposted().Holds(Today()); }, 3000));
-    StartServer();
+    if (restart) {
+        window.reset();
+        StartServer();
+        Create();
+    } else {
+        StartServer();
+    }
     ASSERT_TRUE(WaitFor([&] { return window->Sync()->Connected() && window->Unposted().Empty(); }, 8000));
     Pump(2000);  // the service's answer with the week has arrived and been applied
     EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get(TodayKey()), "written offline");
@@ -192,6 +203,14 @@ TEST_F(SyncServiceTest, AnEditMadeWhileTheServiceWasDownWinsOverTheServicesOlder
     other = std::make_unique<Device>(root / "other2", port);
     other->socket->GetCurrentWeek();
     EXPECT_TRUE(WaitFor([&] { return other->store.Get(TodayKey()) == "written offline"; }, 4000));
+}
+
+TEST_F(SyncServiceTest, AnEditMadeWhileTheServiceWasDownWinsOverTheServicesOlderCopy) {
+    OfflineEditThenServiceBack(false);
+}
+
+TEST_F(SyncServiceTest, AnOfflineEditWinsOverTheServicesOlderCopyAfterARestart) {
+    OfflineEditThenServiceBack(true);
 }
 
 }  // namespace

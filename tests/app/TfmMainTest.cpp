@@ -45,9 +45,14 @@ struct FakeSync : ISyncClient {
     bool canReconnect = true;
     std::vector<std::string> sent;
 
+    std::function<void()> beforeWeek;
+
+    void SetBeforeWeek(std::function<void()> work) override { beforeWeek = std::move(work); }
     bool Start() override {
-        if (up) sent.push_back("GET_CURRENT_WEEK");
-        return up;
+        if (!up) return false;
+        if (beforeWeek) beforeWeek();
+        sent.push_back("GET_CURRENT_WEEK");
+        return true;
     }
     bool Connected() override { return up; }
     bool ReConnect(const std::function<void()>& beforeWeek) override {
@@ -260,6 +265,31 @@ TEST_F(MainWindowTest, AnOfflineEditIsPostedAfterTheReconnectBeforeTheWeekIsAske
     EXPECT_EQ(sync->sent[0], "SET_DAY " + TodayKey() + " offline");
     EXPECT_EQ(sync->sent[1], "GET_CURRENT_WEEK");
     EXPECT_TRUE(window->Unposted().Empty());
+}
+
+TEST_F(MainWindowTest, OfflineEditsOutliveARestartAndGoOutBeforeTheWeekIsAskedFor) {
+    Prepare();
+    startOnline = false;
+    Create();
+    sync->canReconnect = false;
+    ShowReady();
+    FocusEnd(*window->frMain->WebBrowser);
+    TypeText(*window->frMain->WebBrowser, "offline");
+    ASSERT_TRUE(WaitFor([&] { return TWeekleaf(DataJson()).Get(TodayKey()) == "offline"; }, 3000));
+    EXPECT_NE(ReadFile(Folder() / "Unposted.json").find(TodayKey()), std::string::npos);
+    window.reset();  // the program ends before the service is back
+
+    startOnline = true;
+    Create();
+    ASSERT_GE(sync->sent.size(), 2u);
+    EXPECT_EQ(sync->sent[0], "SET_DAY " + TodayKey() + " offline");
+    EXPECT_EQ(sync->sent[1], "GET_CURRENT_WEEK");
+    EXPECT_TRUE(window->Unposted().Empty());
+    EXPECT_EQ(ReadFile(Folder() / "Unposted.json").find(TodayKey()), std::string::npos);
+    window.reset();
+
+    Create();  // sent once is enough
+    EXPECT_EQ(sync->Count("SET_DAY"), 0);
 }
 
 TEST_F(MainWindowTest, ClosingHidesToTheTrayAndTheFirstMenuItemBringsItBack) {

@@ -1,12 +1,17 @@
 // Offline edits are kept and posted again, in day order, once the connection is back.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/UnpostedDays.h"
+#include "platform/AtomicFile.h"
 
 namespace wl {
 namespace {
@@ -60,6 +65,60 @@ TEST(UnpostedDaysTest, AFlushThatFailsMidwayKeepsTheRest) {
     EXPECT_EQ(days.Flush([](const std::string&) { return std::string(); }, flaky), 1);
     EXPECT_FALSE(days.Holds(MakeDate(2026, 1, 1)));
     EXPECT_TRUE(days.Holds(MakeDate(2026, 1, 2)));
+}
+
+class UnpostedFileTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "wl-unposted-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        file = dir / "Unposted.json";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::filesystem::path dir, file;
+};
+
+// What one run could not send, the next run finds, and a day leaves the file only once sent.
+TEST_F(UnpostedFileTest, TheSetOutlivesTheProcessAndADayLeavesItOnlyOnceSent) {
+    Line line;
+    line.up = false;
+    {
+        UnpostedDays days;
+        days.Open(file);
+        days.Keep(MakeDate(2026, 12, 10));  // stored, then the program was killed before sending
+        days.Post(MakeDate(2026, 12, 9), "x", line.Send());
+    }
+    EXPECT_EQ(ReadWholeFile(file), "{\"days\":[\"09.12.2026\",\"10.12.2026\"]}\r\n");
+
+    UnpostedDays again;
+    again.Open(file);
+    EXPECT_TRUE(again.Holds(MakeDate(2026, 12, 9)));
+    EXPECT_TRUE(again.Holds(MakeDate(2026, 12, 10)));
+    int calls = 0;
+    line.up = true;
+    auto dropsAfterOne = [&](Date d, const std::string& h) {
+        if (++calls == 2) throw std::runtime_error("dropped again");
+        line.Send()(d, h);
+    };
+    EXPECT_EQ(again.Flush([](const std::string&) { return std::string("t"); }, dropsAfterOne), 1);
+    EXPECT_EQ(ReadWholeFile(file), "{\"days\":[\"10.12.2026\"]}\r\n");
+    EXPECT_TRUE(again.Post(MakeDate(2026, 12, 10), "t", line.Send()));
+    EXPECT_EQ(ReadWholeFile(file), "{\"days\":[]}\r\n");
+}
+
+// A file damaged outside the program is logged and never stops the start.
+TEST_F(UnpostedFileTest, ADamagedFileGivesAnEmptySetAndIsReplacedAtTheNextChange) {
+    for (const char* text : {"", "not json", "[\"09.12.2026\"]", "{\"days\":\"09.12.2026\"}",
+                             "{\"days\":[\"31.02.2026\"]}", "{\"days\":[7]}", "{\"days\":[\"09.12.2026\""}) {
+        SCOPED_TRACE(text);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+        UnpostedDays days;
+        days.Open(file);
+        EXPECT_TRUE(days.Empty());
+        days.Keep(MakeDate(2026, 12, 9));
+        EXPECT_EQ(ReadWholeFile(file), "{\"days\":[\"09.12.2026\"]}\r\n");
+    }
 }
 
 }  // namespace
