@@ -18,7 +18,7 @@ QCheckBox* Box(const QString& text, int top, QWidget* parent) {
     auto* cb = new QCheckBox(text, parent);
     cb->setChecked(true);
     cb->setFont(UiFont("Tahoma", 12));
-    cb->setStyleSheet("QCheckBox { color: white; }");
+    cb->setStyleSheet(CheckBoxStyle());
     cb->setGeometry(16, top, 300, 24);
     return cb;
 }

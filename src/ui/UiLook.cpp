@@ -15,4 +15,12 @@ QFont UiFont(const char* family, int pixelSize, bool bold) {
     return font;
 }
 
+QString CheckBoxStyle() {
+    return "QCheckBox { color: white; spacing: 8px; }"
+           "QCheckBox::indicator { width: 18px; height: 18px; }"
+           "QCheckBox::indicator:unchecked { image: url(:/wl/icons/checkOff.svg); }"
+           "QCheckBox::indicator:checked { image: url(:/wl/icons/checkOn.svg); }"
+           "QCheckBox::indicator:disabled { image: none; }";
+}
+
 }  // namespace wl

@@ -3,6 +3,7 @@
 // the Windows fonts the design uses.
 #include <QColor>
 #include <QFont>
+#include <QString>
 
 namespace wl {
 
@@ -14,5 +15,9 @@ inline const QColor kCalendarDisabled{0x19, 0xAA, 0x84};
 
 // family at pixelSize; when the family is missing the closest installed sans face stands in.
 QFont UiFont(const char* family, int pixelSize, bool bold = false);
+
+// Style sheet of a check box on the program's green: white text, an empty white-framed box, and
+// when ticked a white box with a dark green tick, so a ticked box can never pass for a disabled one.
+QString CheckBoxStyle();
 
 }  // namespace wl

@@ -10,8 +10,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyleOptionButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -190,6 +192,54 @@ TEST_F(MainWindowTest, FirstStartWritesTheDefaultFilesAndAsksTheFourSettings) {
     EXPECT_TRUE(window->tPostData.isActive());
     EXPECT_TRUE(window->tCheckData.isActive());
     EXPECT_EQ(sync->sent, std::vector<std::string>{"GET_CURRENT_WEEK"});
+}
+
+// WCAG contrast ratio of two colours (1 .. 21).
+double Contrast(QColor a, QColor b) {
+    auto lum = [](QColor c) {
+        auto ch = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * ch(c.redF()) + 0.7152 * ch(c.greenF()) + 0.0722 * ch(c.blueF());
+    };
+    const double la = lum(a), lb = lum(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST_F(MainWindowTest, AFirstStartTickIsUnmistakable) {
+    Prepare();
+    TSettings settings(Folder() / "Config.ini");
+    TfmFirstLunch dlg(settings);
+    dlg.show();
+    Pump(100);
+    QDir().mkpath(WL_APP_SHOT_DIR);
+    for (QCheckBox* cb : {dlg.cbAutorun, dlg.cbHide}) {
+        SCOPED_TRACE(cb->text().toStdString());
+        QStyleOptionButton opt;
+        opt.initFrom(cb);
+        // The box as it shows on the dialog's background.
+        const QRect box =
+            cb->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, cb).translated(cb->pos());
+        ASSERT_GE(box.width(), 12);
+        cb->setChecked(true);
+        const QImage on = dlg.grab(box).toImage().convertToFormat(QImage::Format_RGB32);
+        cb->setChecked(false);
+        const QImage off = dlg.grab(box).toImage().convertToFormat(QImage::Format_RGB32);
+        // Ticking changes much of the box, and clearly; the tick stands out against its box.
+        int changed = 0;
+        double strongest = 1;
+        for (int y = 0; y < on.height(); ++y) {
+            for (int x = 0; x < on.width(); ++x) {
+                const QColor a = on.pixelColor(x, y), b = off.pixelColor(x, y);
+                changed += Contrast(a, b) >= 2;
+                for (const QColor& c : {on.pixelColor(on.width() / 2, on.height() / 2), QColor(Qt::white)})
+                    strongest = std::max(strongest, Contrast(a, c));
+            }
+        }
+        EXPECT_GE(changed, on.width() * on.height() / 3);
+        EXPECT_GE(strongest, 4.5);
+    }
+    dlg.cbHide->setChecked(true);
+    dlg.cbCheckUpdates->setChecked(false);
+    dlg.grab().save(QString(WL_APP_SHOT_DIR) + "/first-start.png");
 }
 
 TEST_F(MainWindowTest, HideOnStartKeepsTheWindowInTheTray) {
