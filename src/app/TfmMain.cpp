@@ -182,10 +182,24 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
+    // The program is ending: nothing is held up.
+    if (FExiting) {
+        event->accept();
+        return;
+    }
     // FormCloseQuery: closing hides the window to the tray; only "Выход" ends the program.
+    // Without a tray a hidden window could never come back, so it is minimised instead.
     event->ignore();
+    if (!TrayAvailable()) {
+        showMinimized();
+        return;
+    }
     TrayIcon->show();
     hide();
+}
+
+bool TfmMain::TrayAvailable() const {
+    return hooks.TrayAvailable ? hooks.TrayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void TfmMain::showEvent(QShowEvent* event) {
@@ -237,8 +251,8 @@ void TfmMain::FormCreate() {
         }
         // 10. Autostart.
         if (FSettings->StartWithOS() && hooks.AddToStartUp) hooks.AddToStartUp();
-        // 11. Hidden in the tray at start.
-        if (!FirstStart && FSettings->HideOnStart()) {
+        // 11. Hidden in the tray at start (without a tray the window shows: it could not come back).
+        if (!FirstStart && FSettings->HideOnStart() && TrayAvailable()) {
             FHideAtStart = true;
             TrayIcon->show();
             TrayIcon->showMessage("Weekleaf", "Приложение работает!", QSystemTrayIcon::Information, 1000);
@@ -432,7 +446,7 @@ void TfmMain::CloceMenuClick() {
     }
     try {
         if (FDraw) RestoreOnExit(*FDesktop, FDraw->Gate());
-        QCoreApplication::quit();
+        EndEventLoop();
     } catch (const std::exception& e) {
         ErrLog(std::string("CloceMenuClick: ") + e.what());
         std::_Exit(1);
@@ -444,7 +458,13 @@ void TfmMain::QuitForNewInstance() {
     FExiting = true;
     FlushDayEditor();
     StopAllTimers();
-    QCoreApplication::quit();
+    EndEventLoop();
+}
+
+void TfmMain::EndEventLoop() {
+    // quit() would first ask every window to close and give up when one refuses, which the
+    // main window does while it can hide to the tray; exit() ends the loop in every state.
+    QCoreApplication::exit(0);
 }
 
 // ---- change posting ---------------------------------------------------------------------------------

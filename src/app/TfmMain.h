@@ -55,6 +55,9 @@ class TfmMain : public QWidget {
         std::function<void(ISyncClient&)> EndRebuildDB;  // its last step, once connected
         // Shows a start-up failure; a message box when empty.
         std::function<void(const QString&)> ShowError;
+        // Whether a system tray can hold the icon; QSystemTrayIcon::isSystemTrayAvailable() when
+        // empty. Without one, closing minimises and a hidden start shows the window.
+        std::function<bool()> TrayAvailable;
     };
     Hooks hooks;
 
@@ -62,14 +65,15 @@ class TfmMain : public QWidget {
     // message names the file and the fault) and the remaining steps are skipped; the sync
     // connection's failure is only logged.
     void FormCreate();
-    // Step 11 decided that the window stays hidden in the tray.
+    // Step 11 decided that the window stays hidden in the tray (only when a tray is there).
     bool HideAtStart() const { return FHideAtStart; }
 
     void GoAllTimers();
     void StopAllTimers();
 
     // "Выход": stores what the day editor holds, stops the timers, waits (processing events) for
-    // a drawing run to end, restores WppOld.bmp and quits.
+    // a drawing run to end, restores WppOld.bmp and ends the event loop, whatever the window's
+    // state (shown or in the tray).
     void CloceMenuClick();
     // Log-off, shut-down, SIGTERM: the same as "Выход".
     void SessionEnd() { CloceMenuClick(); }
@@ -139,6 +143,9 @@ class TfmMain : public QWidget {
     void TickEditor();
     void TickResult(Date shown, const QString& state, const QString& html);
     void ReportStartError(const QString& text);
+    bool TrayAvailable() const;
+    // Ends the event loop without asking the windows to close (this one refuses: it hides).
+    void EndEventLoop();
 
     std::unique_ptr<TSettings> FSettings;
     std::unique_ptr<TWeekleaf> FWeekleaf;

@@ -1,6 +1,7 @@
 // The real program on a private X server (Xvfb): a second instance replaces the first, the week
-// blocks reach the root window, and SIGTERM (how a session's end reaches the program) runs the
-// exit path, which puts WppOld.bmp back. Skipped when Xvfb is not installed.
+// blocks reach the root window, SIGTERM (how a session's end reaches the program) runs the exit
+// path, which puts WppOld.bmp back, and every way out ends the program with or without a tray
+// (trayer). Skipped when Xvfb is not installed.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,9 +20,14 @@
 #include "data/DataFiles.h"
 #include "data/TSettings.h"
 #include "data/TWeekleaf.h"
+#include "desktop/XvfbServer.h"
 #include "platform/SingleInstance.h"
 #include "wallpaper/ImageCodecs.h"
 #include "wallpaper/TWallPaper.h"
+
+// Last: Xlib's macros (None, Bool, Status) clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace wl {
 namespace {
@@ -66,12 +73,6 @@ int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-void Stop(pid_t pid) {
-    if (pid <= 0) return;
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-}
-
 // The program and the browser processes it started (it leads its own process group).
 void StopGroup(pid_t pid) {
     if (pid <= 0) return;
@@ -79,42 +80,130 @@ void StopGroup(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
+// ---- what a person would see on the display ----------------------------------------------------
+
+struct XDisplayCloser {
+    void operator()(Display* d) const { XCloseDisplay(d); }
+};
+using XDisplayPtr = std::unique_ptr<Display, XDisplayCloser>;
+
+XDisplayPtr OpenX() {
+    const char* name = std::getenv("DISPLAY");
+    return XDisplayPtr(name ? XOpenDisplay(name) : nullptr);
+}
+
+int IgnoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+bool Viewable(Display* d, Window w) {
+    XWindowAttributes a{};
+    return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+}
+
+bool HasClass(Display* d, Window w, const std::string& resClass) {
+    XClassHint hint{};
+    if (!XGetClassHint(d, w, &hint)) return false;
+    const bool match = hint.res_class && resClass == hint.res_class;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return match;
+}
+
+struct ShownWindow {
+    Window window;
+    bool topLevel;  // a child of the root window (a menu, a dialog), not embedded somewhere
+};
+
+void CollectShown(Display* d, Window parent, bool parentIsRoot, const std::string& resClass, int depth,
+                  std::vector<ShownWindow>& out) {
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(d, parent, &root, &up, &children, &count)) return;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (HasClass(d, children[i], resClass) && Viewable(d, children[i]))
+            out.push_back({children[i], parentIsRoot});
+        if (depth > 1) CollectShown(d, children[i], false, resClass, depth - 1, out);
+    }
+    if (children) XFree(children);
+}
+
+// The mapped windows of one X11 class, window managers' frames and tray hosts included.
+std::vector<ShownWindow> ShownWindows(const std::string& resClass) {
+    std::vector<ShownWindow> out;
+    XDisplayPtr d = OpenX();
+    if (!d) return out;
+    auto* previous = XSetErrorHandler(IgnoreXError);
+    CollectShown(d.get(), DefaultRootWindow(d.get()), true, resClass, 4, out);
+    XSync(d.get(), False);
+    XSetErrorHandler(previous);
+    return out;
+}
+
+bool MainWindowShown() {
+    const unsigned long w = FindInstanceWindow();
+    XDisplayPtr d = OpenX();
+    return w && d && Viewable(d.get(), w);
+}
+
+// Our tray icon: a mapped window of the program's class held by the tray host.
+unsigned long TrayIconWindow() {
+    for (const ShownWindow& w : ShownWindows("Weekleaf"))
+        if (!w.topLevel) return w.window;
+    return 0;
+}
+
+bool PopupShown() {
+    for (const ShownWindow& w : ShownWindows("Weekleaf"))
+        if (w.topLevel) return true;
+    return false;
+}
+
+bool TrayOwned() {
+    XDisplayPtr d = OpenX();
+    return d && XGetSelectionOwner(d.get(), XInternAtom(d.get(), "_NET_SYSTEM_TRAY_S0", False)) != 0;
+}
+
+// A system tray on the test's display (trayer, as a panel in the bottom right corner).
+class TrayHost {
+  public:
+    explicit TrayHost(const fs::path& log) {
+        if (::access("/usr/bin/trayer", X_OK) != 0) return;
+        FPid = Spawn({"/usr/bin/trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel",
+                      "--width", "100", "--heighttype", "pixel", "--height", "24"},
+                     log);
+        FReady = WaitUntil(TrayOwned, 10s);
+    }
+    ~TrayHost() {
+        StopGroup(FPid);
+        WaitUntil([] { return !TrayOwned(); }, 5s);
+    }
+    bool Ready() const { return FReady; }
+
+  private:
+    pid_t FPid = 0;
+    bool FReady = false;
+};
+
+bool Shell(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+// ---- the suite ------------------------------------------------------------------------------------
+
 class ProcessTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        if (::access("/usr/bin/Xvfb", X_OK) != 0) return;
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
-                    "-nolisten", "tcp",
-                    // Without it the server resets when its last client leaves and, writing its
-                    // display number to the closed pipe again, dies between two test steps.
-                    "-noreset", static_cast<char*>(nullptr));
-            std::_Exit(127);
-        }
-        ::close(fds[1]);
-        char buf[16] = {};
-        const auto n = ::read(fds[0], buf, sizeof buf - 1);
-        ::close(fds[0]);
-        if (n <= 0) {
-            Stop(pid);
-            return;
-        }
-        gXvfb = pid;
-        gDisplay = ":" + std::to_string(std::atoi(buf));
-    }
-    static void TearDownTestSuite() {
-        Stop(gXvfb);
-        gXvfb = 0;
-    }
+    // One server for the whole suite; it reads its display number up to the line end, so the
+    // server never finds its pipe closed half-way.
+    static void SetUpTestSuite() { gXvfb = std::make_unique<test::XvfbServer>("1280x800x24"); }
+    static void TearDownTestSuite() { gXvfb.reset(); }
 
     void SetUp() override {
-        if (gDisplay.empty()) GTEST_SKIP() << "Xvfb is not available";
-        ::setenv("DISPLAY", gDisplay.c_str(), 1);
+        if (!gXvfb || gXvfb->Display().empty()) GTEST_SKIP() << "Xvfb is not available";
+        // What the program needs, whatever the caller's environment holds: our server, the X11
+        // platform plugin (an inherited "offscreen" would open no window at all), no Wayland.
+        ::setenv("DISPLAY", gXvfb->Display().c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         ::unsetenv("XDG_CURRENT_DESKTOP");
         ::unsetenv("WAYLAND_DISPLAY");
         root = fs::temp_directory_path() / ("wl-proc-" + std::to_string(::getpid()) + "-" +
@@ -143,8 +232,7 @@ class ProcessTest : public ::testing::Test {
         return pid;
     }
 
-    static inline pid_t gXvfb = 0;
-    static inline std::string gDisplay;
+    static inline std::unique_ptr<test::XvfbServer> gXvfb;
     fs::path root;
     std::vector<pid_t> pids;
 };
@@ -198,6 +286,76 @@ TEST_F(ProcessTest, TheBlocksReachTheRootWindowAndSigtermRestoresTheUsersWallpap
     ::kill(pid, SIGTERM);
     EXPECT_EQ(WaitExit(pid, 20s), 0);
     EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "WppOld.bmp");
+}
+
+enum class WayOut { Sigterm, NewerInstance, ExitItem };
+
+// Every way out ends the program, with the window shown or in the tray, with a tray or without.
+// Without a tray a hidden start shows the window (nothing could bring it back otherwise); the
+// exit item is reached as a person would, through the tray icon's menu.
+TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray) {
+    if (::access("/usr/bin/trayer", X_OK) != 0 || !Shell("command -v xdotool >/dev/null"))
+        GTEST_SKIP() << "trayer or xdotool is not installed";
+    struct Case {
+        const char* name;
+        bool tray;
+        bool hideOnStart;
+        WayOut way;
+    };
+    const Case cases[] = {
+        {"shown, tray, SIGTERM", true, false, WayOut::Sigterm},
+        {"shown, tray, newer instance", true, false, WayOut::NewerInstance},
+        {"in the tray, SIGTERM", true, true, WayOut::Sigterm},
+        {"in the tray, newer instance", true, true, WayOut::NewerInstance},
+        {"in the tray, exit item", true, true, WayOut::ExitItem},
+        {"shown, no tray, SIGTERM", false, false, WayOut::Sigterm},
+        {"shown, no tray, newer instance", false, false, WayOut::NewerInstance},
+        {"hidden start, no tray, SIGTERM", false, true, WayOut::Sigterm},
+        {"hidden start, no tray, newer instance", false, true, WayOut::NewerInstance},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<TrayHost> tray;
+        if (c.tray) {
+            tray = std::make_unique<TrayHost>(root / "trayer.log");
+            ASSERT_TRUE(tray->Ready()) << "trayer did not take the tray";
+        }
+        TSettings(Folder() / "Config.ini").SetHideOnStart(c.hideOnStart);
+        const pid_t pid = Start();
+        ASSERT_TRUE(WaitUntil([] { return FindInstanceWindow() != 0; }, 30s)) << "no window of class TfmMain";
+        const bool inTray = c.tray && c.hideOnStart;
+        if (inTray) {
+            ASSERT_TRUE(WaitUntil([] { return TrayIconWindow() != 0; }, 10s)) << "no icon in the tray";
+            EXPECT_FALSE(MainWindowShown());
+        } else {
+            EXPECT_TRUE(WaitUntil(MainWindowShown, 10s)) << "the window did not show";
+        }
+
+        pid_t newer = 0;
+        switch (c.way) {
+            case WayOut::Sigterm:
+                ::kill(pid, SIGTERM);
+                break;
+            case WayOut::NewerInstance:
+                newer = Start();
+                break;
+            case WayOut::ExitItem: {
+                const std::string icon = std::to_string(TrayIconWindow());
+                ASSERT_TRUE(Shell("xdotool mousemove --window " + icon + " 8 8 click 3"));
+                ASSERT_TRUE(WaitUntil(PopupShown, 5s)) << "the tray menu did not open";
+                ASSERT_TRUE(Shell("xdotool key Up Return"));  // the last item: "Выход"
+                break;
+            }
+        }
+        EXPECT_EQ(WaitExit(pid, 20s), 0) << "the program is still running";
+        StopGroup(pid);
+        if (newer) {
+            EXPECT_TRUE(WaitUntil([] { return FindInstanceWindow() != 0; }, 30s)) << "the newer one stopped";
+            EXPECT_TRUE(Alive(newer));
+            StopGroup(newer);
+        }
+        ASSERT_TRUE(WaitUntil([] { return FindInstanceWindow() == 0; }, 10s));
+    }
 }
 
 }  // namespace

@@ -142,6 +142,7 @@ class MainWindowTest : public ::testing::Test {
             return s;
         };
         window->hooks.ShowError = [this](const QString& text) { errors.push_back(text.toStdString()); };
+        window->hooks.TrayAvailable = [this] { return trayAvailable; };
         window->FormCreate();
     }
 
@@ -159,6 +160,7 @@ class MainWindowTest : public ::testing::Test {
     MemoryDesktop* desktop = nullptr;
     FakeSync* sync = nullptr;
     bool startOnline = true;
+    bool trayAvailable = true;  // the offscreen platform has none; the cases without set it false
     std::vector<std::string> errors;
 };
 
@@ -356,6 +358,25 @@ TEST_F(MainWindowTest, ClosingHidesToTheTrayAndTheFirstMenuItemBringsItBack) {
     window->N1Click();
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->TrayIcon->isVisible());
+}
+
+TEST_F(MainWindowTest, WithoutATrayClosingMinimisesAndAHiddenStartShowsTheWindow) {
+    for (const bool tray : {true, false}) {
+        SCOPED_TRACE(tray ? "tray" : "no tray");
+        fs::remove_all(Folder());
+        Prepare();  // the default Config.ini says HideOnStart=-1
+        trayAvailable = tray;
+        Create();
+        EXPECT_EQ(window->HideAtStart(), tray);
+        EXPECT_EQ(window->TrayIcon->isVisible(), tray);
+        window->show();
+        window->imgClose->onClick();  // the header's close button
+        Pump(50);
+        EXPECT_EQ(window->isVisible(), !tray);
+        EXPECT_EQ(window->isMinimized(), !tray);
+        EXPECT_EQ(window->TrayIcon->isVisible(), tray);
+        window.reset();
+    }
 }
 
 TEST_F(MainWindowTest, SwitchingTheBlocksOffPutsTheUsersWallpaperBackAndTwiceRestoresTheSetting) {
