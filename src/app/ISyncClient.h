@@ -38,6 +38,9 @@ class ISyncClient {
     virtual void GetNote() = 0;
     virtual void GetTemplate() = 0;
     virtual void SetTemplate(const std::string& html) = 0;
+    virtual void SetNote(const std::string& html) = 0;
+    // GET_SEARCH; an empty text is sent without a "search" member.
+    virtual void GetSearch(const std::string& text) = 0;
 };
 
 }  // namespace wl

@@ -69,6 +69,8 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
     void GetNote() override { FSocket.GetNote(); }
     void GetTemplate() override { FSocket.GetTemplate(); }
     void SetTemplate(const std::string& html) override { FSocket.SetTemplate(html); }
+    void SetNote(const std::string& html) override { FSocket.SetNote(html); }
+    void GetSearch(const std::string& text) override { FSocket.GetSearch(text); }
 
   private:
     void NotePreviewChanged(const std::string& plainText) override {

@@ -4,6 +4,7 @@
 #include <QThread>
 #include <cstring>
 
+#include "app/RebuildLink.h"
 #include "app/TfmMain.h"
 #include "app/WLSocketLink.h"
 #include "platform/QtTranslations.h"
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
 
     wl::TfmMain fmMain;
     fmMain.hooks.MakeSyncClient = wl::MakeWLSocketLink;
+    wl::LinkRebuildDB(fmMain);
     fmMain.FormCreate();
     wl::fmConfirm();  // the one confirmation dialog, reused for every question
 

@@ -653,4 +653,33 @@ std::string HtmlToText(std::string_view html) {
     return HtmlToTextFull(html);
 }
 
+std::string TextToHtml(std::string_view text) {
+    std::string html;
+    html.reserve(text.size() + text.size() / 8);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        switch (c) {
+            case '&':
+                html += "&amp;";
+                break;
+            case '<':
+                html += "&lt;";
+                break;
+            case '>':
+                html += "&gt;";
+                break;
+            case '\r':
+                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+                html += "<br>";
+                break;
+            case '\n':
+                html += "<br>";
+                break;
+            default:
+                html += c;
+        }
+    }
+    return html;
+}
+
 }  // namespace wl

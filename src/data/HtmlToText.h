@@ -9,4 +9,8 @@ namespace wl {
 
 std::string HtmlToText(std::string_view html);
 
+// HTML that shows the plain text as it is: "&", "<" and ">" escaped, every line break (CR LF, CR
+// or LF) as <br>.
+std::string TextToHtml(std::string_view text);
+
 }  // namespace wl

@@ -74,6 +74,8 @@ struct FakeSync : ISyncClient {
     void GetNote() override { Send("GET_NOTE"); }
     void GetTemplate() override { Send("GET_TEMPLATE"); }
     void SetTemplate(const std::string& html) override { Send("SET_TEMPLATE " + html); }
+    void SetNote(const std::string& html) override { Send("SET_NOTE " + html); }
+    void GetSearch(const std::string& text) override { Send("GET_SEARCH " + text); }
 
     int Count(const std::string& prefix) const {
         int n = 0;
