@@ -7,19 +7,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QTextEdit>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "app/AppState.h"
+#include "app/RebuildLink.h"
 #include "app/TfmMain.h"
 #include "app/WLSocketLink.h"
 #include "data/DataFiles.h"
+#include "data/Json.h"
 #include "data/TSettings.h"
 #include "data/TWeekleaf.h"
 #include "platform/MemoryDesktop.h"
 #include "sync/TSyncLog.h"
 #include "sync/TWLSocket.h"
+#include "ui/TCalendarPanel.h"
 #include "ui/TfrMain.h"
 #include "ui/UiTestSupport.h"
 #include "wallpaper/Blender.h"
@@ -136,6 +140,7 @@ class SyncServiceTest : public ::testing::Test {
         window->hooks.MakeDesktop = [] { return std::make_unique<MemoryDesktop>(); };
         window->hooks.MakeSyncClient = MakeWLSocketLink;
         window->hooks.ShowError = [](const QString& text) { ADD_FAILURE() << text.toStdString(); };
+        LinkRebuildDB(*window);
         window->FormCreate();
         window->show();
         ASSERT_TRUE(WaitFor([&] { return window->frMain->ShownDate() == QDate::currentDate(); }));
@@ -211,6 +216,58 @@ TEST_F(SyncServiceTest, AnEditMadeWhileTheServiceWasDownWinsOverTheServicesOlder
 
 TEST_F(SyncServiceTest, AnOfflineEditWinsOverTheServicesOlderCopyAfterARestart) {
     OfflineEditThenServiceBack(true);
+}
+
+// A store written by an older version: RTF entries (Cyrillic through \'hh and \u, paragraphs).
+JsonValue OlderStore(const std::string& ver, const std::string& todayKey) {
+    JsonValue doc = JsonValue::MakeObject();
+    if (!ver.empty()) doc.Set("ver", JsonValue(ver));
+    doc.Set("note", JsonValue("{\\rtf1\\ansi\\ansicpg1251 \\'c7\\'e0\\'ec\\'e5\\'f2\\'ea\\'e8\\par 2}"));
+    doc.Set("template", JsonValue("{\\rtf1 \\u1064?\\u1072?\\u1073?}"));
+    doc.Set("05.01.2021", JsonValue("{\\rtf1{\\fonttbl{\\f0\\fcharset204 Tahoma;}}\\f0\\b "
+                                    "\\'e2\\'f0\\'e0\\'f7\\b0  10:00\\par x<y}"));
+    doc.Set(todayKey,
+            JsonValue("{\\rtf1 \\u1089?\\u1077?\\u1075?\\u1086?\\u1076?\\u1085?\\u1103?\\par done}"));
+    return doc;
+}
+
+TEST_F(SyncServiceTest, AnOlderStoreIsConvertedOnTheFirstConnectedTickAndSentOnce) {
+    std::ofstream(root / "Weekleaf" / "Data.json", std::ios::trunc)
+        << SerializeJson(OlderStore("RTFv2", TodayKey()));
+    StartServer();
+    other = std::make_unique<Device>(root / "other", port);
+    Create();
+    const fs::path data = root / "Weekleaf" / "Data.json";
+    ASSERT_TRUE(WaitFor([&] { return TWeekleaf(data).Get("ver") == "HTML"; }, 5000));
+    const TWeekleaf disk(data);
+    EXPECT_EQ(disk.Get("note"), "Заметки<br>2");
+    EXPECT_EQ(disk.Get("template"), "Шаб");
+    EXPECT_EQ(disk.Get("05.01.2021"), "врач 10:00<br>x&lt;y");
+    EXPECT_EQ(disk.Get(TodayKey()), "сегодня<br>done");
+    // The idle editor and the notes preview show the converted texts.
+    EXPECT_TRUE(
+        WaitFor([&] { return window->frMain->WebBrowser->WaitBodyHtml() == "сегодня<br>done"; }, 4000));
+    EXPECT_EQ(window->pLeft->mNote->toPlainText(), "Заметки\n2");
+    // The other device saw each converted entry once, and later ticks send nothing more.
+    ASSERT_TRUE(WaitFor([&] { return other->store.Get("05.01.2021") == "врач 10:00<br>x&lt;y"; }, 4000));
+    Pump(2500);
+    EXPECT_EQ(other->Count("\"UPDATE_DAY\""), 2);
+    EXPECT_EQ(other->Count("\"UPDATE_NOTE\""), 1);
+    EXPECT_EQ(other->Count("\"UPDATE_TEMPLATE\""), 1);
+    EXPECT_EQ(other->store.Get(TodayKey()), "сегодня<br>done");
+}
+
+TEST_F(SyncServiceTest, AStoreAlreadyInHtmlSendsNothing) {
+    std::ofstream(root / "Weekleaf" / "Data.json", std::ios::trunc)
+        << SerializeJson(OlderStore("HTML", TodayKey()));
+    StartServer();
+    other = std::make_unique<Device>(root / "other", port);
+    Create();
+    Pump(2500);
+    EXPECT_EQ(other->Count("\"UPDATE_DAY\""), 0);
+    EXPECT_EQ(other->Count("\"UPDATE_NOTE\""), 0);
+    EXPECT_EQ(other->Count("\"UPDATE_TEMPLATE\""), 0);
+    EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get("05.01.2021").rfind("{\\rtf1", 0), 0u);
 }
 
 }  // namespace
