@@ -655,29 +655,30 @@ std::string HtmlToText(std::string_view html) {
 
 std::string TextToHtml(std::string_view text) {
     std::string html;
-    html.reserve(text.size() + text.size() / 8);
+    html.reserve(text.size() + text.size() / 4);
+    bool lineStart = true;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        switch (c) {
-            case '&':
-                html += "&amp;";
-                break;
-            case '<':
-                html += "&lt;";
-                break;
-            case '>':
-                html += "&gt;";
-                break;
-            case '\r':
-                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-                html += "<br>";
-                break;
-            case '\n':
-                html += "<br>";
-                break;
-            default:
-                html += c;
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;  // CR LF is one break
+            html += "<br>";
+            lineStart = true;
+            continue;
         }
+        // A space the browser would fold away (at a line's start or after another) stays visible.
+        const bool foldable = c == ' ' && (lineStart || (i > 0 && text[i - 1] == ' '));
+        if (foldable) {
+            html += "&nbsp;";
+        } else if (c == '&') {
+            html += "&amp;";
+        } else if (c == '<') {
+            html += "&lt;";
+        } else if (c == '>') {
+            html += "&gt;";
+        } else {
+            html += c;
+        }
+        lineStart = false;
     }
     return html;
 }

@@ -10,7 +10,8 @@ namespace wl {
 std::string HtmlToText(std::string_view html);
 
 // HTML that shows the plain text as it is: "&", "<" and ">" escaped, every line break (CR LF, CR
-// or LF) as <br>.
+// or LF) as <br>, and a space the browser would fold away (at a line's start or after another)
+// as &nbsp;.
 std::string TextToHtml(std::string_view text);
 
 }  // namespace wl

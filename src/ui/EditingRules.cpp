@@ -4,6 +4,8 @@
 #include <array>
 #include <stdexcept>
 
+#include "data/HtmlToText.h"
+
 namespace wl {
 
 namespace {
@@ -103,33 +105,7 @@ bool HoldsMarkup(const QString& text) {
 
 QString TemplateToHtml(const QString& tmpl) {
     if (HoldsMarkup(tmpl)) return tmpl;
-    QString html;
-    html.reserve(tmpl.size() + tmpl.size() / 4);
-    bool lineStart = true;
-    for (qsizetype i = 0; i < tmpl.size(); ++i) {
-        const QChar c = tmpl[i];
-        if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < tmpl.size() && tmpl[i + 1] == u'\n') ++i;  // CR LF is one break
-            html += "<br>";
-            lineStart = true;
-            continue;
-        }
-        // A space the browser would fold away (at a line's start or after another) stays visible.
-        const bool foldable = c == u' ' && (lineStart || (i > 0 && tmpl[i - 1] == u' '));
-        if (foldable) {
-            html += "&nbsp;";
-        } else if (c == u'&') {
-            html += "&amp;";
-        } else if (c == u'<') {
-            html += "&lt;";
-        } else if (c == u'>') {
-            html += "&gt;";
-        } else {
-            html += c;
-        }
-        lineStart = false;
-    }
-    return html;
+    return QString::fromStdString(TextToHtml(tmpl.toStdString()));
 }
 
 }  // namespace wl
