@@ -23,6 +23,9 @@ int Bounded(int size) {
     return std::clamp(size, -kMaxBlockSize, kMaxBlockSize);
 }
 
+// The padding of a block box in the week template, across and down.
+constexpr int kBlockPaddingX = 10 + 10, kBlockPaddingY = 45 + 10;
+
 bool IsBlockIndex(int index) {
     return index >= 0 && index < kBlockCount;
 }
@@ -37,6 +40,16 @@ Date BlockDay(int index, Date date) {
 // nonsense style values; such a block has no size instead.
 int ClampSize(int size) {
     return std::clamp(size, 0, kMaxBlockSize);
+}
+
+// Width and height of a block box in the week document: the block layout's width, and its height
+// less the 10 px the box keeps free at the bottom.
+struct DocumentBlockSize {
+    int w = 0, h = 0;
+};
+DocumentBlockSize DocumentBlock(int screenWidth, int screenHeight) {
+    return {ClampSize((Bounded(screenWidth) - kMarginLeft - kMarginRight - 3 * kGap) / 4),
+            ClampSize((Bounded(screenHeight) - kMarginTop - kMarginBottom - kGap) / 2 - 10)};
 }
 
 char AsciiLower(char c) {
@@ -203,10 +216,14 @@ std::string WeekTemplate() {
     return text;
 }
 
+bool WeekBlocksHoldText(int screenWidth, int screenHeight) {
+    const DocumentBlockSize size = DocumentBlock(screenWidth, screenHeight);
+    return size.w > kBlockPaddingX && size.h > kBlockPaddingY;
+}
+
 std::string ComposeWeekHtml(const WeekSnapshot& week, const std::string& backgroundPath, int screenWidth,
                             int screenHeight) {
-    const int w = ClampSize((Bounded(screenWidth) - kMarginLeft - kMarginRight - 3 * kGap) / 4);
-    const int h = ClampSize((Bounded(screenHeight) - kMarginTop - kMarginBottom - kGap) / 2 - 10);
+    const auto [w, h] = DocumentBlock(screenWidth, screenHeight);
     std::string html = WeekTemplate();
     // Each step works on the result of the previous one, so the order is part of the result.
     html = ReplaceAllNoCase(html, "BG_Image", AttributeText(backgroundPath));

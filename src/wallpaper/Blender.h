@@ -48,6 +48,11 @@ struct WeekSnapshot {
 };
 WeekSnapshot MakeWeekSnapshot(const TWeekleaf& store, Date today, int32_t weekOffsetDays);
 
+// Whether the week document's blocks for this screen are larger than their padding (20 px across,
+// 55 px down). Smaller ones have no room for text, and a layout engine would widen them past the
+// block layout; the drawing lays out no entries then.
+bool WeekBlocksHoldText(int screenWidth, int screenHeight);
+
 // The week template with its placeholders replaced in order (BG_Image, h_px, w_px, #_1..#_8),
 // each over the result of the previous replacement, ignoring letter case. Entries go in as
 // stored; the background path is escaped for its attribute.

@@ -356,6 +356,9 @@ void BlendBlock(Image& picture, const Image& block, int x, int y, int alpha) {
 
 void DrawBlockTitle(const std::string& title, const std::string& date, Image& picture, const BlockRect& r,
                     const DrawRequest& request, TDrawContext& context) {
+    // A picture smaller than the margins has blocks of no size: nothing of them is drawn, not
+    // even the today outline around the empty spot.
+    if (r.Right <= r.Left || r.Bottom <= r.Top) return;
     const double tx0 = r.Left + 15, ty0 = r.Top + 2, tx1 = r.Right - 15, ty1 = r.Top + 33;
     const bool notes = title == kNotesTitle;
     const bool today = !notes && date == DateToStr(request.week.today);
@@ -434,11 +437,18 @@ void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture,
     for (std::string& entry : week.entries) TrimEntry(entry);
     const std::string html = ComposeWeekHtml(week, files.temp.string(), screen.width, screen.height);
 
+    Image& result = context.ResultBuffer(screen.width, screen.height);
+    if (!WeekBlocksHoldText(screen.width, screen.height)) {
+        // Blocks too small for any text: the engine would lay them out wider than the block
+        // layout and scatter the entries over the wallpaper.
+        PaintAtTopLeft(result, *picture);
+        SaveRunPicture(result, files.modified);
+        return;
+    }
     HtmlRenderer& renderer = context.Renderer();
     renderer.Clear();
     // The document names the picture just written; the engine takes it from memory.
     renderer.SetImage(files.temp.string(), picture);
-    Image& result = context.ResultBuffer(screen.width, screen.height);
     try {
         renderer.Load(html);
         renderer.Paint(result, screen.width, 0);

@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace wl {
 
@@ -25,6 +28,64 @@ int FontSizeAttrToPx(const char* value) {
     int size = sign == 0 ? n : 3 + sign * n;
     size = std::clamp(size, 1, 7);
     return kSizes[size - 1];
+}
+
+namespace {
+
+constexpr float kMaxCalcPx = 1e6f;
+
+bool IsCssSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+std::string_view TrimCss(std::string_view s) {
+    while (!s.empty() && IsCssSpace(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsCssSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    return true;
+}
+
+// One term: a signed number followed by "px", or a unitless zero.
+std::optional<float> PxTerm(std::string_view& s) {
+    float value = 0;
+    const auto [end, ec] = std::from_chars(s.data() + (!s.empty() && s.front() == '+'), s.data() + s.size(),
+                                           value, std::chars_format::fixed);
+    if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
+    s.remove_prefix(size_t(end - s.data()));
+    if (StartsWithNoCase(s, "px")) {
+        s.remove_prefix(2);
+    } else if (value != 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<float> CalcPx(std::string_view value) {
+    value = TrimCss(value);
+    if (!StartsWithNoCase(value, "calc(") || value.back() != ')') return std::nullopt;
+    std::string_view s = TrimCss(value.substr(5, value.size() - 6));
+    float sum = 0;
+    int sign = 1;
+    while (true) {
+        const std::optional<float> term = PxTerm(s);
+        if (!term) return std::nullopt;
+        sum = std::clamp(sum + float(sign) * *term, -kMaxCalcPx, kMaxCalcPx);
+        if (s.empty()) return sum;
+        // The operator needs white space on both sides, as in CSS.
+        if (!IsCssSpace(s.front())) return std::nullopt;
+        s = TrimCss(s);
+        if (s.size() < 2 || (s.front() != '+' && s.front() != '-') || !IsCssSpace(s[1])) return std::nullopt;
+        sign = s.front() == '+' ? 1 : -1;
+        s = TrimCss(s.substr(1));
+    }
 }
 
 namespace {
@@ -117,6 +178,7 @@ class Mended : public Base {
 
     void parse_styles(bool is_reparse = false) override {
         Base::parse_styles(is_reparse);
+        MendCalcLengths();
         NumberListItems();
     }
 
@@ -133,6 +195,35 @@ class Mended : public Base {
     }
 
   private:
+    // Lengths written with calc() (the week template's container margin), which the engine
+    // reads as zero.
+    void MendCalcLengths() {
+        struct Length {
+            const char* name;
+            litehtml::css_length* length;
+            bool mayBeNegative;
+        };
+        const Length lengths[] = {
+            {"margin-left", &this->m_css_margins.left, true},
+            {"margin-right", &this->m_css_margins.right, true},
+            {"margin-top", &this->m_css_margins.top, true},
+            {"margin-bottom", &this->m_css_margins.bottom, true},
+            {"padding-left", &this->m_css_padding.left, false},
+            {"padding-right", &this->m_css_padding.right, false},
+            {"padding-top", &this->m_css_padding.top, false},
+            {"padding-bottom", &this->m_css_padding.bottom, false},
+            {"width", &this->m_css_width, false},
+            {"height", &this->m_css_height, false},
+        };
+        for (const Length& l : lengths) {
+            const char* text = this->get_style_property(l.name, false, nullptr);
+            if (!text) continue;
+            const std::optional<float> px = CalcPx(text);
+            // A negative padding or size is invalid in CSS and stays dropped.
+            if (px && (l.mayBeNegative || *px >= 0)) l.length->set_value(*px, litehtml::css_units_px);
+        }
+    }
+
     bool IsTable() const {
         return this->m_display == litehtml::display_table ||
                this->m_display == litehtml::display_inline_table;

@@ -1,10 +1,13 @@
 #pragma once
 // Element classes that close the layout engine's gaps against what a browser shows for the
 // documents we draw: the body's `background` attribute, border-box heights, blocks holding only
-// line breaks, <font size/face> and decorations that add up when nested (<u><strike>).
+// line breaks, <font size/face>, decorations that add up when nested (<u><strike>) and calc()
+// sums of pixel lengths in margins, paddings and sizes.
 #include <litehtml/litehtml.h>
 
 #include <memory>
+#include <optional>
+#include <string_view>
 
 namespace wl {
 
@@ -23,6 +26,10 @@ class ILayoutBudget {
 // The element for `tag`, or null to let the engine make its own (e.g. <img>, <br>, <table>).
 std::shared_ptr<litehtml::element> CreateMendedElement(const char* tag,
                                                        const std::shared_ptr<litehtml::document>& doc);
+
+// The value of a CSS calc() that adds and subtracts px lengths ("calc(120px - 30px)" is 90), which
+// the engine would drop; nothing for any other value (other units, products, nesting).
+std::optional<float> CalcPx(std::string_view value);
 
 // CSS pixel size of <font size="...">: 1..7 map to 10, 13, 16, 18, 24, 32, 48; "+n"/"-n" are
 // relative to 3 and clamped to 1..7; 0 when the value is not a size.

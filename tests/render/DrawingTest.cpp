@@ -449,6 +449,68 @@ TEST_F(DrawingTest, ScreenSmallerThanTheMarginsDrawsWithoutBlocks) {
     EXPECT_EQ(img.at(299, 199), kWallpaper);
 }
 
+// Each block's entry a box of its own colour far larger than the block: where the colours land
+// shows where the layout put every block, for every screen size; below the margins nothing of
+// the blocks is drawn, not even today's outline.
+TEST_F(DrawingTest, EveryScreenSizePutsEachEntryInsideItsOwnBlock) {
+    auto entryColor = [](int i) { return Rgb(250, uint8_t(20 + 30 * i), 5); };
+    for (int i = 0; i < 8; ++i) {
+        char style[96];
+        std::snprintf(style, sizeof style, "<div style='background:#%06x;width:4000px;height:4000px'></div>",
+                      entryColor(i));
+        request.week.entries[i] = style;
+    }
+    request.alpha = 255;
+    struct Case {
+        ScreenSize screen;
+        bool blocks, text;
+    };
+    const Case cases[] = {
+        {{640, 480}, true, true},   {{700, 500}, true, true},   {{800, 600}, true, true},
+        {{1024, 768}, true, true},  {{1920, 1080}, true, true}, {{3840, 2160}, true, true},
+        {{560, 420}, true, true},   {{500, 330}, true, false},  // blocks too small for their padding
+        {{400, 300}, false, false}, {{360, 250}, false, false}, {{120, 90}, false, false},
+    };
+    for (const Case& c : cases) {
+        const int w = c.screen.width, h = c.screen.height;
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        WritePng(Image(w, h, kWallpaper), UserPicture("photo.png"));
+        desktop.current = UserPicture("photo.png").string();
+        desktop.screen = c.screen;
+        Run();
+        const Image img = Modified();
+        ASSERT_EQ(img.width, w);
+        const BlockRects blocks = CalcBlockRects(h - 250, w - 360);
+        // Where each colour may show: the block's content box (padding 45 above, 10 around).
+        auto inContent = [&](int i, int x, int y) {
+            const BlockRect& r = blocks[i];
+            return x >= r.Left + 10 && x < r.Right - 10 && y >= r.Top + 45 && y < r.Bottom - 20;
+        };
+        int stray = 0, wallpaper = 0;
+        std::vector<int> shown(8, 0);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const uint32_t p = img.at(x, y);
+                wallpaper += p == kWallpaper;
+                for (int i = 0; i < 8; ++i) {
+                    if (p != entryColor(i)) continue;
+                    ++shown[i];
+                    stray += !inContent(i, x, y);
+                }
+            }
+        }
+        EXPECT_EQ(stray, 0) << "entry pixels outside their own block";
+        for (int i = 0; i < 8; ++i) {
+            const BlockRect& r = blocks[i];
+            EXPECT_EQ(shown[i] > 0, c.text) << "block " << i;
+            if (c.text) {
+                EXPECT_EQ(img.at(r.Left + 10, r.Top + 45), entryColor(i)) << "block " << i;
+            }
+        }
+        EXPECT_EQ(wallpaper == w * h, !c.blocks) << "the bare wallpaper, and only without blocks";
+    }
+}
+
 TEST(BlendBlock, ConstantAlphaSourceOverClippedToThePicture) {
     Image picture(10, 10, Rgb(0, 0, 0));
     const Image block(4, 4, Rgb(255, 255, 255));

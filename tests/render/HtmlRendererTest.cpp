@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "platform/Desktop.h"
 #include "wallpaper/Blender.h"
 #include "wallpaper/HtmlElements.h"
 #include "wallpaper/ImageCodecs.h"
@@ -44,25 +46,70 @@ class HtmlRendererTest : public ::testing::Test {
     HtmlRenderer renderer;
 };
 
-TEST_F(HtmlRendererTest, WeekDocumentPutsEveryBlockOnItsRectangle) {
+// Narrow screens included: there the container's calc() right margin is what keeps a fifth block
+// out of the first row.
+TEST_F(HtmlRendererTest, WeekDocumentPutsEveryBlockOnItsRectangleAtEveryScreenSize) {
     // Every block painted red through a style rule the entries carry; the template is as composed.
     WeekSnapshot week;
     week.entries[0] = "<style>.block{background:#ff0000}</style>notes";
     for (int i = 1; i < 8; ++i) week.entries[i] = "<p>day " + std::to_string(i) + "</p>";
-    const Image img = Render(ComposeWeekHtml(week, "", 1920, 1080), 1920, 1080);
-    const BlockRects rects = CalcBlockRects(1080 - 250, 1920 - 360);
-    for (int i = 0; i < 8; ++i) {
-        const BlockRect& r = rects[i];
-        SCOPED_TRACE("block " + std::to_string(i));
-        EXPECT_EQ(img.at(r.Left, r.Top), kRed);
-        EXPECT_EQ(img.at(r.Right - 1, r.Bottom - 11), kRed);
-        EXPECT_NE(img.at(r.Left - 1, r.Top), kRed);
-        EXPECT_NE(img.at(r.Left, r.Top - 1), kRed);
-        EXPECT_NE(img.at(r.Right, r.Top), kRed);
-        EXPECT_NE(img.at(r.Left, r.Bottom - 10), kRed) << "the box must end 10 px above the block's bottom";
-        EXPECT_EQ(RunLength(img, r.Left, r.Top, kRed, true), 390);
-        EXPECT_EQ(RunLength(img, r.Left, r.Top + 200, kRed, false), 367);
+    const ScreenSize screens[] = {{560, 420},  {640, 480},  {700, 500},   {800, 600},
+                                  {1024, 768}, {1366, 768}, {1920, 1080}, {3840, 2160}};
+    for (const ScreenSize screen : screens) {
+        const std::string name = std::to_string(screen.width) + "x" + std::to_string(screen.height);
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(WeekBlocksHoldText(screen.width, screen.height));
+        const Image img =
+            Render(ComposeWeekHtml(week, "", screen.width, screen.height), screen.width, screen.height);
+        const BlockRects rects = CalcBlockRects(screen.height - 250, screen.width - 360);
+        for (int i = 0; i < 8; ++i) {
+            const BlockRect& r = rects[i];
+            SCOPED_TRACE("block " + std::to_string(i));
+            EXPECT_EQ(img.at(r.Left, r.Top), kRed);
+            EXPECT_EQ(img.at(r.Right - 1, r.Bottom - 11), kRed);
+            EXPECT_NE(img.at(r.Left - 1, r.Top), kRed);
+            EXPECT_NE(img.at(r.Left, r.Top - 1), kRed);
+            EXPECT_NE(img.at(r.Right, r.Top), kRed);
+            EXPECT_NE(img.at(r.Left, r.Bottom - 10), kRed)
+                << "the box must end 10 px above the block's bottom";
+            EXPECT_EQ(RunLength(img, r.Left, r.Top, kRed, true), r.Bottom - r.Top - 10);
+            EXPECT_EQ(RunLength(img, r.Left, r.Top + 5, kRed, false), r.Right - r.Left);
+        }
+        if (name == "1920x1080") {  // the worked example
+            EXPECT_EQ(RunLength(img, rects[0].Left, rects[0].Top, kRed, true), 390);
+            EXPECT_EQ(rects[0].Right - rects[0].Left, 367);
+        }
     }
+}
+
+TEST_F(HtmlRendererTest, CalcOfPixelLengthsIsEvaluated) {
+    struct Case {
+        const char* value;
+        std::optional<float> px;
+    };
+    const Case cases[] = {
+        {"calc(120px - 30px)", 90.f},
+        {" CALC( 10px + 5.5px ) ", 15.5f},
+        {"calc(-10px - -5px + 0)", -5.f},
+        {"calc(99999999px + 1px)", 1e6f},
+        {"calc(120px-30px)", std::nullopt},  // an operator needs spaces around it
+        {"calc(10em - 1px)", std::nullopt},
+        {"calc(2 * 3px)", std::nullopt},
+        {"calc(1px - )", std::nullopt},
+        {"calc((1px))", std::nullopt},
+        {"calc(1e3px)", std::nullopt},
+        {"calc()", std::nullopt},
+        {"120px", std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(CalcPx(c.value), c.px) << c.value;
+
+    // Margins and sizes written with it are laid out as a browser does.
+    const Image img = Render(
+        "<body style='margin:0'><div style='margin-left:calc(50px - 20px);width:calc(10px + 10px);"
+        "height:calc(15px - 5px);background:#ff0000'></div></body>");
+    EXPECT_NE(img.at(29, 5), kRed);
+    EXPECT_EQ(RunLength(img, 30, 0, kRed, false), 20);
+    EXPECT_EQ(RunLength(img, 30, 0, kRed, true), 10);
 }
 
 TEST_F(HtmlRendererTest, EntryTextStartsInsideThePaddingAndIsClippedAtTheBox) {
