@@ -290,7 +290,7 @@ void CairoContainer::draw_text(litehtml::uint_ptr hdc, const litehtml::tchar_t* 
                                const litehtml::position& pos) {
     const Font* font = FontOf(hFont);
     cairo_t* cr = CairoOf(hdc);
-    if (!font || !text || !cr) return;
+    if (!font || !text || !cr || CutAtTheBottom(pos)) return;
     Saved saved(cr);
     ApplyClips(cr);
     pango_layout_set_font_description(FMeasure, font->desc);
@@ -586,6 +586,11 @@ void CairoContainer::ApplyClips(cairo_t* cr) const {
         cairo_rectangle(cr, clip.x, clip.y, clip.width, clip.height);
         cairo_clip(cr);
     }
+}
+
+bool CairoContainer::CutAtTheBottom(const litehtml::position& text) const {
+    return std::any_of(FClips.begin(), FClips.end(),
+                       [&](const litehtml::position& clip) { return text.bottom() > clip.bottom(); });
 }
 
 void CairoContainer::get_client_rect(litehtml::position& client) const {

@@ -92,6 +92,10 @@ class CairoContainer final : public litehtml::document_container, public ILayout
     void LoadPicture(const std::string& path);
     void DropPicturesPast(size_t pixels);
     void ApplyClips(cairo_t* cr) const;
+    // Whether a clipping box (overflow: hidden, as at the bottom of a full block) would cut the
+    // text across: such a line is left out whole, so a box ends with its last whole line rather
+    // than the top half of the next.
+    bool CutAtTheBottom(const litehtml::position& text) const;
     void DrawDecorations(cairo_t* cr, const Font& font, const litehtml::position& pos, int baseline) const;
 
     litehtml::context FContext;
