@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
@@ -24,6 +23,7 @@
 #include "data/TSettings.h"
 #include "data/TWeekleaf.h"
 #include "diag/ErrLog.h"
+#include "platform/OpenInBrowser.h"
 #include "ui/EditingRules.h"
 #include "ui/TCalendarPanel.h"
 #include "ui/TImageButton.h"
@@ -417,9 +417,20 @@ void TfmMain::N1Click() {
 }
 
 void TfmMain::N2Click() {
-    QDesktopServices::openUrl(QUrl(kProjectSite));
+    OpenInBrowser(QUrl(kProjectSite), [this] { ShowSiteAddress(); });
 }
 
+void TfmMain::ShowSiteAddress() {
+    // No browser to open the site: the address is shown so that the user can copy it.
+    auto* box =
+        new QMessageBox(QMessageBox::Information, "Weekleaf",
+                        QString("Не удалось открыть браузер. Адрес сайта проекта:\n\n%1").arg(kProjectSite),
+                        QMessageBox::Ok, isVisible() ? this : nullptr);
+    box->setObjectName("mbSiteAddress");
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
 // ---- exit ------------------------------------------------------------------------------------------
 
 void TfmMain::FlushDayEditor() {

@@ -89,7 +89,9 @@ class TfmMain : public QWidget {
     void ShowBlocks();
     void ShowEditor();
     void N1Click();  // "Отобразить приложение"
-    void N2Click();  // "Перейти на сайт проекта"
+    // "Перейти на сайт проекта"; without a browser to open it, a message shows the address
+    // (selectable, to be copied).
+    void N2Click();
 
     void tPostDataTimer();
     void tCheckDataTimer();
@@ -144,6 +146,7 @@ class TfmMain : public QWidget {
     void TickResult(Date shown, const QString& state, const QString& html);
     void ReportStartError(const QString& text);
     bool TrayAvailable() const;
+    void ShowSiteAddress();
     // Ends the event loop without asking the windows to close (this one refuses: it hides).
     void EndEventLoop();
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStyleOptionButton>
@@ -378,6 +379,63 @@ TEST_F(MainWindowTest, WithoutATrayClosingMinimisesAndAHiddenStartShowsTheWindow
         EXPECT_EQ(window->isMinimized(), !tray);
         EXPECT_EQ(window->TrayIcon->isVisible(), tray);
         window.reset();
+    }
+}
+
+// Sets an environment variable for one scope.
+struct EnvGuard {
+    EnvGuard(const char* name, const QByteArray& value) : name(name), had(qEnvironmentVariableIsSet(name)) {
+        old = qgetenv(name);
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    }
+    ~EnvGuard() { had ? qputenv(name, old) : qunsetenv(name); }
+    const char* name;
+    bool had;
+    QByteArray old;
+};
+
+QMessageBox* SiteMessage() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "mbSiteAddress" && w->isVisible()) return qobject_cast<QMessageBox*>(w);
+    return nullptr;
+}
+
+TEST_F(MainWindowTest, WithoutABrowserTheSiteItemShowsTheAddressToCopy) {
+    struct Case {
+        const char* name;
+        const char* opener;  // the body of a stand-in xdg-open; none when null
+        bool message;
+    };
+    const Case cases[] = {
+        {"a browser opens the site", "exit 0", false},
+        {"xdg-open finds no browser", "echo 'xdg-open: no method available' >&2; exit 3", true},
+        {"no opener at all", nullptr, true},
+    };
+    Prepare();
+    Create();
+    const fs::path bin = root / "bin";
+    EnvGuard path("PATH", QByteArray::fromStdString(bin.string()));
+    EnvGuard browser("BROWSER", QByteArray());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(bin);
+        fs::create_directories(bin);
+        if (c.opener) {
+            std::ofstream(bin / "xdg-open") << "#!/bin/sh\n" << c.opener << "\n";
+            fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+        }
+        window->N2->trigger();
+        if (!c.message) {
+            Pump(1000);
+            EXPECT_EQ(SiteMessage(), nullptr);
+            continue;
+        }
+        ASSERT_TRUE(WaitFor([] { return SiteMessage() != nullptr; }, 5000));
+        QMessageBox* box = SiteMessage();
+        EXPECT_TRUE(box->text().contains("https://weekleaf.org")) << box->text().toStdString();
+        EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+        box->accept();
+        Pump(50);
     }
 }
 
