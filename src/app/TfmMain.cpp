@@ -240,6 +240,8 @@ void TfmMain::FormCreate() {
         // 7. The drop shadow belongs to the window manager on X11.
         // 8. Calendar at today.
         pLeft->ShowDate(QDate::currentDate());
+        // The day and its week show as soon as the editor is ready, not a tick later.
+        frMain->GoOnceLoadCurrentDay();
         // The desktop and the drawing, needed from step 9 on.
         FDesktop = hooks.MakeDesktop ? hooks.MakeDesktop() : MakeDesktop();
         FDraw = std::make_unique<DrawScheduler>(*FDesktop, MainThreadExecutor);
@@ -332,14 +334,7 @@ void TfmMain::GetFrames() {
 void TfmMain::FitDayPage() {
     // The page area below the header is shorter than the day page's own layout: the editing
     // surface gives up the difference, so the bottom buttons stay in sight.
-    const int extra = frMain->height() - pFrames->height();
-    if (extra <= 0) return;
-    frMain->setFixedSize(pFrames->width(), pFrames->height());
-    frMain->WebBrowser->resize(frMain->WebBrowser->width(), frMain->WebBrowser->height() - extra);
-    for (QWidget* b : {static_cast<QWidget*>(frMain->btClear), static_cast<QWidget*>(frMain->btTemplate),
-                       static_cast<QWidget*>(frMain->btNote)}) {
-        b->move(b->x(), b->y() - extra);
-    }
+    frMain->setFixedSize(pFrames->size());
 }
 
 void TfmMain::ShowDayPage() {

@@ -17,10 +17,13 @@ void TImageButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const int shift = isDown() ? 1 : 0;
+    p.setPen(Qt::NoPen);
     if (FFill.isValid()) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(underMouse() ? FFill.lighter(110) : FFill);
+        p.setBrush(FHovered ? FFill.lighter(110) : FFill);
         p.drawRoundedRect(rect(), 8, 8);
+    } else if (FHovered) {
+        p.setBrush(FHover);
+        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
     }
     const QSize is = iconSize();
     const QPixmap pix = icon().pixmap(is, devicePixelRatioF());
@@ -36,6 +39,18 @@ void TImageButton::paintEvent(QPaintEvent*) {
     p.setFont(font());
     const QRect textRect(iconRect.right() + 10, 0, width() - iconRect.right() - 14, height());
     p.drawText(textRect.translated(shift, shift), Qt::AlignVCenter | Qt::AlignLeft, text());
+}
+
+void TImageButton::enterEvent(QEnterEvent* event) {
+    FHovered = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void TImageButton::leaveEvent(QEvent* event) {
+    FHovered = false;
+    update();
+    QAbstractButton::leaveEvent(event);
 }
 
 }  // namespace wl

@@ -16,6 +16,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "ui/UiLook.h"
+
 namespace wl {
 
 namespace {
@@ -60,6 +62,9 @@ class TEditorPage : public QWebEnginePage {
         s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
         s->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, false);
         s->setAttribute(QWebEngineSettings::LinksIncludedInFocusChain, false);
+        // Text without a font of its own is written in the program's sans, not the browser's serif.
+        for (auto font : {QWebEngineSettings::StandardFont, QWebEngineSettings::SansSerifFont})
+            s->setFontFamily(font, SansFamily());
     }
     bool allowNavigation = false;
 

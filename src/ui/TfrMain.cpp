@@ -28,8 +28,6 @@ constexpr int kWidth = 500, kHeight = 568;
 constexpr int kToolbarH = 49, kHeaderH = 65, kBottomH = 65;
 constexpr int kHeaderTop = kToolbarH;
 constexpr int kSurfaceTop = kHeaderTop + kHeaderH + 1;
-constexpr int kBottomTop = kHeight - kBottomH;
-constexpr int kSurfaceH = kBottomTop - 1 - kSurfaceTop;
 // Week header: date label columns, and the highlight that starts 17 px left of the date label.
 constexpr int kColumn0 = 24, kColumnPitch = 58, kDateW = 36;
 constexpr int kLuminW = kDateW + 2 * 17, kLuminTop = 5, kLuminH = 55;
@@ -51,16 +49,20 @@ QWidget* Line(QWidget* parent, const QRect& r, const QColor& c) {
     return w;
 }
 
-QPixmap LuminPixmap() {
-    QPixmap pix(kLuminW, kLuminH);
-    pix.fill(Qt::transparent);
-    QPainter p(&pix);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(kGreen);
-    p.drawRoundedRect(QRectF(0.5, 0.5, kLuminW - 1, kLuminH - 1), 10, 10);
-    return pix;
-}
+// The highlight behind the selected day: drawn, not a picture, so it stays sharp at any scale.
+class TDayHighlight : public QWidget {
+  public:
+    using QWidget::QWidget;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kGreen);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+    }
+};
 
 // Labels of the week header report clicks by their tag.
 class TTagLabel : public QLabel {
@@ -106,12 +108,13 @@ TfrMain::TfrMain(QWidget* parent, TDayPageLinks links) : QWidget(parent), L(std:
 
     BuildToolbar();
     BuildWeekHeader();
-    Line(this, {0, kSurfaceTop - 1, kWidth, 1}, kGreen);
+    Line(this, {0, kSurfaceTop - 1, kWidth, 1}, kGreen)->setObjectName("lnAboveEditor");
     WebBrowser = new TWebBrowser(this);
     WebBrowser->setObjectName("WebBrowser");
-    WebBrowser->setGeometry(0, kSurfaceTop, kWidth, kSurfaceH);
-    Line(this, {0, kBottomTop - 1, kWidth, 1}, kGreen);
+    FLineBelowEditor = Line(this, {}, kGreen);
+    FLineBelowEditor->setObjectName("lnBelowEditor");
     BuildBottom();
+    PlaceBottom();
     BuildMenu();
     connect(WebBrowser, &TWebBrowser::DocumentLost, this, &TfrMain::RestoreAfterLoss);
     IsSterted = false;
@@ -162,9 +165,8 @@ void TfrMain::BuildToolbar() {
 }
 
 void TfrMain::BuildWeekHeader() {
-    dayLumin = new QLabel(this);
+    dayLumin = new TDayHighlight(this);
     dayLumin->setObjectName("dayLumin");
-    dayLumin->setPixmap(LuminPixmap());
     dayLumin->setGeometry(kColumn0 - 17, kHeaderTop + kLuminTop, kLuminW, kLuminH);
     auto click = [this](int tag) { Guard([&] { DayLabelClick(tag); }); };
     for (int i = 0; i < 7; ++i) {
@@ -184,9 +186,11 @@ void TfrMain::BuildWeekHeader() {
     btForward = new TImageButton(":/wl/icons/forward.svg", "Предыдущий день", this);
     btForward->setObjectName("btForward");
     btForward->setGeometry(432, kHeaderTop + 16, 30, 34);
+    btForward->SetHover(kHoverOnLight);
     btNext = new TImageButton(":/wl/icons/next.svg", "Следующий день", this);
     btNext->setObjectName("btNext");
     btNext->setGeometry(464, kHeaderTop + 16, 30, 34);
+    btNext->SetHover(kHoverOnLight);
     // The arrows act on the press, not on the click.
     connect(btForward, &QAbstractButton::pressed, this, [this] { Guard([&] { btForwardMouseDown(); }); });
     connect(btNext, &QAbstractButton::pressed, this, [this] { Guard([&] { btNextMouseDown(); }); });
@@ -212,12 +216,29 @@ void TfrMain::BuildBottom() {
         b->setText(items[i].caption);
         b->SetFill(kGreen);
         b->setFont(UiFont("Segoe UI", 14, true));
-        b->setGeometry(12 + i * 162, kBottomTop + 10, 152, 45);
+        b->resize(152, 45);
         *items[i].field = b;
     }
     connect(btClear, &QAbstractButton::clicked, this, [this] { Guard([&] { btClearClick(); }); });
     connect(btTemplate, &QAbstractButton::clicked, this, [this] { Guard([&] { btTemplateClick(); }); });
     connect(btNote, &QAbstractButton::clicked, this, &TfrMain::NoteClick);
+}
+
+void TfrMain::PlaceBottom() {
+    // The editor takes whatever height the page has; the line and the buttons keep to the bottom.
+    const int bottomTop = height() - kBottomH;
+    WebBrowser->setGeometry(0, kSurfaceTop, kWidth, bottomTop - 1 - kSurfaceTop);
+    FLineBelowEditor->setGeometry(0, bottomTop - 1, kWidth, 1);
+    int x = 12;
+    for (TImageButton* b : {btClear, btTemplate, btNote}) {
+        b->move(x, bottomTop + 10);
+        x += 162;
+    }
+}
+
+void TfrMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    PlaceBottom();
 }
 
 void TfrMain::BuildMenu() {
@@ -389,10 +410,11 @@ void TfrMain::ReloadIfIdle(const std::string& storedText, std::function<void(boo
 void TfrMain::GoOnceLoadCurrentDay() {
     if (IsSterted) return;
     IsSterted = true;
+    // The header shows the day at once; its text follows as soon as the document is ready.
+    if (!FWeekMonday.isValid()) UpdateWeekHeader(CalendarOr(L, QDate::currentDate()));
     WebBrowser->WhenReady([this] {
         const QDate date =
             L.CalendarDate ? L.CalendarDate() : (FShownDate.isValid() ? FShownDate : QDate::currentDate());
-        if (!FWeekMonday.isValid()) UpdateWeekHeader(date);
         LoadDay(date);
         WebBrowser->AddStyleSheet(kDayEditorStyle);
     });

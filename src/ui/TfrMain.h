@@ -68,7 +68,8 @@ struct TDayPageLinks {
 class TfrMain : public QWidget {
     Q_OBJECT
   public:
-    // Creates the page (500 x 568) with its surface navigating to "about:blank".
+    // Creates the page (500 x 568) with its surface navigating to "about:blank". At another height
+    // the editor grows or shrinks; the bottom line and buttons stay at the bottom.
     explicit TfrMain(QWidget* parent = nullptr, TDayPageLinks links = {});
     ~TfrMain() override;
 
@@ -105,7 +106,7 @@ class TfrMain : public QWidget {
     TImageButton *btSettings, *btCopy, *btCut, *btPast, *btUndo, *btRedo, *btNow, *btBar;
     TImageButton *btForward, *btNext;
     TImageButton *btClear, *btTemplate, *btNote;
-    QLabel* dayLumin;
+    QWidget* dayLumin;                  // the highlight behind the selected day
     std::array<QLabel*, 7> DateLabels;  // pnDate .. vsDate, tags 1..7
     std::array<QLabel*, 7> DayLabels;   // "ПН" .. "ВС", tags 1..7
 
@@ -130,8 +131,12 @@ class TfrMain : public QWidget {
     void SettingsClick();
     void BarClick();
 
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
     void BuildToolbar();
+    void PlaceBottom();
     void BuildWeekHeader();
     void BuildBottom();
     void BuildMenu();
@@ -145,6 +150,7 @@ class TfrMain : public QWidget {
     void Guard(const std::function<void()>& action);
 
     TDayPageLinks L;
+    QWidget* FLineBelowEditor;
     QDate FShownDate;
     std::string FLastStoreText;  // the store's text of the shown day as last loaded
     QDate FWeekMonday;

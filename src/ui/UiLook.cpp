@@ -1,5 +1,6 @@
 #include "ui/UiLook.h"
 
+#include <QFontDatabase>
 #include <QStringList>
 
 namespace wl {
@@ -13,6 +14,14 @@ QFont UiFont(const char* family, int pixelSize, bool bold) {
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
+}
+
+QString SansFamily() {
+    const QStringList installed = QFontDatabase::families();
+    for (const char* family : {"Tahoma", "Liberation Sans", "DejaVu Sans"}) {
+        if (installed.contains(QString::fromLatin1(family), Qt::CaseInsensitive)) return family;
+    }
+    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
 }
 
 QString CheckBoxStyle() {

@@ -247,6 +247,40 @@ TEST_F(MainWindowTest, AFirstStartTickIsUnmistakable) {
     dlg.grab().save(QString(WL_APP_SHOT_DIR) + "/first-start.png");
 }
 
+TEST_F(MainWindowTest, TheDayPagesLinesFrameTheEditorAndMissTheButtons) {
+    Prepare();
+    Create();
+    window->show();
+    TfrMain* page = window->frMain;
+    const QRect editor = page->WebBrowser->geometry();
+    const QRect buttons[] = {page->btClear->geometry(), page->btTemplate->geometry(),
+                             page->btNote->geometry()};
+    std::vector<int> lineRows;
+    for (QWidget* w : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w->height() != 1 || w->width() != page->width() || !w->isVisible()) continue;
+        lineRows.push_back(w->y());
+        for (const QRect& b : buttons) EXPECT_FALSE(w->geometry().intersects(b)) << "a line at " << w->y();
+    }
+    EXPECT_EQ(lineRows, (std::vector<int>{editor.top() - 1, editor.bottom() + 1}));
+    for (const QRect& b : buttons) {
+        EXPECT_GT(b.top(), editor.bottom() + 1);
+        EXPECT_LE(b.bottom(), page->height() - 1);
+    }
+}
+
+TEST_F(MainWindowTest, TheDayAndItsWeekShowWithoutWaitingForATick) {
+    Prepare();
+    Create();
+    window->tPostData.stop();
+    window->show();
+    const QDate today = QDate::currentDate();
+    const QDate monday = today.addDays(1 - today.dayOfWeek());
+    TfrMain* page = window->frMain;
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(page->DateLabels[i]->text(), monday.addDays(i).toString("dd.MM"));
+    EXPECT_EQ(page->dayLumin->x(), page->DateLabels[today.dayOfWeek() - 1]->x() - 17);
+    EXPECT_TRUE(WaitFor([&] { return page->ShownDate() == today; }, 5000));
+}
+
 TEST_F(MainWindowTest, HideOnStartKeepsTheWindowInTheTray) {
     Prepare();  // the default Config.ini says HideOnStart=-1
     Create();

@@ -9,6 +9,7 @@
 
 #include "UiTestSupport.h"
 #include "platform/QtTranslations.h"
+#include "ui/UiLook.h"
 
 namespace wl {
 namespace {
@@ -154,6 +155,16 @@ TEST_F(TWebBrowserTest, QtsOwnButtonsAreRussian) {
         box.setStandardButtons(button);
         EXPECT_EQ(box.button(button)->text().remove('&'), QString::fromUtf8(text));
     }
+}
+
+TEST_F(TWebBrowserTest, TextIsWrittenInTheProgramsSansUnlessItNamesAFont) {
+    Load(view, "<p id=plain>обычный</p><p><font face=\"DejaVu Serif\" id=own>свой</font></p>");
+    QString fonts;
+    view.RunScript(
+        "['plain', 'own'].map(id => getComputedStyle(document.getElementById(id)).fontFamily).join('|')",
+        [&](const QVariant& v) { fonts = v.toString(); });
+    view.WaitIdle();
+    EXPECT_EQ(fonts, "\"" + SansFamily() + "\"|\"DejaVu Serif\"");
 }
 
 TEST_F(TWebBrowserTest, PasteHtmlReplacesTheSelection) {

@@ -396,6 +396,43 @@ TEST_F(TfrMainTest, ButtonsThatOpenOtherPagesSignal) {
     EXPECT_EQ(page->size(), QSize(500, 568));
 }
 
+TEST_F(TfrMainTest, ToolbarAndArrowButtonsLightUpUnderTheMouse) {
+    for (TImageButton* b : {page->btCopy, page->btSettings, page->btNext}) {
+        SCOPED_TRACE(b->objectName().toStdString());
+        const QRect area(b->mapTo(page.get(), QPoint()), b->size());
+        auto look = [&] { return page->grab(area).toImage(); };
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(b, &leave);  // wherever the pointer was when the page came up
+        const QImage normal = look();
+        QEnterEvent enter(QPointF(5, 5), b->mapTo(page.get(), QPointF(5, 5)), b->mapToGlobal(QPointF(5, 5)));
+        QApplication::sendEvent(b, &enter);
+        const QImage hovered = look();
+        EXPECT_NE(hovered, normal);
+        QApplication::sendEvent(b, &leave);
+        EXPECT_EQ(look(), normal);
+    }
+}
+
+// Rendered at twice the scale, the highlight's rounded edge has detail finer than one logical
+// pixel; a 1x picture scaled up would repeat every value in pairs.
+TEST_F(TfrMainTest, TheDayHighlightIsSharpAtTwiceTheScale) {
+    Show(QDate(2021, 5, 5));
+    QWidget* lumin = page->dayLumin;
+    QPixmap canvas(lumin->size() * 2);
+    canvas.setDevicePixelRatio(2);
+    canvas.fill(Qt::white);
+    lumin->render(&canvas);
+    const QImage img = canvas.toImage();
+    int finer = 0;
+    for (int y = 0; y + 1 < img.height(); y += 2) {
+        for (int x = 0; x + 1 < img.width(); x += 2) {
+            const QRgb a = img.pixel(x, y);
+            finer += a != img.pixel(x + 1, y) || a != img.pixel(x, y + 1);
+        }
+    }
+    EXPECT_GT(finer, 8);
+}
+
 TEST_F(TfrMainTest, Screenshot) {
     store["10.12.2026"] = "<p><b>Купить</b> хлеб</p><p><font color=\"#ff0000\">Позвонить</font> маме</p>";
     calendar = QDate(2026, 12, 10);
