@@ -331,7 +331,7 @@ const litehtml::tchar_t* CairoContainer::get_default_font_name() const {
 
 void CairoContainer::draw_list_marker(litehtml::uint_ptr hdc, const litehtml::list_marker& marker) {
     cairo_t* cr = CairoOf(hdc);
-    if (!cr) return;
+    if (!cr || CutAtTheBottom(MarkerLine(marker))) return;
     if (!marker.image.empty()) {
         if (Picture* pic = FindPicture(marker.image.c_str(), marker.baseurl); pic && pic->surface) {
             Saved saved(cr);
@@ -586,6 +586,16 @@ void CairoContainer::ApplyClips(cairo_t* cr) const {
         cairo_rectangle(cr, clip.x, clip.y, clip.width, clip.height);
         cairo_clip(cr);
     }
+}
+
+litehtml::position CairoContainer::MarkerLine(const litehtml::list_marker& marker) const {
+    litehtml::position line = marker.pos;
+    if (const Font* font = FontOf(marker.font)) {
+        // The marker sits in the middle of its item's first line, one text height tall.
+        line.height = font->ascent + font->descent;
+        line.y = marker.pos.y + marker.pos.height / 2 - line.height / 2;
+    }
+    return line;
 }
 
 bool CairoContainer::CutAtTheBottom(const litehtml::position& text) const {

@@ -96,6 +96,8 @@ class CairoContainer final : public litehtml::document_container, public ILayout
     // text across: such a line is left out whole, so a box ends with its last whole line rather
     // than the top half of the next.
     bool CutAtTheBottom(const litehtml::position& text) const;
+    // The text line a list marker belongs to, so a left-out line takes its marker along.
+    litehtml::position MarkerLine(const litehtml::list_marker& marker) const;
     void DrawDecorations(cairo_t* cr, const Font& font, const litehtml::position& pos, int baseline) const;
 
     litehtml::context FContext;

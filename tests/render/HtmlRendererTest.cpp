@@ -130,44 +130,56 @@ TEST_F(HtmlRendererTest, EntryTextStartsInsideThePaddingAndIsClippedAtTheBox) {
     EXPECT_NE(img.at(r.Left + 100, r.Bottom - 20), black);
 }
 
-// A box that clips its overflow ends with its last whole line, never the top half of the next.
+// A box that clips its overflow ends with its last whole line, never the top half of the next
+// (nor the marker of a list item left out).
 TEST_F(HtmlRendererTest, ClippedBoxEndsWithItsLastWholeLine) {
-    auto box = [](const std::string& clip) {
-        return "<body style='margin:0'><div style='font-size:20px;width:200px;" + clip +
-               "'>ШШШ<br>ШШШ<br>ШШШ<br>ШШШ</div></body>";
-    };
     auto inkedRow = [](const Image& img, int y) {
         for (int x = 0; x < 200; ++x)
             if (img.at(x, y) != kWhite) return true;
         return false;
     };
-    const Image whole = Render(box(""));
-    std::vector<std::pair<int, int>> lines;  // first and last inked row of each line
-    for (int y = 0; y < whole.height; ++y) {
-        if (!inkedRow(whole, y)) continue;
-        if (lines.empty() || lines.back().second != y - 1)
-            lines.push_back({y, y});
-        else
-            lines.back().second = y;
-    }
-    ASSERT_EQ(lines.size(), 4u);
-
-    for (size_t k = 0; k < lines.size(); ++k) {
-        SCOPED_TRACE("clipped through line " + std::to_string(k));
-        const int cut = (lines[k].first + lines[k].second) / 2;
-        const Image clipped = Render(box("overflow:hidden;height:" + std::to_string(cut) + "px"));
+    struct Case {
+        const char* name;
+        const char* content;
+    };
+    const Case cases[] = {
+        {"lines", "ШШШ<br>ШШШ<br>ШШШ<br>ШШШ"},
+        {"bulleted list", "<ul style='margin:0'><li>ШШШ</li><li>ШШШ</li><li>ШШШ</li><li>ШШШ</li></ul>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto box = [&c](const std::string& clip) {
+            return "<body style='margin:0'><div style='font-size:20px;width:200px;" + clip + "'>" +
+                   c.content + "</div></body>";
+        };
+        const Image whole = Render(box(""));
+        std::vector<std::pair<int, int>> lines;  // first and last inked row of each line
         for (int y = 0; y < whole.height; ++y) {
-            if (y < lines[k].first) {
-                const auto row = [y](const Image& img) { return img.pixels.begin() + y * img.width; };
-                ASSERT_TRUE(std::equal(row(whole), row(whole) + 200, row(clipped)))
-                    << "the lines above are whole, row " << y;
-            } else {
-                ASSERT_FALSE(inkedRow(clipped, y)) << "nothing of the cut line, row " << y;
+            if (!inkedRow(whole, y)) continue;
+            if (lines.empty() || lines.back().second != y - 1)
+                lines.push_back({y, y});
+            else
+                lines.back().second = y;
+        }
+        ASSERT_EQ(lines.size(), 4u);
+
+        for (size_t k = 0; k < lines.size(); ++k) {
+            SCOPED_TRACE("clipped through line " + std::to_string(k));
+            const int cut = (lines[k].first + lines[k].second) / 2;
+            const Image clipped = Render(box("overflow:hidden;height:" + std::to_string(cut) + "px"));
+            for (int y = 0; y < whole.height; ++y) {
+                if (y < lines[k].first) {
+                    const auto row = [y](const Image& img) { return img.pixels.begin() + y * img.width; };
+                    ASSERT_TRUE(std::equal(row(whole), row(whole) + 200, row(clipped)))
+                        << "the lines above are whole, row " << y;
+                } else {
+                    ASSERT_FALSE(inkedRow(clipped, y)) << "nothing of the cut line, row " << y;
+                }
             }
         }
+        const Image roomy = Render(box("overflow:hidden;height:" + std::to_string(whole.height) + "px"));
+        EXPECT_TRUE(roomy.pixels == whole.pixels) << "lines that fit are all drawn";
     }
-    const Image roomy = Render(box("overflow:hidden;height:" + std::to_string(whole.height) + "px"));
-    EXPECT_TRUE(roomy.pixels == whole.pixels) << "lines that fit are all drawn";
 }
 
 TEST_F(HtmlRendererTest, BorderBoxHeightIncludesPaddingAndBorder) {
