@@ -1,0 +1,51 @@
+#pragma once
+// The five global hot keys: Ctrl plus one character each, identifiers 0 to 4 (main window, notes,
+// template, blocks on/off, desktop editor). One small interface, a backend per window system
+// (X11HotKeys grabs the keys on the root window) and a memory backend for tests. No Qt, no Xlib.
+//
+// Threads: every call and every OnHotKey call happen on the main thread.
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace wl {
+
+// The characters of identifiers 0..4 in order; 0 (no character) leaves that identifier out.
+using HotKeyChars = std::array<char32_t, 5>;
+
+class IHotKeys {
+  public:
+    virtual ~IHotKeys() = default;
+
+    // Registers Ctrl + keys[id] for id 0..4 in order. A key that cannot be used (no character, no
+    // key for it on this keyboard, already held by another program) is skipped with one line to
+    // Log; the others still work. Returns the identifiers that were registered.
+    virtual std::vector<int> Register(const HotKeyChars& keys) = 0;
+    // Removes every key this object registered; harmless when none is.
+    virtual void Unregister() = 0;
+    std::vector<int> ReRegister(const HotKeyChars& keys) {
+        Unregister();
+        return Register(keys);
+    }
+
+    // Called with the identifier of a pressed key, on the main thread.
+    std::function<void(int id)> OnHotKey;
+    // Where skipped keys are reported (the error log in the program).
+    std::function<void(const std::string&)> Log;
+
+  protected:
+    void Report(const std::string& line) const {
+        if (Log) Log(line);
+    }
+};
+
+// The keys' character as the key to grab: letters a..z count as A..Z.
+char32_t HotKeyFold(char32_t c);
+
+// The backend of the running session: X11 when DISPLAY names a reachable server, otherwise one
+// that registers nothing (and says so once through Log).
+std::unique_ptr<IHotKeys> MakeHotKeys(std::function<void(const std::string&)> log);
+
+}  // namespace wl
