@@ -24,10 +24,13 @@
 #include "data/TWeekleaf.h"
 #include "diag/ErrLog.h"
 #include "platform/OpenInBrowser.h"
+#include "platform/OtherWindows.h"
 #include "ui/EditingRules.h"
 #include "ui/TCalendarPanel.h"
 #include "ui/TImageButton.h"
 #include "ui/TWebBrowser.h"
+#include "ui/TfmBar.h"
+#include "ui/TfmEditor.h"
 #include "ui/TfrMain.h"
 #include "ui/UiLook.h"
 #include "wallpaper/Blender.h"
@@ -42,6 +45,7 @@ namespace {
 constexpr const char* kCaption = "    Weekleaf 3.0.3";
 constexpr const char* kProjectSite = "https://weekleaf.org";
 constexpr int kCheckInterval = 3000;
+constexpr int kCheckIntervalBar = 1000;
 constexpr qint64 kTickAnswerLimitMs = 10000;
 
 QString Qs(const std::string& s) {
@@ -54,25 +58,6 @@ std::string Ss(const QString& s) {
 Date ToDate(const QDate& d) {
     return MakeDate(d.year(), d.month(), d.day());
 }
-
-// One look at the day editor per tick, done inside the document so that no keystroke can fall
-// between reading and replacing: the editor differs from what was posted last ("changed"), or,
-// when it does not and the window is shown, a pushed text is put in ("loaded"), or nothing
-// happened ("same"). Texts are compared as the browser writes them back, so a stored text the
-// editor merely re-serialises differently never counts as a change.
-const char* kTickScript =
-    "(function (posted, stored, visible) { var b = document.body; var cur = b.innerHTML;"
-    " function norm(h) { var d = document.implementation.createHTMLDocument('');"
-    " d.body.innerHTML = h; return d.body.innerHTML; }"
-    " if (cur !== posted && cur !== norm(posted)) return ['changed', cur];"
-    " if (visible && cur !== stored && cur !== norm(stored)) { b.innerHTML = stored;"
-    " return ['loaded', b.innerHTML]; }"
-    " return ['same', cur]; })(%1, %2, %3)";
-
-// Replaces the body only while it still holds `expect` (nothing typed since it was read).
-const char* kSwapScript =
-    "(function (expect, next) { var b = document.body; if (b.innerHTML !== expect) return false;"
-    " b.innerHTML = next; return true; })(%1, %2)";
 
 void MainThreadExecutor(std::function<void()> fn) {
     QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
@@ -123,6 +108,8 @@ TfmMain::~TfmMain() {
         FDraw.reset();  // waits for a run still going
         FWeekleaf.reset();
         FSettings.reset();
+        delete fmBar;
+        fmBar = nullptr;
         delete frMain;
         frMain = nullptr;
     } catch (...) {
@@ -329,6 +316,86 @@ void TfmMain::GetFrames() {
     pLeft->mayByShowDay = [this] { ShowDayPage(); };
     connect(frMain, &TfrMain::NoteClick, this, &TfmMain::ShowNote);
     pLeft->show();
+    frMain->WebBrowser->SetFormatKeys(
+        [this] {
+            return FSettings ? TFormatKeys{FSettings->HotKeyBold(), FSettings->HotKeyStriceOut()}
+                             : TFormatKeys{};
+        },
+        [this](const QString& caption) { frMain->FormatClick(caption); });
+    CreateBar();
+}
+
+void TfmMain::CreateBar() {
+    TBarLinks links;
+    links.MakeEditor = [this] { return MakeEditor(); };
+    links.CollapseAllWindow = [this] {
+        if (!FOtherWindows) {
+            const bool x11 = QGuiApplication::platformName() == "xcb";
+            FOtherWindows =
+                hooks.MakeOtherWindows ? hooks.MakeOtherWindows() : (x11 ? MakeOtherWindows() : nullptr);
+        }
+        if (FOtherWindows) FOtherWindows->CollapseAllWindow();
+    };
+    links.GetDaysRange = [this](const QDate& a, const QDate& b) {
+        if (!FSync || !FSync->Connected()) return;
+        try {
+            FSync->GetDaysRange(ToDate(a), ToDate(b));
+        } catch (const std::exception& e) {
+            ErrLog(std::string("GetDaysRange: ") + e.what());
+        }
+    };
+    links.SetCheckInterval = [this](int ms) { tCheckData.setInterval(ms); };
+    links.ShowMainWindow = [this] { ShowWeekleaf(); };
+    links.CloseMainWindow = [this] { close(); };
+    // The day page shows the stored text of its day again (the overlay may have changed it).
+    links.EditorClosed = [this] {
+        if (FWeekleaf && frMain && frMain->ShownDate().isValid())
+            frMain->ReloadIfIdle(FWeekleaf->Get(DayKey(frMain->ShownDate())));
+    };
+    fmBar = new TfmBar(std::move(links));
+    connect(frMain, &TfrMain::BarClick, this, [this] {
+        tCheckData.setInterval(kCheckIntervalBar);
+        close();
+        fmBar->show();
+    });
+}
+
+TfmEditor* TfmMain::MakeEditor() {
+    const QScreen* s = QGuiApplication::primaryScreen();
+    const QSize screen = s ? s->geometry().size() : QSize();
+    if (!TfmEditor::Fits(screen)) {
+        ErrLog("TfmEditor: the screen is too small for the week blocks");
+        QMessageBox::warning(nullptr, "Weekleaf",
+                             QString("Экран слишком мал для редактора недели (%1 × %2).")
+                                 .arg(screen.width())
+                                 .arg(screen.height()));
+        return nullptr;
+    }
+    TEditorLinks links;
+    links.StoredText = [this](const std::string& key) {
+        return FWeekleaf ? FWeekleaf->Get(key) : std::string();
+    };
+    links.StoreBlock = [this](const std::string& key, const std::string& html) {
+        if (FWeekleaf) FWeekleaf->ToJSON_FromBarEditor(key, html);
+    };
+    links.SendNote = [this](const std::string& html) {
+        if (FSync && FSync->Connected()) FSync->SetNote(html);
+    };
+    links.SendDay = [this](const QDate& d, const std::string& html) { PostDay(ToDate(d), html); };
+    links.FormatKeys = [this] {
+        return FSettings ? TFormatKeys{FSettings->HotKeyBold(), FSettings->HotKeyStriceOut()} : TFormatKeys{};
+    };
+    links.FontName = Qs(BlockFontName);
+    links.FontSize = BlockFontSize;
+    return new TfmEditor(screen, std::move(links));
+}
+
+void TfmMain::CloseBar() {
+    if (!fmBar) return;
+    fmBar->CloseEditor();
+    fmBar->hide();
+    tCheckData.setInterval(kCheckInterval);
+    WeekOffsetDays.store(0);
 }
 
 void TfmMain::FitDayPage() {
@@ -362,8 +429,7 @@ bool TfmMain::DrawIdle() const {
 // ---- show operations ------------------------------------------------------------------------------
 
 void TfmMain::ShowWeekleaf() {
-    tCheckData.setInterval(kCheckInterval);
-    WeekOffsetDays.store(0);
+    CloseBar();
     showNormal();
     raise();
     activateWindow();
@@ -399,12 +465,27 @@ void TfmMain::ShowBlocks() {
 }
 
 void TfmMain::ShowEditor() {
-    // The desktop editor overlay comes with its own work; the shown week goes back to this one.
-    tCheckData.setInterval(kCheckInterval);
-    WeekOffsetDays.store(0);
+    if (!fmBar) return;
+    if (fmBar->Editor()) {
+        CloseBar();
+        return;
+    }
+    tCheckData.setInterval(kCheckIntervalBar);
+    close();
+    fmBar->show();
+    fmBar->pEditorClick();
+}
+
+void TfmMain::hot_key(int id) {
+    using Show = void (TfmMain::*)();
+    static constexpr Show kTargets[] = {&TfmMain::ShowWeekleaf, &TfmMain::ShowNote, &TfmMain::ShowTemplate,
+                                        &TfmMain::ShowBlocks, &TfmMain::ShowEditor};
+    if (id < 0 || id >= int(std::size(kTargets))) return;
+    (this->*kTargets[id])();
 }
 
 void TfmMain::N1Click() {
+    CloseBar();
     TrayIcon->hide();
     showNormal();
     raise();
@@ -534,15 +615,12 @@ void TfmMain::TickEditor() {
             FTickBusy = false;
             return;
         }
-        const QString script = QString(kTickScript)
-                                   .arg(JsStringLiteral(Qs(DayPostedText)), JsStringLiteral(Qs(stored)),
-                                        isVisible() ? "true" : "false");
-        frMain->WebBrowser->RunScript(script, [this, shown](const QVariant& v) {
-            FTickBusy = false;
-            const QVariantList r = v.toList();
-            if (r.size() != 2) return;
-            TickResult(ToDate(shown), r[0].toString(), r[1].toString());
-        });
+        // A pushed text is put in only while the window is shown.
+        frMain->WebBrowser->LookForChange(Qs(DayPostedText), Qs(stored), isVisible(),
+                                          [this, shown](const QString& state, const QString& html) {
+                                              FTickBusy = false;
+                                              TickResult(ToDate(shown), state, html);
+                                          });
     });
 }
 
@@ -557,8 +635,7 @@ void TfmMain::TickResult(Date shown, const QString& state, const QString& html) 
     QString cleaned = html;
     const bool hadBackground = CleanEditorBackground(cleaned);
     if (hadBackground) {
-        frMain->WebBrowser->RunScript(
-            QString(kSwapScript).arg(JsStringLiteral(html), JsStringLiteral(cleaned)));
+        frMain->WebBrowser->ReplaceIfUnchanged(html, cleaned);
     }
     if (state == "same" && !hadBackground && !DayChanged) {
         DayPostedText = Ss(html);

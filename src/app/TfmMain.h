@@ -32,6 +32,9 @@ class THeaderButton;
 class TSettings;
 class TWeekleaf;
 class TfrMain;
+class TfmBar;
+class TfmEditor;
+class IOtherWindows;
 
 class TfmMain : public QWidget {
     Q_OBJECT
@@ -53,6 +56,9 @@ class TfmMain : public QWidget {
         std::function<void(TfmMain&)> CreateLogWindow;   // the sync log window and its gate
         std::function<void()> StartRebuildDB;            // first step of the store conversion
         std::function<void(ISyncClient&)> EndRebuildDB;  // its last step, once connected
+        // Puts the other programs' windows away when the bar or the overlay opens; on the xcb
+        // platform the X11 backend when empty, otherwise nothing.
+        std::function<std::unique_ptr<IOtherWindows>()> MakeOtherWindows;
         // Shows a start-up failure; a message box when empty.
         std::function<void(const QString&)> ShowError;
         // Whether a system tray can hold the icon; QSystemTrayIcon::isSystemTrayAvailable() when
@@ -88,6 +94,9 @@ class TfmMain : public QWidget {
     void ShowTemplate();
     void ShowBlocks();
     void ShowEditor();
+    // The hot-key message: identifier 0..4 runs ShowWeekleaf, ShowNote, ShowTemplate, ShowBlocks,
+    // ShowEditor; any other does nothing.
+    void hot_key(int id);
     void N1Click();  // "Отобразить приложение"
     // "Перейти на сайт проекта"; without a browser to open it, a message shows the address
     // (selectable, to be copied).
@@ -119,6 +128,7 @@ class TfmMain : public QWidget {
     QWidget* pFrames;
     TCalendarPanel* pLeft = nullptr;
     TfrMain* frMain = nullptr;
+    TfmBar* fmBar = nullptr;  // the navigation bar; it owns the desktop editor overlay
     QSystemTrayIcon* TrayIcon;
     QMenu* TrayPopup;
     QAction *N1, *N2, *CloceMenu;
@@ -134,6 +144,10 @@ class TfmMain : public QWidget {
     void BuildTray();
     void GetFrames();
     void FitDayPage();
+    void CreateBar();
+    TfmEditor* MakeEditor();
+    // Ends the bar's work: the overlay saves and closes, the bar hides, the current week returns.
+    void CloseBar();
     void ShowDayPage();
     void CreateSync();
     // Posts one day through the unposted-days record (kept for later when it cannot be sent).
@@ -155,6 +169,7 @@ class TfmMain : public QWidget {
     std::unique_ptr<ISyncClient> FSync;
     std::unique_ptr<IDesktop> FDesktop;
     std::unique_ptr<DrawScheduler> FDraw;
+    std::unique_ptr<IOtherWindows> FOtherWindows;
     UnpostedDays FUnposted;
     DataPaths FPaths;
     bool FHideAtStart = false;

@@ -66,7 +66,9 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
     void GetCurrentWeek() override { FSocket.GetCurrentWeek(); }
     void GetDay(Date day) override { FSocket.GetDay(day); }
     void SetDay(Date day, const std::string& html) override { FSocket.SetDay(day, html); }
+    void GetDaysRange(Date start, Date end) override { FSocket.GetDaysRange(start, end); }
     void GetNote() override { FSocket.GetNote(); }
+    void SetNote(const std::string& html) override { FSocket.SetNote(html); }
     void GetTemplate() override { FSocket.GetTemplate(); }
     void SetTemplate(const std::string& html) override { FSocket.SetTemplate(html); }
     void SetNote(const std::string& html) override { FSocket.SetNote(html); }

@@ -7,6 +7,9 @@
 #include "app/RebuildLink.h"
 #include "app/TfmMain.h"
 #include "app/WLSocketLink.h"
+#include "data/TSettings.h"
+#include "diag/ErrLog.h"
+#include "platform/HotKeys.h"
 #include "platform/QtTranslations.h"
 #include "platform/QtWebEngineSetup.h"
 #include "platform/SessionWatch.h"
@@ -25,7 +28,16 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     wl::InstallQtTranslations(app);  // Qt's own buttons and dialogs speak Russian too
 
+    // Outlives the main window, which removes the keys when it is destroyed.
+    auto hotKeys = wl::MakeHotKeys([](const std::string& line) { wl::ErrLog(line); });
     wl::TfmMain fmMain;
+    hotKeys->OnHotKey = [&](int id) { fmMain.hot_key(id); };
+    fmMain.hooks.RegisterHotKeys = [&](wl::TfmMain& w) {
+        const wl::TSettings& s = *w.Settings();
+        hotKeys->Register(
+            {s.HotKeyMain(), s.HotKeyNote(), s.HotKeyTemplate(), s.HotKeyBlock(), s.HotKeyEditor()});
+    };
+    fmMain.hooks.UnregisterHotKeys = [&](wl::TfmMain&) { hotKeys->Unregister(); };
     fmMain.hooks.MakeSyncClient = wl::MakeWLSocketLink;
     wl::LinkRebuildDB(fmMain);
     fmMain.FormCreate();

@@ -110,7 +110,8 @@ std::vector<int> X11HotKeys::Register(const HotKeyChars& keys) {
             Report("HotKey.Register: " + name + " has no key on this keyboard, skipped");
             continue;
         }
-        const bool taken = std::any_of(FGrabs.begin(), FGrabs.end(), [&](const Grab& g) { return g.keycode == keycode; });
+        const bool taken =
+            std::any_of(FGrabs.begin(), FGrabs.end(), [&](const Grab& g) { return g.keycode == keycode; });
         const std::string why = taken ? "already used for another hot key" : GrabAll(keycode);
         if (!why.empty()) {
             Report("HotKey.Register: " + name + " " + why + ", skipped");

@@ -77,6 +77,16 @@ QString FormatValueToJs(const char* command, const FormatValue& value) {
     return "null";
 }
 
+std::vector<const char*> FormatKeyCaptions(int key, bool ctrl, const TFormatKeys& keys) {
+    std::vector<const char*> captions;
+    if (!ctrl) return captions;
+    auto fold = [](char32_t c) { return c >= U'a' && c <= U'z' ? c - U'a' + U'A' : c; };
+    const char32_t pressed = fold(char32_t(key));
+    if (keys.bold != 0 && pressed == fold(keys.bold)) captions.push_back("Жирный");
+    if (keys.strike != 0 && pressed == fold(keys.strike)) captions.push_back("Зачеркнутый");
+    return captions;
+}
+
 int ContextMenuY(TMenuPlacement placement, int cursorY, int screenHeight) {
     const int fromBottom = screenHeight - cursorY;
     switch (placement) {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <span>
 #include <variant>
+#include <vector>
 
 namespace wl {
 
@@ -35,6 +36,16 @@ QString BgrToHtmlColor(int bgr);
 // ("null", "\"#008000\"", "\"5\"", "\"red\""). Integers passed to a colour command become
 // "#rrggbb"; other integers become their decimal text.
 QString FormatValueToJs(const char* command, const FormatValue& value);
+
+// The editors' formatting keys (Ctrl + a character each, set on the options page); 0 = none.
+struct TFormatKeys {
+    char32_t bold = 0;    // HotKeyBold, runs "Жирный"
+    char32_t strike = 0;  // HotKeyStriceOut, runs "Зачеркнутый"
+};
+// The menu captions a key press runs: with Ctrl held, the key code (letters a..z folded to A..Z)
+// is compared with the bold key and, independently, with the strike-through key. Empty when the
+// press is none of them; the press is then left to the editor.
+std::vector<const char*> FormatKeyCaptions(int key, bool ctrl, const TFormatKeys& keys);
 
 // Which editor a context menu belongs to; each places its menu by its own rule.
 enum class TMenuPlacement { DayEditor, BlockEditor, NotesPage };

@@ -1,9 +1,11 @@
 #include "ui/TWebBrowser.h"
 
+#include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
@@ -85,6 +87,16 @@ const char* kSetUpScript = R"((function () {
   return true;
 })())";
 
+// See LookForChange.
+const char* kLookScript =
+    "(function (posted, stored, mayLoad) { var b = document.body; var cur = b.innerHTML;"
+    " function norm(h) { var d = document.implementation.createHTMLDocument('');"
+    " d.body.innerHTML = h; return d.body.innerHTML; }"
+    " if (cur !== posted && cur !== norm(posted)) return ['changed', cur];"
+    " if (mayLoad && cur !== stored && cur !== norm(stored)) { b.innerHTML = stored;"
+    " return ['loaded', b.innerHTML]; }"
+    " return ['same', cur]; })(%1, %2, %3)";
+
 }  // namespace
 
 TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent) {
@@ -152,6 +164,56 @@ void TWebBrowser::Send(Pending job) {
 
 void TWebBrowser::RunScript(const QString& script, std::function<void(const QVariant&)> cb) {
     Send({script, std::move(cb)});
+}
+
+void TWebBrowser::LookForChange(const QString& posted, const QString& stored, bool mayLoad,
+                                std::function<void(const QString& state, const QString& html)> cb) {
+    const QString script =
+        QString(kLookScript)
+            .arg(JsStringLiteral(posted), JsStringLiteral(stored), mayLoad ? "true" : "false");
+    RunScript(script, [cb = std::move(cb)](const QVariant& v) {
+        const QVariantList r = v.toList();
+        if (r.size() == 2 && cb) cb(r[0].toString(), r[1].toString());
+    });
+}
+
+void TWebBrowser::ReplaceIfUnchanged(const QString& expect, const QString& next) {
+    RunScript(
+        QString("(function (expect, next) { var b = document.body; if (b.innerHTML !== expect) return false;"
+                " b.innerHTML = next; return true; })(%1, %2)")
+            .arg(JsStringLiteral(expect), JsStringLiteral(next)));
+}
+
+void TWebBrowser::SetFormatKeys(std::function<TFormatKeys()> keys, std::function<void(const QString&)> run) {
+    FFormatKeys = std::move(keys);
+    FRunFormat = std::move(run);
+}
+
+bool TWebBrowser::event(QEvent* e) {
+    // The keys go to the browser's own child widget, which comes and goes with the page.
+    if (e->type() == QEvent::ChildAdded) {
+        if (QObject* child = static_cast<QChildEvent*>(e)->child(); child && child->isWidgetType())
+            child->installEventFilter(this);
+    }
+    return QWebEngineView::event(e);
+}
+
+bool TWebBrowser::eventFilter(QObject* watched, QEvent* e) {
+    const bool key = e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride;
+    if (!key || !FFormatKeys) return QWebEngineView::eventFilter(watched, e);
+    auto* k = static_cast<QKeyEvent*>(e);
+    const auto captions =
+        FormatKeyCaptions(k->key(), k->modifiers().testFlag(Qt::ControlModifier), FFormatKeys());
+    if (captions.empty()) return QWebEngineView::eventFilter(watched, e);
+    // The override is accepted so that the press itself comes here, where it is consumed.
+    if (e->type() == QEvent::ShortcutOverride) {
+        e->accept();
+        return true;
+    }
+    for (const char* c : captions) {
+        if (FRunFormat) FRunFormat(QString::fromUtf8(c));
+    }
+    return true;
 }
 
 void TWebBrowser::WhenReady(DoneCallback fn) {

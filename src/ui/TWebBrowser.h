@@ -71,6 +71,22 @@ class TWebBrowser : public QWebEngineView {
     // Where the menu opens for a press at this global position.
     QPoint ContextMenuPos(const QPoint& globalPos) const;
 
+    // The editors' formatting keys: a matching key press is consumed (the surface never sees it)
+    // and run gets the caption of each command it stands for ("Жирный", "Зачеркнутый").
+    void SetFormatKeys(std::function<TFormatKeys()> keys, std::function<void(const QString& caption)> run);
+
+    // One look for a change-posting tick, done inside the document so that no keystroke can fall
+    // between reading and replacing. The body differs from `posted` (the text last loaded or sent):
+    // "changed". Otherwise, when mayLoad and the body differs from `stored`: `stored` is put in,
+    // "loaded". Otherwise "same". Texts are compared also as the browser writes them back, so a
+    // text the editor merely re-serialises never counts as a change. cb gets the state and the
+    // body's text afterwards.
+    void LookForChange(const QString& posted, const QString& stored, bool mayLoad,
+                       std::function<void(const QString& state, const QString& html)> cb);
+
+    // Replaces the body with `next` only while it still holds `expect` (nothing typed since).
+    void ReplaceIfUnchanged(const QString& expect, const QString& next);
+
     // Runs one of the editor's own scripts in the isolated world (queued like every operation).
     void RunScript(const QString& script, std::function<void(const QVariant&)> cb = {});
 
@@ -90,6 +106,8 @@ class TWebBrowser : public QWebEngineView {
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct Pending {
@@ -108,6 +126,8 @@ class TWebBrowser : public QWebEngineView {
     std::vector<Pending> FPending;
     QMenu* FMenu = nullptr;
     TMenuPlacement FPlacement = TMenuPlacement::NotesPage;
+    std::function<TFormatKeys()> FFormatKeys;
+    std::function<void(const QString&)> FRunFormat;
 };
 
 }  // namespace wl

@@ -72,7 +72,11 @@ struct FakeSync : ISyncClient {
     void GetCurrentWeek() override { Send("GET_CURRENT_WEEK"); }
     void GetDay(Date d) override { Send("GET_DAY " + DateToStr(d)); }
     void SetDay(Date d, const std::string& html) override { Send("SET_DAY " + DateToStr(d) + " " + html); }
+    void GetDaysRange(Date a, Date b) override {
+        Send("GET_DAYS_RANGE " + DateToStr(a) + " " + DateToStr(b));
+    }
     void GetNote() override { Send("GET_NOTE"); }
+    void SetNote(const std::string& html) override { Send("SET_NOTE " + html); }
     void GetTemplate() override { Send("GET_TEMPLATE"); }
     void SetTemplate(const std::string& html) override { Send("SET_TEMPLATE " + html); }
     void SetNote(const std::string& html) override { Send("SET_NOTE " + html); }

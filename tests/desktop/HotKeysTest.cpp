@@ -56,7 +56,8 @@ class HotKeysTest : public ::testing::Test {
     static void TearDownTestSuite() { server.reset(); }
 
     void SetUp() override {
-        if (!test::XvfbServer::Installed() || !Installed("xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
+        if (!test::XvfbServer::Installed() || !Installed("xdotool"))
+            GTEST_SKIP() << "Xvfb or xdotool missing";
         ASSERT_FALSE(server->Display().empty()) << "Xvfb did not start";
         ::setenv("DISPLAY", server->Display().c_str(), 1);
         keys = std::make_unique<X11HotKeys>();
@@ -90,12 +91,18 @@ TEST_F(HotKeysTest, EachKeyReachesItsIdentifierInEveryLockState) {
         std::vector<int> ids;
     };
     const Case cases[] = {
-        {"", "ctrl+0", {0}},         {"", "ctrl+9", {1}},
-        {"", "ctrl+8", {2}},         {"", "ctrl+7", {3}},
-        {"", "ctrl+6", {4}},         {"Caps_Lock", "ctrl+6", {4}},
-        {"Num_Lock", "ctrl+7", {3}}, {"Caps_Lock Num_Lock", "ctrl+0", {0}},
-        {"", "6", {}},               {"", "ctrl+shift+6", {}},
-        {"", "ctrl+5", {}},          {"", "alt+6", {}},
+        {"", "ctrl+0", {0}},
+        {"", "ctrl+9", {1}},
+        {"", "ctrl+8", {2}},
+        {"", "ctrl+7", {3}},
+        {"", "ctrl+6", {4}},
+        {"Caps_Lock", "ctrl+6", {4}},
+        {"Num_Lock", "ctrl+7", {3}},
+        {"Caps_Lock Num_Lock", "ctrl+0", {0}},
+        {"", "6", {}},
+        {"", "ctrl+shift+6", {}},
+        {"", "ctrl+5", {}},
+        {"", "alt+6", {}},
     };
     for (const Case& c : cases) {
         const std::string locks = c.locks;

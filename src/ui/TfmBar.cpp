@@ -1,0 +1,211 @@
+#include "ui/TfmBar.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegion>
+#include <QScreen>
+#include <QShortcut>
+#include <cmath>
+
+#include "ui/TfmEditor.h"
+#include "ui/UiLook.h"
+#include "wallpaper/Blender.h"
+
+namespace wl {
+namespace {
+
+constexpr int kWidth = 516, kHeight = 90, kPanel = 88, kBottomGap = 50;
+constexpr int kCheckBar = 1000, kCheckNormal = 3000;
+const QColor kNavy{0x00, 0x00, 0x80};
+const char* const kEdit = "Редактировать";
+const char* const kFinish = "Завершить";
+
+}  // namespace
+
+// ---- panel -------------------------------------------------------------------------------------
+
+TBarPanel::TBarPanel(const QString& icon, const QString& caption, QWidget* parent) : QWidget(parent) {
+    setFixedSize(kPanel, kPanel);
+    setCursor(Qt::PointingHandCursor);
+    setProperty("icon", icon);
+    Caption = new QLabel(caption, this);
+    Caption->setObjectName("Caption");
+    Caption->setGeometry(2, 50, kPanel - 4, 36);
+    Caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Caption->setWordWrap(true);
+    Caption->setFont(UiFont("Segoe UI", 11, true));
+    Caption->setStyleSheet("QLabel { color: white; }");
+    // Presses on the caption reach the panel.
+    Caption->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void TBarPanel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), kGreen);
+    p.drawPixmap(28, 10, QIcon(property("icon").toString()).pixmap(QSize(32, 32), devicePixelRatioF()));
+}
+
+void TBarPanel::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return;
+    FDown = true;
+    FHome = pos();
+    move(FHome + QPoint(1, 1));
+}
+
+void TBarPanel::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton || !FDown) return;
+    FDown = false;
+    move(FHome);
+    if (rect().contains(e->position().toPoint()) && onClick) onClick();
+}
+
+// ---- bar ---------------------------------------------------------------------------------------
+
+TfmBar::TfmBar(TBarLinks links, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), L(std::move(links)) {
+    setObjectName("fmBar");
+    setWindowTitle("Weekleaf Bar");
+    setFixedSize(kWidth, kHeight);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kNavy);
+    setPalette(pal);
+    struct Item {
+        TBarPanel** field;
+        const char* name;
+        const char* icon;
+        const char* caption;
+        int left;
+        void (TfmBar::*click)();
+    };
+    const Item items[] = {
+        {&pPrevios, "pPrevios", "barPrev", "Предыдущая неделя", 0, &TfmBar::pPreviosClick},
+        {&pCurrent, "pCurrent", "barCurrent", "Текущая неделя", 104, &TfmBar::pCurrentClick},
+        {&pNext, "pNext", "barNext", "Следующая неделя", 208, &TfmBar::pNextClick},
+        {&pEditor, "pEditor", "barEditor", kEdit, 312, &TfmBar::pEditorClick},
+        {&pHome, "pHome", "barHome", "Закрыть", 417, &TfmBar::pHomeClick},
+    };
+    // The navy background never shows: the window is only its five panels.
+    QRegion shape;
+    for (const Item& it : items) {
+        auto* panel = new TBarPanel(QString(":/wl/icons/%1.svg").arg(it.icon), it.caption, this);
+        panel->setObjectName(it.name);
+        panel->move(it.left, 0);
+        panel->onClick = [this, f = it.click] { (this->*f)(); };
+        *it.field = panel;
+        shape += QRect(it.left, 0, kPanel, kPanel);
+    }
+    setMask(shape);
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    esc->setContext(Qt::WindowShortcut);
+    connect(esc, &QShortcut::activated, this, &TfmBar::FormKeyDown);
+}
+
+TfmBar::~TfmBar() {
+    delete FEditor.data();
+}
+
+QLabel* TfmBar::EditorCaption() const {
+    return pEditor->Caption;
+}
+
+QPoint TfmBar::Place(QSize screen) {
+    // Halves go to the even neighbour (the default rounding mode).
+    const long left = std::lrint((screen.width() - kWidth) / 2.0);
+    return {int(left), screen.height() - kHeight - kBottomGap};
+}
+
+QDate TfmBar::Today() const {
+    return L.Today ? L.Today() : QDate::currentDate();
+}
+
+void TfmBar::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (const QScreen* s = QGuiApplication::primaryScreen()) move(Place(s->geometry().size()));
+    if (L.CollapseAllWindow) L.CollapseAllWindow();
+}
+
+void TfmBar::SetEditorCaption(bool open) {
+    pEditor->Caption->setText(open ? kFinish : kEdit);
+}
+
+void TfmBar::CloseEditor() {
+    TfmEditor* editor = FEditor;
+    if (!editor) return;
+    FEditor = nullptr;
+    editor->Finish([this, editor] {
+        if (L.EditorClosed) L.EditorClosed();
+        editor->deleteLater();
+    });
+}
+
+void TfmBar::StepWeek(int days) {
+    CloseEditor();
+    WeekOffsetDays.store(WeekOffsetDays.load() + days);
+    const int offset = WeekOffsetDays.load();
+    const QDate today = Today();
+    const int w = today.dayOfWeek();
+    if (L.GetDaysRange) L.GetDaysRange(today.addDays(offset - w + 1), today.addDays(7 - w + offset));
+    SetEditorCaption(false);
+}
+
+void TfmBar::pPreviosClick() {
+    StepWeek(-7);
+}
+
+void TfmBar::pNextClick() {
+    StepWeek(7);
+}
+
+void TfmBar::pCurrentClick() {
+    if (WeekOffsetDays.load() == 0) return;
+    CloseEditor();
+    WeekOffsetDays.store(0);
+    SetEditorCaption(false);
+}
+
+void TfmBar::pEditorClick() {
+    if (FEditor) {
+        CloseEditor();
+        SetEditorCaption(false);
+        return;
+    }
+    TfmEditor* editor = L.MakeEditor ? L.MakeEditor() : nullptr;
+    if (!editor) return;
+    FEditor = editor;
+    connect(editor, &TfmEditor::EscPressed, this, [this] {
+        // Esc in the overlay: its last edits go out, the bar closes, the current week comes back.
+        CloseEditor();
+        SetEditorCaption(false);
+        hide();
+        WeekOffsetDays.store(0);
+        if (L.SetCheckInterval) L.SetCheckInterval(kCheckNormal);
+    });
+    if (L.CollapseAllWindow) L.CollapseAllWindow();
+    editor->show();
+    editor->raise();
+    editor->activateWindow();
+    SetEditorCaption(true);
+}
+
+void TfmBar::pHomeClick() {
+    CloseEditor();
+    SetEditorCaption(false);
+    if (L.SetCheckInterval) L.SetCheckInterval(kCheckNormal);
+    WeekOffsetDays.store(0);
+    hide();
+    if (L.ShowMainWindow) L.ShowMainWindow();
+}
+
+void TfmBar::FormKeyDown() {
+    CloseEditor();
+    SetEditorCaption(false);
+    if (L.SetCheckInterval) L.SetCheckInterval(kCheckNormal);
+    WeekOffsetDays.store(0);
+    hide();
+    if (L.CloseMainWindow) L.CloseMainWindow();
+}
+
+}  // namespace wl

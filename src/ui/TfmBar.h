@@ -1,0 +1,94 @@
+#pragma once
+// The navigation bar: a small always-on-top window at the bottom centre of the screen that stands
+// in for the main window while the user works with the week on the desktop. It steps the shown
+// week (WeekOffsetDays) back and forth, returns to the current week, opens and closes the desktop
+// editor overlay and goes back to the main window. Only its five buttons are visible.
+//
+// Ownership: created once with the main window and kept (closing only hides it); it owns the
+// overlay of the current opening (Editor(), empty while none is open). Main thread only.
+#include <QDate>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+
+namespace wl {
+
+class TfmEditor;
+
+struct TBarLinks {
+    // A new overlay for the shown week, or nullptr when none can be made (the reason was shown).
+    std::function<TfmEditor*()> MakeEditor;
+    // Puts the other programs' windows away (IOtherWindows).
+    std::function<void()> CollapseAllWindow;
+    // GET_DAYS_RANGE for the newly shown week.
+    std::function<void(const QDate& start, const QDate& end)> GetDaysRange;
+    // The main window's data-check timer interval.
+    std::function<void(int ms)> SetCheckInterval;
+    // Home: show the main window. Esc: close it (it stays in the tray).
+    std::function<void()> ShowMainWindow;
+    std::function<void()> CloseMainWindow;
+    // An overlay has ended and saved its last edits (the day page may show the stored day).
+    std::function<void()> EditorClosed;
+    // Today's date; the clock's when empty.
+    std::function<QDate()> Today;
+};
+
+class TBarPanel;
+
+class TfmBar : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TfmBar(TBarLinks links, QWidget* parent = nullptr);
+    ~TfmBar() override;
+
+    // Left = (screen width - 516) / 2 rounded half to even, Top = screen height - 90 - 50.
+    static QPoint Place(QSize screen);
+
+    TfmEditor* Editor() const { return FEditor; }
+    // Ends the open overlay, if any: its last edits are stored and sent, then it goes away.
+    void CloseEditor();
+
+    void pPreviosClick();
+    void pNextClick();
+    void pCurrentClick();
+    void pEditorClick();
+    void pHomeClick();
+    void FormKeyDown();  // Esc
+
+    TBarPanel *pPrevios, *pCurrent, *pNext, *pEditor, *pHome;
+    QLabel* EditorCaption() const;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void StepWeek(int days);
+    void SetEditorCaption(bool open);
+    QDate Today() const;
+
+    TBarLinks L;
+    QPointer<TfmEditor> FEditor;
+};
+
+// One 88 x 88 button of the bar: an icon and a caption below it; it looks pressed (one pixel right
+// and down) while held and acts on the click.
+class TBarPanel : public QWidget {
+    Q_OBJECT
+  public:
+    TBarPanel(const QString& icon, const QString& caption, QWidget* parent);
+    QLabel* Caption;
+    std::function<void()> onClick;
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QPoint FHome;
+    bool FDown = false;
+};
+
+}  // namespace wl
