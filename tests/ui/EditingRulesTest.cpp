@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <string>
+#include <vector>
 
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
@@ -114,6 +116,30 @@ TEST(TemplateToHtmlTest, PlainTextKeepsItsLinesAndHtmlGoesInAsItIs) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(TemplateToHtml(QString::fromUtf8(row.tmpl)), QString::fromUtf8(row.html));
+    }
+}
+
+TEST(FormatKeyCaptionsTest, CtrlWithTheBoldOrStrikeKeyRunsItsCommand) {
+    struct Case {
+        int key;
+        bool ctrl;
+        TFormatKeys keys;
+        std::vector<std::string> captions;
+    };
+    const Case cases[] = {
+        {'B', true, {U'B', U'R'}, {"Жирный"}},
+        {'R', true, {U'B', U'R'}, {"Зачеркнутый"}},
+        {'B', true, {U'b', U'r'}, {"Жирный"}},  // settings in lower case fold too
+        {'B', false, {U'B', U'R'}, {}},         // without Ctrl the key is typed
+        {'I', true, {U'B', U'R'}, {}},          // italic has no rule of its own
+        {'B', true, {U'B', U'B'}, {"Жирный", "Зачеркнутый"}},
+        {'B', true, {0, 0}, {}},
+        {'7', true, {U'7', 0}, {"Жирный"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> got;
+        for (const char* s : FormatKeyCaptions(c.key, c.ctrl, c.keys)) got.push_back(s);
+        EXPECT_EQ(got, c.captions) << char(c.key) << " ctrl " << c.ctrl;
     }
 }
 
