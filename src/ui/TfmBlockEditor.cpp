@@ -133,7 +133,7 @@ void TfmBlockEditor::InsertTemplateClick() {
                 return;
             }
             const std::string tmpl = L.StoredText ? L.StoredText("template") : std::string();
-            WebBrowser->SetBodyHtml(QString::fromStdString(tmpl));
+            WebBrowser->SetBodyHtml(TemplateToHtml(QString::fromStdString(tmpl)));
         });
     });
 }

@@ -252,11 +252,11 @@ TEST_F(TfmEditorTest, TheBlockMenuHasItsItemsInOrder) {
 }
 
 TEST_F(TfmEditorTest, TemplateAndClearAskWhereTheyWouldLoseText) {
-    store["template"] = "<p>шаблон</p>";
+    store["template"] = "ШАБЛОН:\r\n-";  // plain text, as the first-run template
     Open();
     TfmBlockEditor* empty = editor->BlockEditors[1];
     empty->InsertTemplateClick();
-    ASSERT_TRUE(WaitFor([&] { return Block(1).WaitBodyHtml() == "<p>шаблон</p>"; }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return Block(1).WaitBodyHtml() == "ШАБЛОН:<br>-"; }, 3000));
     EXPECT_TRUE(questions.empty());
 
     Block(2).SetBodyHtml("<p>занято</p>");
