@@ -37,7 +37,6 @@ class ISyncClient {
     virtual void SetDay(Date day, const std::string& html) = 0;
     virtual void GetDaysRange(Date start, Date end) = 0;
     virtual void GetNote() = 0;
-    virtual void SetNote(const std::string& html) = 0;
     virtual void GetTemplate() = 0;
     virtual void SetTemplate(const std::string& html) = 0;
     virtual void SetNote(const std::string& html) = 0;

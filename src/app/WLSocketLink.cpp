@@ -68,7 +68,6 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
     void SetDay(Date day, const std::string& html) override { FSocket.SetDay(day, html); }
     void GetDaysRange(Date start, Date end) override { FSocket.GetDaysRange(start, end); }
     void GetNote() override { FSocket.GetNote(); }
-    void SetNote(const std::string& html) override { FSocket.SetNote(html); }
     void GetTemplate() override { FSocket.GetTemplate(); }
     void SetTemplate(const std::string& html) override { FSocket.SetTemplate(html); }
     void SetNote(const std::string& html) override { FSocket.SetNote(html); }

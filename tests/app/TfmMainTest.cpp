@@ -76,7 +76,6 @@ struct FakeSync : ISyncClient {
         Send("GET_DAYS_RANGE " + DateToStr(a) + " " + DateToStr(b));
     }
     void GetNote() override { Send("GET_NOTE"); }
-    void SetNote(const std::string& html) override { Send("SET_NOTE " + html); }
     void GetTemplate() override { Send("GET_TEMPLATE"); }
     void SetTemplate(const std::string& html) override { Send("SET_TEMPLATE " + html); }
     void SetNote(const std::string& html) override { Send("SET_NOTE " + html); }
