@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kLeft = 240, kTop = 100, kRight = 120, kBottom = 150;
 const QColor kNavy{0x00, 0x00, 0x80};
-const QColor kWeekend{0xFF, 0xCC, 0x99};
 constexpr double kAlpha = 250.0 / 255.0;
 constexpr int kFinishLimitMs = 3000;
 
