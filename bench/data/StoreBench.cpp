@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DayHtml.h"
 #include "data/Json.h"
 #include "data/TWeekleaf.h"
 #include "platform/DateText.h"
@@ -26,19 +27,6 @@ double Ms(Clock::duration d) {
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-// About 1 KB of UTF-8 HTML, mostly Cyrillic, different for every day.
-std::string DayHtml(int day) {
-    static const char* kWords[] = {"встреча", "купить",     "молоко", "позвонить", "маме",   "отчёт",
-                                   "врач",    "тренировка", "проект", "срочно",    "завтра", "письмо"};
-    std::string html = "<div><b>" + std::to_string(day) + "</b></div>";
-    for (int i = 0; html.size() < 1000; ++i) {
-        html += i % 5 == 0 ? "<div>- " : " ";
-        html += kWords[(day * 7 + i * 3) % 12];
-        if (i % 5 == 4) html += "</div>";
-    }
-    return html + "</div>";
 }
 
 }  // namespace
@@ -60,7 +48,7 @@ int main() {
         const wl::Date first = wl::MakeDate(2015, 1, 1);
         for (int i = 0; i < kDays; ++i) {
             keys.push_back(wl::DateToStr(wl::AddDays(first, i)));
-            store.Set(keys.back(), DayHtml(i));
+            store.Set(keys.back(), wl::bench::DayHtml(i));
         }
         store.SaveJSON();
     }
@@ -76,7 +64,7 @@ int main() {
     wl::TWeekleaf store;
     std::vector<double> saves;
     for (int i = 0; i < 15; ++i) {
-        const std::string html = DayHtml(i + 100000);
+        const std::string html = wl::bench::DayHtml(i + 100000);
         const auto t0 = Clock::now();
         store.ToJSON_FromMainEditor(keys[static_cast<std::size_t>(i * 97) % keys.size()], html);
         saves.push_back(Ms(Clock::now() - t0));

@@ -314,6 +314,10 @@ void TfmMain::GetFrames() {
         if (FWeekleaf) FWeekleaf->CurrentDate = ToDate(d);
     };
     pLeft->mayByShowDay = [this] { ShowDayPage(); };
+    pLeft->StoreDocument = [this]() -> const JsonValue* { return FWeekleaf ? &FWeekleaf->JO : nullptr; };
+    pLeft->GetSearch = [this](const std::string& text) {
+        if (FSync && FSync->Connected()) FSync->GetSearch(text);
+    };
     connect(frMain, &TfrMain::NoteClick, this, &TfmMain::ShowNote);
     pLeft->show();
     frMain->WebBrowser->SetFormatKeys(

@@ -2,6 +2,7 @@
 
 #include <cxxabi.h>
 
+#include <QAction>
 #include <QCalendarWidget>
 #include <QEvent>
 #include <QLabel>
@@ -16,6 +17,9 @@
 #include <stdexcept>
 #include <typeinfo>
 
+#include "diag/ErrLog.h"
+#include "platform/DateText.h"
+#include "ui/TImageButton.h"
 #include "ui/TfrMain.h"
 #include "ui/UiLook.h"
 
@@ -87,7 +91,28 @@ TCalendarPanel::TCalendarPanel(TfrMain* dayPage, QWidget* parent) : QWidget(pare
     lbSearch = new QListWidget(this);
     lbSearch->setObjectName("lbSearch");
     lbSearch->setGeometry(mNote->geometry());
+    lbSearch->setFrameShape(QFrame::NoFrame);
+    lbSearch->setUniformItemSizes(true);
+    lbSearch->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lbSearch->setTextElideMode(Qt::ElideRight);
+    lbSearch->setStyleSheet(
+        "QListWidget { background: #19AE84; color: white; }"
+        " QListWidget::item:selected { background: white; color: #19AE84; }");
     lbSearch->hide();
+    connect(lbSearch, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { lbSearchClick(item->text()); });
+
+    btCloseSearch = new TImageButton(":/wl/icons/closeSearch.svg", "Закрыть поиск", this);
+    btCloseSearch->setObjectName("btCloseSearch");
+    btCloseSearch->setGeometry(kInnerX + kInnerW - 26, 38, 26, 26);
+    btCloseSearch->hide();
+    connect(btCloseSearch, &QAbstractButton::clicked, this, &TCalendarPanel::btCloseSearchClick);
+
+    QAction* searchButton = Search->addAction(QIcon(":/wl/icons/search.svg"), QLineEdit::TrailingPosition);
+    searchButton->setObjectName("SearchButton");
+    connect(searchButton, &QAction::triggered, this, &TCalendarPanel::SearchInvokeSearch);
+    connect(Search, &QLineEdit::returnPressed, this, &TCalendarPanel::SearchInvokeSearch);
+    Search->installEventFilter(this);
 
     edFokus = new QLineEdit(this);
     edFokus->setObjectName("edFokus");
@@ -172,11 +197,86 @@ void TCalendarPanel::SetNotePreview(const QString& plainText) {
     mNote->setPlainText(plainText);
 }
 
+TCalendarPanel::~TCalendarPanel() {
+    if (FWarmUp.joinable()) FWarmUp.join();
+}
+
+void TCalendarPanel::WarmUpSearch() {
+    if (FWarmUp.joinable()) return;  // once per panel
+    const JsonValue* store = StoreDocument ? StoreDocument() : nullptr;
+    if (!store) return;
+    FWarmUp = std::thread([this, days = TStoreSearch::Days(*store)]() mutable {
+        TStoreSearch::MakeTexts(days);
+        // Queued to this panel: dropped by Qt when the panel is gone by then.
+        QMetaObject::invokeMethod(
+            this, [this, texts = std::move(days)]() mutable { FSearch.Adopt(std::move(texts)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TCalendarPanel::SearchInvokeSearch() {
+    const QString text = Search->text();
+    // The results never depend on the service: a send that fails is only logged.
+    try {
+        if (GetSearch) GetSearch(text.toStdString());
+    } catch (const std::exception& e) {
+        ErrLog(std::string("SearchInvokeSearch: ") + e.what());
+    }
+    SearchInStore(text);
+    btCloseSearch->show();
+    lbTitle->setText("Результат поиска");
+}
+
+void TCalendarPanel::SearchInStore(const QString& text) {
+    lbSearch->show();
+    mNote->hide();
+    lbSearch->clear();
+    const JsonValue* store = StoreDocument ? StoreDocument() : nullptr;
+    if (!store) return;
+    const std::vector<std::string> lines = FSearch.SearchInStore(*store, text.toStdString());
+    // One row per day: its line breaks are shown as spaces. The row begins with the day key.
+    QStringList rows;
+    rows.reserve(qsizetype(lines.size()));
+    for (const std::string& line : lines) {
+        QString row = QString::fromUtf8(line.data(), qsizetype(line.size()));
+        row.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace('\n', ' ').replace('\r', ' ');
+        rows.push_back(std::move(row));
+    }
+    lbSearch->addItems(rows);
+}
+
+void TCalendarPanel::lbSearchClick(const QString& line) {
+    const std::optional<Date> day = StrToDate(line.left(10).toStdString());
+    if (!day) return;
+    const Civil c = ToCivil(*day);
+    const QDate date(c.year, c.month, c.day);
+    ShowDate(date);
+    try {
+        if (FDayPage) FDayPage->SetDate(date);
+        if (mayByShowDay) mayByShowDay();
+    } catch (const std::runtime_error& e) {
+        QMessageBox::critical(this, "Weekleaf", ClassName(e) + "\n" + QString::fromUtf8(e.what()));
+    }
+}
+
+void TCalendarPanel::btCloseSearchClick() {
+    btCloseSearch->hide();
+    lbTitle->setText("Заметки");
+    mNote->show();
+    lbSearch->hide();
+    Search->clear();
+}
+
+bool TCalendarPanel::ShowsResults() const {
+    return !lbSearch->isHidden();
+}
+
 void TCalendarPanel::mNoteMouseDown() {
     edFokus->setFocus();
 }
 
 bool TCalendarPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Search && event->type() == QEvent::FocusIn) WarmUpSearch();
     if (watched == mNote->viewport() && event->type() == QEvent::MouseButtonPress) {
         mNoteMouseDown();
         return true;

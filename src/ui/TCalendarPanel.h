@@ -5,6 +5,10 @@
 #include <QDate>
 #include <QWidget>
 #include <functional>
+#include <string>
+#include <thread>
+
+#include "data/SearchInStore.h"
 
 class QCalendarWidget;
 class QLabel;
@@ -14,6 +18,8 @@ class QTextEdit;
 
 namespace wl {
 
+class JsonValue;
+class TImageButton;
 class TfrMain;
 
 class TCalendarPanel : public QWidget {
@@ -21,12 +27,18 @@ class TCalendarPanel : public QWidget {
   public:
     // 330 x 525, the program's green. dayPage is the page that shows the chosen day.
     TCalendarPanel(TfrMain* dayPage, QWidget* parent = nullptr);
+    // Waits for a warm-up of the search still going.
+    ~TCalendarPanel() override;
 
     // Makes the day page the visible page (hiding the other pages) unless it already is.
     // Set by the main window, which owns the pages.
     std::function<void()> mayByShowDay;
     // Keeps the note store's CurrentDate equal to the calendar's date. Set by the main window.
     std::function<void(const QDate&)> SetCurrentDate;
+    // The note store's document the search reads (nullptr before the store is loaded), and the
+    // sync request GET_SEARCH (throws when it cannot be sent). Set by the main window.
+    std::function<const JsonValue*()> StoreDocument;
+    std::function<void(const std::string& text)> GetSearch;
 
     // The calendar's change handling: the chosen day becomes the shown day.
     void CalendarChange();
@@ -39,12 +51,27 @@ class TCalendarPanel : public QWidget {
     // Wires the day page's calendar links to this panel.
     void LinkDayPage();
 
+    // Search (Enter in the box or its search button): GET_SEARCH is sent when it can be, and the
+    // results come from the local store whatever became of the send; the panel shows the results.
+    void SearchInvokeSearch();
+    // Fills the result list with the days whose text holds `text`; an empty text finds nothing.
+    void SearchInStore(const QString& text);
+    // Opens the day of the clicked result line (its first ten characters are the day key).
+    void lbSearchClick(const QString& line);
+    // Back to the notes preview; the search box is cleared.
+    void btCloseSearchClick();
+    bool ShowsResults() const;
+    // Makes every day's plain text on a worker thread (from a copy of the days) so that the first
+    // search is as quick as the later ones; started when the search box first takes the focus.
+    void WarmUpSearch();
+
     QDate CalendarLastDate;
 
-    QLineEdit* Search;      // search entry, hint "Поиск"
-    QLabel* lbTitle;        // "Заметки"
-    QTextEdit* mNote;       // read-only notes preview; never holds a caret
-    QListWidget* lbSearch;  // search results, hidden until a search shows them
+    QLineEdit* Search;            // search entry, hint "Поиск"
+    QLabel* lbTitle;              // "Заметки"
+    QTextEdit* mNote;             // read-only notes preview; never holds a caret
+    QListWidget* lbSearch;        // search results, hidden until a search shows them
+    TImageButton* btCloseSearch;  // beside the title while results are shown
     QWidget* pCalendar;
     QCalendarWidget* Calendar;
     QLineEdit* edFokus;  // focus sink outside the visible area
@@ -56,6 +83,8 @@ class TCalendarPanel : public QWidget {
     void mNoteMouseDown();
     TfrMain* FDayPage;
     bool FSkipClick = false;
+    TStoreSearch FSearch;
+    std::thread FWarmUp;  // touches only its own copy; hands the texts over through the event loop
 };
 
 }  // namespace wl

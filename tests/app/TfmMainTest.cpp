@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -673,6 +675,33 @@ TEST(SessionWatchTest, SigtermAndTheSleepSignalReachTheMainThreadOnce) {
     watch.PrepareForSleep(false);
     EXPECT_EQ(suspends, 1);
     EXPECT_EQ(resumes, 1);
+}
+
+TEST_F(MainWindowTest, SearchSendsGetSearchAndFindsLocallyAlsoOffline) {
+    Prepare();
+    {
+        TWeekleaf store(DataJson());
+        store.Set("05.01.2021", "<p>Важная <b>встреча</b></p>");
+        store.SaveJSON();
+    }
+    Create();
+    ShowReady();
+    auto enter = [&](const QString& text) {
+        window->pLeft->Search->setText(text);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+        QApplication::sendEvent(window->pLeft->Search, &press);
+    };
+    enter("ВСТРЕЧА");
+    ASSERT_EQ(window->pLeft->lbSearch->count(), 1);
+    EXPECT_EQ(window->pLeft->lbSearch->item(0)->text(), "05.01.2021: важная встреча");
+    EXPECT_EQ(sync->Count("GET_SEARCH ВСТРЕЧА"), 1);
+
+    sync->up = false;
+    sync->canReconnect = false;
+    window->pLeft->btCloseSearch->click();
+    enter("важная");
+    EXPECT_EQ(window->pLeft->lbSearch->count(), 1);
+    EXPECT_EQ(sync->Count("GET_SEARCH важная"), 0);
 }
 
 }  // namespace
