@@ -23,6 +23,7 @@
 #include "data/TSettings.h"
 #include "data/TWeekleaf.h"
 #include "diag/ErrLog.h"
+#include "platform/DataDir.h"
 #include "platform/OpenInBrowser.h"
 #include "platform/OtherWindows.h"
 #include "ui/EditingRules.h"
@@ -46,6 +47,7 @@ constexpr const char* kCaption = "    Weekleaf 3.0.3";
 constexpr const char* kProjectSite = "https://weekleaf.org";
 constexpr int kCheckInterval = 3000;
 constexpr int kCheckIntervalBar = 1000;
+constexpr int kReasonLeft = 140;  // where the header's status text may start, clear of the caption
 constexpr qint64 kTickAnswerLimitMs = 10000;
 
 QString Qs(const std::string& s) {
@@ -205,6 +207,27 @@ void TfmMain::ReportStartError(const QString& text) {
     QMessageBox::critical(this, "Weekleaf", text);
 }
 
+void TfmMain::StartFailed(const QString& fault) {
+    const QString text = "Weekleaf не может продолжить запуск.\n\n" + fault;
+    // The program keeps running, but nothing typed could be kept (the timers never started and
+    // the store may be missing): the pages take no input until a start with readable files, and
+    // the header says why for as long as that lasts.
+    FStartFailed = true;
+    FHideAtStart = false;
+    pFrames->setEnabled(false);
+    if (frMain) frMain->WebBrowser->SetReadOnly(true);
+    QString shortFault = fault;
+    const QString folder = QString::fromStdString(DataDir().string());
+    if (!folder.isEmpty()) shortFault.replace(folder + "/", "");
+    const QString header = "Только чтение: " + shortFault;
+    // The reason takes the header from just after the caption to the buttons.
+    lbMessage->setGeometry(kReasonLeft, lbMessage->y(), lbMessage->geometry().right() - kReasonLeft + 1,
+                           lbMessage->height());
+    lbMessage->setText(lbMessage->fontMetrics().elidedText(header, Qt::ElideRight, lbMessage->width()));
+    lbMessage->setToolTip(text + "\n\nИсправьте или уберите файл и запустите Weekleaf снова.");
+    ReportStartError(text);
+}
+
 void TfmMain::FormCreate() {
     try {
         // 1. Dates are written "dd.mm.yyyy" throughout (platform/DateText.h): nothing to set.
@@ -257,7 +280,7 @@ void TfmMain::FormCreate() {
         // 16. Store conversion, first step.
         if (hooks.StartRebuildDB) hooks.StartRebuildDB();
     } catch (const std::exception& e) {
-        ReportStartError("Weekleaf не может продолжить запуск.\n\n" + QString::fromUtf8(e.what()));
+        StartFailed(QString::fromUtf8(e.what()));
         return;
     }
     // 17. Sync client.
@@ -469,7 +492,8 @@ void TfmMain::ShowBlocks() {
 }
 
 void TfmMain::ShowEditor() {
-    if (!fmBar) return;
+    // After a failed start the desktop editor could keep nothing either.
+    if (!fmBar || FStartFailed) return;
     if (fmBar->Editor()) {
         CloseBar();
         return;
@@ -511,6 +535,7 @@ void TfmMain::ShowSiteAddress() {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
+
 // ---- exit ------------------------------------------------------------------------------------------
 
 void TfmMain::FlushDayEditor() {

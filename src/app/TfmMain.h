@@ -68,8 +68,9 @@ class TfmMain : public QWidget {
     Hooks hooks;
 
     // The creation steps in their fixed order. A step that throws is reported to the user (the
-    // message names the file and the fault) and the remaining steps are skipped; the sync
-    // connection's failure is only logged.
+    // message names the file and the fault) and the remaining steps are skipped: the program
+    // keeps running with read-only pages and the reason in the header. The sync connection's
+    // failure is only logged.
     void FormCreate();
     // Step 11 decided that the window stays hidden in the tray (only when a tray is there).
     bool HideAtStart() const { return FHideAtStart; }
@@ -159,6 +160,9 @@ class TfmMain : public QWidget {
     void TickEditor();
     void TickResult(Date shown, const QString& state, const QString& html);
     void ReportStartError(const QString& text);
+    // A creation step failed: the user is told, the pages become read-only and the header keeps
+    // the reason (the file and the fault).
+    void StartFailed(const QString& fault);
     bool TrayAvailable() const;
     void ShowSiteAddress();
     // Ends the event loop without asking the windows to close (this one refuses: it hides).
@@ -173,6 +177,7 @@ class TfmMain : public QWidget {
     UnpostedDays FUnposted;
     DataPaths FPaths;
     bool FHideAtStart = false;
+    bool FStartFailed = false;  // a creation step failed: nothing typed could be kept
     bool FTickBusy = false;  // a tick's look at the editor waits for its answer
     QElapsedTimer FTickClock;
     bool FExiting = false;

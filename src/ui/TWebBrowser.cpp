@@ -97,6 +97,10 @@ const char* kLookScript =
     " return ['loaded', b.innerHTML]; }"
     " return ['same', cur]; })(%1, %2, %3)";
 
+QString DesignModeScript(bool readOnly) {
+    return QString("document.designMode = \"%1\"; true").arg(readOnly ? "off" : "on");
+}
+
 }  // namespace
 
 TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent) {
@@ -124,7 +128,8 @@ void TWebBrowser::WebBrowserDocumentComplete(bool ok) {
     FBusy = false;
     if (!ok) return;
     ++FInFlight;
-    page()->runJavaScript(kSetUpScript, QWebEngineScript::ApplicationWorld,
+    const QString setUp = FReadOnly ? QString(kSetUpScript) + ";" + DesignModeScript(true) : kSetUpScript;
+    page()->runJavaScript(setUp, QWebEngineScript::ApplicationWorld,
                           [this, alive = std::weak_ptr<bool>(FAlive)](const QVariant&) {
                               if (alive.expired()) return;
                               --FInFlight;
@@ -160,6 +165,11 @@ void TWebBrowser::Send(Pending job) {
             // rather than a made-up empty result.
             if (cb && result.isValid()) cb(result);
         });
+}
+
+void TWebBrowser::SetReadOnly(bool readOnly) {
+    FReadOnly = readOnly;
+    RunScript(DesignModeScript(readOnly));
 }
 
 void TWebBrowser::RunScript(const QString& script, std::function<void(const QVariant&)> cb) {

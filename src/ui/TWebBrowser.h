@@ -38,6 +38,10 @@ class TWebBrowser : public QWebEngineView {
     int ReadyState() const { return FReady ? 4 : 1; }
     // True while a navigation runs.
     bool Busy() const { return FBusy; }
+    // Read-only: the document leaves design mode (and stays out of it after a reload), so keys
+    // and editing commands change nothing; the text can still be read, selected and copied.
+    void SetReadOnly(bool readOnly);
+    bool ReadOnly() const { return FReadOnly; }
     // Runs fn once the document is ready and every operation queued before has answered.
     void WhenReady(DoneCallback fn);
 
@@ -121,6 +125,7 @@ class TWebBrowser : public QWebEngineView {
     // Expires when the surface is destroyed, so late answers of the dying page are dropped.
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
     bool FReady = false;
+    bool FReadOnly = false;
     bool FBusy = false;
     int FInFlight = 0;
     std::vector<Pending> FPending;

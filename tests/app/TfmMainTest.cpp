@@ -523,7 +523,9 @@ TEST_F(MainWindowTest, TypingJustBeforeTheExitIsStored) {
     EXPECT_EQ(sync->Count("SET_DAY " + TodayKey() + " last words"), 1);
 }
 
-TEST_F(MainWindowTest, ADamagedFileIsNamedToTheUserAndLeftUntouched) {
+// The program keeps running after a failed start, but takes no input it could not keep: the pages
+// are read-only and the header names the file and the fault.
+TEST_F(MainWindowTest, ADamagedFileIsNamedToTheUserAndLeftUntouchedAndNothingTypedGoesAstray) {
     struct Case {
         const char* file;
         std::string text;
@@ -544,6 +546,17 @@ TEST_F(MainWindowTest, ADamagedFileIsNamedToTheUserAndLeftUntouched) {
         EXPECT_EQ(ReadFile(Folder() / c.file), c.text);
         EXPECT_FALSE(window->tPostData.isActive());
         window->show();
+        EXPECT_TRUE(window->lbMessage->isVisible());
+        EXPECT_TRUE(window->lbMessage->text().contains(c.file)) << window->lbMessage->text().toStdString();
+        EXPECT_TRUE(
+            window->lbMessage->toolTip().contains(QString::fromStdString(errors[0]).section('\n', -1)))
+            << window->lbMessage->toolTip().toStdString();
+        if (window->frMain) {
+            ASSERT_TRUE(window->frMain->WebBrowser->WaitIdle());
+            FocusEnd(*window->frMain->WebBrowser);
+            TypeText(*window->frMain->WebBrowser, "lost");
+            EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "");
+        }
         Pump(300);  // a window without its data keeps running without touching the file
         window->CloceMenuClick();
         EXPECT_EQ(ReadFile(Folder() / c.file), c.text);

@@ -57,6 +57,24 @@ TEST_F(TWebBrowserTest, TypingCyrillicEndsUpInTheBody) {
     EXPECT_EQ(Html(), "<p>Дела: купить хлеб</p>");
 }
 
+TEST_F(TWebBrowserTest, AReadOnlySurfaceTakesNoKeysEvenAfterAReload) {
+    Load(view, "<p>Дела:</p>");
+    view.SetReadOnly(true);
+    test::FocusEnd(view);
+    test::TypeText(view, " потеряно");
+    EXPECT_EQ(Html(), "<p>Дела:</p>");
+    view.Navigate("about:blank");  // a new document, as after a lost render process
+    ASSERT_TRUE(view.WaitIdle());
+    Load(view, "<p>Дела:</p>");
+    test::FocusEnd(view);
+    test::TypeText(view, " потеряно");
+    EXPECT_EQ(Html(), "<p>Дела:</p>");
+    view.SetReadOnly(false);
+    test::FocusEnd(view);
+    test::TypeText(view, " снова");
+    EXPECT_EQ(Html(), "<p>Дела: снова</p>");
+}
+
 TEST_F(TWebBrowserTest, BoldNeedsSelectedTextAndTogglesBack) {
     const QString entry = "<p>Привет мир</p>";
     Load(view, entry);
