@@ -418,7 +418,7 @@ TfmEditor* TfmMain::MakeEditor() {
 }
 
 void TfmMain::CloseBar() {
-    if (!fmBar) return;
+    if (!fmBar || FStartFailed) return;
     fmBar->CloseEditor();
     fmBar->hide();
     tCheckData.setInterval(kCheckInterval);

@@ -178,7 +178,7 @@ class TfmMain : public QWidget {
     DataPaths FPaths;
     bool FHideAtStart = false;
     bool FStartFailed = false;  // a creation step failed: nothing typed could be kept
-    bool FTickBusy = false;  // a tick's look at the editor waits for its answer
+    bool FTickBusy = false;     // a tick's look at the editor waits for its answer
     QElapsedTimer FTickClock;
     bool FExiting = false;
     int FDrawRuns = 0;

@@ -34,7 +34,9 @@
 #include "platform/SessionWatch.h"
 #include "ui/TCalendarPanel.h"
 #include "ui/TImageButton.h"
+#include "ui/TfmBar.h"
 #include "ui/TfmConfirm.h"
+#include "ui/TfmEditor.h"
 #include "ui/TfrMain.h"
 #include "ui/UiTestSupport.h"
 #include "wallpaper/Blender.h"
@@ -557,6 +559,8 @@ TEST_F(MainWindowTest, ADamagedFileIsNamedToTheUserAndLeftUntouchedAndNothingTyp
             TypeText(*window->frMain->WebBrowser, "lost");
             EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "");
         }
+        window->ShowEditor();  // the desktop editor's hot key
+        EXPECT_TRUE(!window->fmBar || !window->fmBar->isVisible());
         Pump(300);  // a window without its data keeps running without touching the file
         window->CloceMenuClick();
         EXPECT_EQ(ReadFile(Folder() / c.file), c.text);
