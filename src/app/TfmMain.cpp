@@ -32,7 +32,11 @@
 #include "ui/TWebBrowser.h"
 #include "ui/TfmBar.h"
 #include "ui/TfmEditor.h"
+#include "ui/TfrDevelopers.h"
 #include "ui/TfrMain.h"
+#include "ui/TfrNote.h"
+#include "ui/TfrSettings.h"
+#include "ui/TfrTemplate.h"
 #include "ui/UiLook.h"
 #include "wallpaper/Blender.h"
 #include "wallpaper/Drawing.h"
@@ -43,6 +47,7 @@
 namespace wl {
 namespace {
 
+constexpr const char* kVersion = "3.0.3";
 constexpr const char* kCaption = "    Weekleaf 3.0.3";
 constexpr const char* kProjectSite = "https://weekleaf.org";
 constexpr int kCheckInterval = 3000;
@@ -343,6 +348,34 @@ void TfmMain::GetFrames() {
     };
     connect(frMain, &TfrMain::NoteClick, this, &TfmMain::ShowNote);
     pLeft->show();
+
+    // The other pages lie over the day page; the settings strip along the top, its sub-pages below.
+    const QRect all(0, 0, pFrames->width(), pFrames->height()), below = all.adjusted(0, 80, 0, 0);
+    frNote = new TfrNote(pFrames, StoredTextLinks("note", &TWeekleaf::NoteToJSON, &ISyncClient::SetNote));
+    frNote->setGeometry(all);
+    frTemplate = new TfrTemplate(
+        pFrames, StoredTextLinks("template", &TWeekleaf::TemplateToJSON, &ISyncClient::SetTemplate));
+    frTemplate->setGeometry(below);
+    frDevelopers = new TfrDevelopers(kVersion, pFrames);
+    frDevelopers->setGeometry(below);
+    TSettingsPages sub;
+    sub.Template = frTemplate;
+    sub.Developers = frDevelopers;
+    frSettings = new TfrSettings(pFrames, std::move(sub));
+    frSettings->setGeometry(0, 0, pFrames->width(), 80);
+    for (QWidget* page : {static_cast<QWidget*>(frNote), static_cast<QWidget*>(frTemplate),
+                          static_cast<QWidget*>(frDevelopers), static_cast<QWidget*>(frSettings)})
+        page->hide();
+    connect(frNote, &TfrNote::Closed, this, [this] {
+        ShowOnlyPage(frMain);
+        RefreshNotePreview();
+    });
+    connect(frTemplate, &TfrTemplate::Closed, this, [this] { ShowOnlyPage(frMain); });
+    connect(frDevelopers, &TfrDevelopers::Closed, this, [this] { ShowOnlyPage(frMain); });
+    connect(frMain, &TfrMain::SettingsClick, this, [this] {
+        ShowOnlyPage(frSettings, true);
+        frSettings->btOptClick();
+    });
     frMain->WebBrowser->SetFormatKeys(
         [this] {
             return FSettings ? TFormatKeys{FSettings->HotKeyBold(), FSettings->HotKeyStriceOut()}
@@ -425,6 +458,35 @@ void TfmMain::CloseBar() {
     WeekOffsetDays.store(0);
 }
 
+TTextPageLinks TfmMain::StoredTextLinks(const char* member, void (TWeekleaf::*store)(std::string),
+                                        void (ISyncClient::*send)(const std::string&)) {
+    TTextPageLinks links;
+    links.StoredText = [this, member] { return FWeekleaf ? FWeekleaf->Get(member) : std::string(); };
+    links.Store = [this, store](const std::string& html) {
+        if (FWeekleaf) ((*FWeekleaf).*store)(html);
+    };
+    links.Send = [this, send](const std::string& html) {
+        if (FSync && FSync->Connected()) ((*FSync).*send)(html);
+    };
+    return links;
+}
+
+void TfmMain::RefreshNotePreview() {
+    if (FWeekleaf && pLeft) pLeft->SetNotePreview(Qs(HtmlToText(FWeekleaf->Get("note"))));
+}
+
+void TfmMain::ShowOnlyPage(QWidget* page, bool keepStrip) {
+    for (QWidget* p :
+         {static_cast<QWidget*>(frMain), static_cast<QWidget*>(frNote), static_cast<QWidget*>(frTemplate),
+          static_cast<QWidget*>(frDevelopers), static_cast<QWidget*>(frSettings)}) {
+        if (!p || p == page || (keepStrip && p == frSettings)) continue;
+        p->hide();
+    }
+    if (!page) return;
+    page->show();
+    page->raise();
+}
+
 void TfmMain::FitDayPage() {
     // The page area below the header is shorter than the day page's own layout: the editing
     // surface gives up the difference, so the bottom buttons stay in sight.
@@ -432,7 +494,7 @@ void TfmMain::FitDayPage() {
 }
 
 void TfmMain::ShowDayPage() {
-    if (frMain) frMain->show();
+    ShowOnlyPage(frMain);
 }
 
 void TfmMain::GoAllTimers() {
@@ -468,6 +530,7 @@ void TfmMain::ShowNote() {
     showNormal();
     raise();
     activateWindow();
+    ShowOnlyPage(frNote);
     if (FSync && FSync->Connected()) {
         try {
             FSync->GetNote();
@@ -475,12 +538,15 @@ void TfmMain::ShowNote() {
             ErrLog(std::string("ShowNote: ") + e.what());
         }
     }
+    if (frNote) frNote->LoadStored();
 }
 
 void TfmMain::ShowTemplate() {
     showNormal();
     raise();
     activateWindow();
+    ShowOnlyPage(frSettings, true);
+    if (frSettings) frSettings->btTemplClick();
 }
 
 void TfmMain::ShowBlocks() {
@@ -625,6 +691,9 @@ void TfmMain::tPostDataTimer() {
     KeepConnectionUp();
     TickEditor();
     frMain->GoOnceLoadCurrentDay();
+    for (TTextPage* page : {static_cast<TTextPage*>(frNote), static_cast<TTextPage*>(frTemplate)}) {
+        if (page && page->isVisible()) page->GoOnceLoadNote();
+    }
 }
 
 void TfmMain::TickEditor() {

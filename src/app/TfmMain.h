@@ -35,6 +35,11 @@ class TfrMain;
 class TfmBar;
 class TfmEditor;
 class IOtherWindows;
+class TfrNote;
+class TfrTemplate;
+class TfrSettings;
+class TfrDevelopers;
+struct TTextPageLinks;
 
 class TfmMain : public QWidget {
     Q_OBJECT
@@ -130,6 +135,10 @@ class TfmMain : public QWidget {
     TCalendarPanel* pLeft = nullptr;
     TfrMain* frMain = nullptr;
     TfmBar* fmBar = nullptr;  // the navigation bar; it owns the desktop editor overlay
+    TfrNote* frNote = nullptr;
+    TfrSettings* frSettings = nullptr;
+    TfrTemplate* frTemplate = nullptr;
+    TfrDevelopers* frDevelopers = nullptr;
     QSystemTrayIcon* TrayIcon;
     QMenu* TrayPopup;
     QAction *N1, *N2, *CloceMenu;
@@ -150,6 +159,11 @@ class TfmMain : public QWidget {
     // Ends the bar's work: the overlay saves and closes, the bar hides, the current week returns.
     void CloseBar();
     void ShowDayPage();
+    // Hides every page of the page area except `page` (and the settings strip when `keepStrip`).
+    void ShowOnlyPage(QWidget* page, bool keepStrip = false);
+    TTextPageLinks StoredTextLinks(const char* member, void (TWeekleaf::*store)(std::string),
+                                   void (ISyncClient::*send)(const std::string&));
+    void RefreshNotePreview();
     void CreateSync();
     // Posts one day through the unposted-days record (kept for later when it cannot be sent).
     void PostDay(Date day, const std::string& html);

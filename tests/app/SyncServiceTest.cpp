@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QTextEdit>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,7 +25,13 @@
 #include "sync/TSyncLog.h"
 #include "sync/TWLSocket.h"
 #include "ui/TCalendarPanel.h"
+#include "ui/TImageButton.h"
+#include "ui/TPanelButton.h"
+#include "ui/TfrDevelopers.h"
 #include "ui/TfrMain.h"
+#include "ui/TfrNote.h"
+#include "ui/TfrSettings.h"
+#include "ui/TfrTemplate.h"
 #include "ui/UiTestSupport.h"
 #include "wallpaper/Blender.h"
 
@@ -268,6 +275,136 @@ TEST_F(SyncServiceTest, AStoreAlreadyInHtmlSendsNothing) {
     EXPECT_EQ(other->Count("\"UPDATE_NOTE\""), 0);
     EXPECT_EQ(other->Count("\"UPDATE_TEMPLATE\""), 0);
     EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get("05.01.2021").rfind("{\\rtf1", 0), 0u);
+}
+
+// ---- notes and template pages --------------------------------------------------------------------
+
+// Opens the notes page as the day page's notes button does and types into it.
+void OpenNotesAndType(TfmMain& w, const QString& text) {
+    w.frMain->btNote->click();
+    ASSERT_TRUE(w.frNote->isVisible());
+    ASSERT_FALSE(w.frMain->isVisible());
+    ASSERT_TRUE(w.frNote->WebBrowser->WaitIdle());
+    FocusEnd(*w.frNote->WebBrowser);
+    TypeText(*w.frNote->WebBrowser, text);
+}
+
+TEST_F(SyncServiceTest, NotesOkStoresSendsOneSetNoteAndUpdatesThePreview) {
+    StartServer();
+    Create();
+    other = std::make_unique<Device>(root / "other", port);
+    OpenNotesAndType(*window, "buy milk");
+    window->frNote->btOK->click();
+    ASSERT_TRUE(WaitFor([&] { return window->frMain->isVisible(); }, 3000));
+    EXPECT_FALSE(window->frNote->isVisible());
+    EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get("note"), "buy milk");
+    EXPECT_EQ(window->pLeft->mNote->toPlainText(), "buy milk");
+    ASSERT_TRUE(WaitFor([&] { return other->store.Get("note") == "buy milk"; }, 4000));
+    Pump(2500);  // later ticks send nothing more
+    EXPECT_EQ(other->Count("\"UPDATE_NOTE\""), 1);
+}
+
+TEST_F(SyncServiceTest, NotesCancelSendsNothingAndReopeningShowsTheStoredText) {
+    StartServer();
+    Create();
+    other = std::make_unique<Device>(root / "other", port);
+    OpenNotesAndType(*window, "saved");
+    window->frNote->btOK->click();
+    ASSERT_TRUE(WaitFor([&] { return other->store.Get("note") == "saved"; }, 4000));
+    OpenNotesAndType(*window, " and not saved");
+    window->frNote->btCancel->click();
+    EXPECT_TRUE(window->frMain->isVisible());
+    EXPECT_FALSE(window->frNote->isVisible());
+    Pump(2500);
+    EXPECT_EQ(other->Count("\"UPDATE_NOTE\""), 1);
+    EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get("note"), "saved");
+    EXPECT_EQ(window->pLeft->mNote->toPlainText(), "saved");
+    window->ShowNote();  // the notes hot key
+    EXPECT_EQ(window->frNote->WebBrowser->WaitBodyHtml(), "saved");
+}
+
+TEST_F(SyncServiceTest, AnEmptyNotesOkClearsTheNoteEverywhere) {
+    StartServer();
+    Create();
+    other = std::make_unique<Device>(root / "other", port);
+    OpenNotesAndType(*window, "to clear");
+    window->frNote->btOK->click();
+    ASSERT_TRUE(WaitFor([&] { return other->store.Get("note") == "to clear"; }, 4000));
+    window->ShowNote();
+    window->frNote->WebBrowser->SetBodyHtml("");
+    window->frNote->btOK->click();
+    ASSERT_TRUE(WaitFor([&] { return other->Count("\"UPDATE_NOTE\"") == 2; }, 4000));
+    EXPECT_EQ(other->store.Get("note"), "");
+    EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get("note"), "");
+    EXPECT_EQ(window->pLeft->mNote->toPlainText(), "");
+}
+
+TEST_F(SyncServiceTest, ANotesPageThatCannotStoreStaysOpenWithItsTextAndSendsNothing) {
+    StartServer();
+    Create();
+    other = std::make_unique<Device>(root / "other", port);
+    OpenNotesAndType(*window, "kept");
+    window->frNote->Links().Store = [](const std::string&) { throw std::runtime_error("disk full"); };
+    // The failure shows in a message box; close it as the user would.
+    QTimer::singleShot(300, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    window->frNote->btOK->click();
+    Pump(2500);
+    EXPECT_TRUE(window->frNote->isVisible());
+    EXPECT_EQ(window->frNote->WebBrowser->WaitBodyHtml(), "kept");
+    EXPECT_EQ(other->Count("\"UPDATE_NOTE\""), 0);
+}
+
+TEST_F(SyncServiceTest, TheTemplateSavedOnItsPageIsWhatTheDayPageInsertsNext) {
+    StartServer();
+    Create();
+    other = std::make_unique<Device>(root / "other", port);
+    window->ShowTemplate();  // the template hot key
+    ASSERT_TRUE(window->frSettings->isVisible());
+    ASSERT_TRUE(window->frTemplate->isVisible());
+    EXPECT_EQ(window->frSettings->Selected(), 0);
+    window->frTemplate->WebBrowser->SetBodyHtml("<b>9:00</b> standup");
+    window->frTemplate->btOK->click();
+    ASSERT_TRUE(WaitFor([&] { return window->frMain->isVisible(); }, 3000));
+    EXPECT_FALSE(window->frSettings->isVisible());
+    EXPECT_FALSE(window->frTemplate->isVisible());
+    EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get("template"), "<b>9:00</b> standup");
+    ASSERT_TRUE(WaitFor([&] { return other->store.Get("template") == "<b>9:00</b> standup"; }, 4000));
+    // The day is empty: the template button puts the template in without asking.
+    window->frMain->btTemplateClick();
+    EXPECT_TRUE(
+        WaitFor([&] { return window->frMain->WebBrowser->WaitBodyHtml() == "<b>9:00</b> standup"; }, 3000));
+}
+
+TEST_F(SyncServiceTest, ATemplatePushedFromAnotherDeviceReplacesUnsavedEditsWhenTheSubPageOpens) {
+    StartServer();
+    Create();
+    other = std::make_unique<Device>(root / "other", port);
+    window->ShowTemplate();
+    window->frTemplate->WebBrowser->SetBodyHtml("unsaved edit");
+    window->frSettings->btOptClick();
+    other->socket->SetTemplate("<i>from the phone</i>");
+    ASSERT_TRUE(WaitFor(
+        [&] { return TWeekleaf(root / "Weekleaf" / "Data.json").Get("template") == "<i>from the phone</i>"; },
+        4000));
+    window->frSettings->btTemplClick();
+    EXPECT_EQ(window->frTemplate->WebBrowser->WaitBodyHtml(), "<i>from the phone</i>");
+}
+
+TEST_F(SyncServiceTest, TheSettingsButtonOpensTheMenuAndTheCreditsOkLeadsBack) {
+    StartServer();
+    Create();
+    window->frMain->btSettings->click();
+    EXPECT_FALSE(window->frMain->isVisible());
+    EXPECT_TRUE(window->frSettings->isVisible());
+    window->frSettings->btDevClick();
+    EXPECT_TRUE(window->frDevelopers->isVisible());
+    EXPECT_FALSE(window->frTemplate->isVisible());
+    window->frDevelopers->btOK->click();
+    EXPECT_TRUE(window->frMain->isVisible());
+    EXPECT_FALSE(window->frSettings->isVisible());
+    EXPECT_FALSE(window->frDevelopers->isVisible());
 }
 
 }  // namespace
