@@ -526,7 +526,6 @@ void TfmMain::ShowWeekleaf() {
 }
 
 void TfmMain::ShowNote() {
-    // The notes page comes with its own work; until then the window is brought up.
     showNormal();
     raise();
     activateWindow();
