@@ -103,7 +103,12 @@ TfmMain::TfmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
     connect(&tRestart, &QTimer::timeout, this, [this] {
         if (hooks.Restart) hooks.Restart();
     });
-    connect(&tFixHalt, &QTimer::timeout, this, [] { std::_Exit(0); });
+    // The end of a restart: nothing is restored (the new instance draws again), but typing that
+    // the change posting has not taken yet is stored and posted first.
+    connect(&tFixHalt, &QTimer::timeout, this, [this] {
+        FlushDayEditor();
+        std::_Exit(0);
+    });
 }
 
 TfmMain::~TfmMain() {
@@ -267,7 +272,8 @@ void TfmMain::FormCreate() {
             BackUpWpp(*FDesktop);
         }
         // 10. Autostart.
-        if (FSettings->StartWithOS() && hooks.AddToStartUp) hooks.AddToStartUp();
+        const auto& startUp = FSettings->StartWithOS() ? hooks.AddToStartUp : hooks.RemoveFromStartUp;
+        if (startUp) startUp();
         // 11. Hidden in the tray at start (without a tray the window shows: it could not come back).
         if (!FirstStart && FSettings->HideOnStart() && TrayAvailable()) {
             FHideAtStart = true;

@@ -57,7 +57,9 @@ class TfmMain : public QWidget {
         // The desktop backend; MakeDesktop() when empty.
         std::function<std::unique_ptr<IDesktop>()> MakeDesktop;
         std::function<void(TfmMain&)> RegisterHotKeys, UnregisterHotKeys;
-        std::function<void()> AddToStartUp, CheckUpdate, Restart;
+        // Autostart follows StartWithOS at every start: AddToStartUp when on, RemoveFromStartUp
+        // when off. Restart starts the restarter and, when it is running, tFixHalt.
+        std::function<void()> AddToStartUp, RemoveFromStartUp, CheckUpdate, Restart;
         std::function<void(TfmMain&)> CreateLogWindow;   // the sync log window and its gate
         std::function<void()> StartRebuildDB;            // first step of the store conversion
         std::function<void(ISyncClient&)> EndRebuildDB;  // its last step, once connected

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/RebuildLink.h"
+#include "app/ShellDuties.h"
 #include "app/TfmMain.h"
 #include "app/WLSocketLink.h"
 #include "data/TSettings.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
     fmMain.hooks.UnregisterHotKeys = [&](wl::TfmMain&) { hotKeys->Unregister(); };
     fmMain.hooks.MakeSyncClient = wl::MakeWLSocketLink;
     wl::LinkRebuildDB(fmMain);
+    wl::LinkShellDuties(fmMain);
     fmMain.FormCreate();
     wl::fmConfirm();  // the one confirmation dialog, reused for every question
 

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -356,6 +357,84 @@ TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray)
         }
         ASSERT_TRUE(WaitUntil([] { return FindInstanceWindow() == 0; }, 10s));
     }
+}
+
+// Processes of this user running `exe` (compared by the executable's path).
+std::vector<pid_t> Running(const fs::path& exe, pid_t except = 0) {
+    std::vector<pid_t> found;
+    const fs::path wanted = fs::canonical(exe);
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(e.path() / "exe", ec);
+        const pid_t pid = static_cast<pid_t>(std::stoi(name));
+        if (!ec && target == wanted && pid != except) found.push_back(pid);
+    }
+    return found;
+}
+
+void StopAll(const fs::path& exe) {
+    for (pid_t pid : Running(exe)) {
+        const pid_t group = ::getpgid(pid);
+        if (group > 1) ::kill(-group, SIGKILL);
+        ::kill(pid, SIGKILL);
+    }
+}
+
+// The periodic restart with a short period: the restarter replaces the process with a new one
+// that runs its normal start-up (window, data, the week drawn again).
+TEST_F(ProcessTest, ThePeriodicRestartReplacesTheProcessWithANewOne) {
+    const std::string today = DateToStr(Today());
+    {
+        TWeekleaf store(Folder() / "Data.json");
+        store.Set(today, "<p>перезапуск</p>");
+        store.SaveJSON();
+    }
+    ::setenv("WEEKLEAF_RESTART_MS", "4000", 1);
+    const pid_t old = Start();
+    ::unsetenv("WEEKLEAF_RESTART_MS");
+    struct Cleanup {
+        ~Cleanup() {
+            StopAll(WL_WEEKLEAF);
+            StopAll(fs::path(WL_WEEKLEAF).parent_path() / "weekleaf-restarter");
+        }
+    } cleanup;
+    const fs::path drawn = Folder() / "Weekleaf-Modifed.bmp";
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(drawn); }, 30s));
+    EXPECT_EQ(WaitExit(old, 30s), 0) << "the program did not end for the restart";
+    fs::remove(drawn);
+    pid_t fresh = 0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto found = Running(WL_WEEKLEAF, old);
+            fresh = found.empty() ? 0 : found.front();
+            return fresh != 0;
+        },
+        20s))
+        << "no new instance";
+    EXPECT_NE(fresh, old);
+    EXPECT_TRUE(WaitUntil([] { return FindInstanceWindow() != 0; }, 20s));
+    EXPECT_TRUE(WaitUntil([&] { return fs::exists(drawn); }, 20s)) << "the new instance draws no week";
+    EXPECT_EQ(TWeekleaf(Folder() / "Data.json").Get(today), "<p>перезапуск</p>");
+}
+
+TEST_F(ProcessTest, WithoutTheRestarterTheProgramKeepsRunning) {
+    const fs::path alone = root / "bin" / "weekleaf";
+    fs::create_directories(alone.parent_path());
+    fs::copy_file(WL_WEEKLEAF, alone);
+    ::setenv("WEEKLEAF_RESTART_MS", "2000", 1);
+    const pid_t pid = Spawn({alone.string()}, root / "weekleaf.log");
+    pids.push_back(pid);
+    ::unsetenv("WEEKLEAF_RESTART_MS");
+    ASSERT_TRUE(WaitUntil([] { return FindInstanceWindow() != 0; }, 20s));
+    std::this_thread::sleep_for(9s);  // a failed restart, and 5 s more than the program used to live
+    EXPECT_TRUE(Alive(pid));
+    EXPECT_TRUE(FindInstanceWindow() != 0);
+    std::ifstream log(Folder() / "ErrLog.txt");
+    std::stringstream text;
+    text << log.rdbuf();
+    EXPECT_NE(text.str().find("tRestartTimer: "), std::string::npos) << text.str();
 }
 
 }  // namespace
