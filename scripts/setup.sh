@@ -17,7 +17,7 @@ PACKAGES=(
   qt6-translations-l10n
   adwaita-icon-theme fonts-dejavu-core fonts-liberation2
   # testing as a person would, peers and comparisons
-  xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox trayer python3 python3-websockets dbus
+  xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox trayer libsm-dev python3 python3-websockets dbus
 )
 
 missing=()

@@ -30,6 +30,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include "TestSessionManager.h"
+
 namespace wl {
 namespace {
 
@@ -207,6 +209,7 @@ class ProcessTest : public ::testing::Test {
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         ::unsetenv("XDG_CURRENT_DESKTOP");
         ::unsetenv("WAYLAND_DISPLAY");
+        ::unsetenv("SESSION_MANAGER");  // the caller's session is none of the program's business
         root = fs::temp_directory_path() / ("wl-proc-" + std::to_string(::getpid()) + "-" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
@@ -289,11 +292,12 @@ TEST_F(ProcessTest, TheBlocksReachTheRootWindowAndSigtermRestoresTheUsersWallpap
     EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "WppOld.bmp");
 }
 
-enum class WayOut { Sigterm, NewerInstance, ExitItem };
+enum class WayOut { Sigterm, LogOff, NewerInstance, ExitItem };
 
 // Every way out ends the program, with the window shown or in the tray, with a tray or without.
 // Without a tray a hidden start shows the window (nothing could bring it back otherwise); the
-// exit item is reached as a person would, through the tray icon's menu.
+// exit item is reached as a person would, through the tray icon's menu; the log-off comes from a
+// session manager asking the program to save itself for a shut-down.
 TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray) {
     if (::access("/usr/bin/trayer", X_OK) != 0 || !Shell("command -v xdotool >/dev/null"))
         GTEST_SKIP() << "trayer or xdotool is not installed";
@@ -306,11 +310,14 @@ TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray)
     const Case cases[] = {
         {"shown, tray, SIGTERM", true, false, WayOut::Sigterm},
         {"shown, tray, newer instance", true, false, WayOut::NewerInstance},
+        {"shown, tray, log-off", true, false, WayOut::LogOff},
         {"in the tray, SIGTERM", true, true, WayOut::Sigterm},
+        {"in the tray, log-off", true, true, WayOut::LogOff},
         {"in the tray, newer instance", true, true, WayOut::NewerInstance},
         {"in the tray, exit item", true, true, WayOut::ExitItem},
         {"shown, no tray, SIGTERM", false, false, WayOut::Sigterm},
         {"shown, no tray, newer instance", false, false, WayOut::NewerInstance},
+        {"shown, no tray, log-off", false, false, WayOut::LogOff},
         {"hidden start, no tray, SIGTERM", false, true, WayOut::Sigterm},
         {"hidden start, no tray, newer instance", false, true, WayOut::NewerInstance},
     };
@@ -320,6 +327,11 @@ TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray)
         if (c.tray) {
             tray = std::make_unique<TrayHost>(root / "trayer.log");
             ASSERT_TRUE(tray->Ready()) << "trayer did not take the tray";
+        }
+        std::unique_ptr<test::TestSessionManager> session;
+        if (c.way == WayOut::LogOff) {
+            session = std::make_unique<test::TestSessionManager>((root / "ICEauthority").string());
+            ASSERT_TRUE(session->Ready()) << "no session manager";
         }
         TSettings(Folder() / "Config.ini").SetHideOnStart(c.hideOnStart);
         const pid_t pid = Start();
@@ -336,6 +348,11 @@ TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray)
         switch (c.way) {
             case WayOut::Sigterm:
                 ::kill(pid, SIGTERM);
+                break;
+            case WayOut::LogOff:
+                ASSERT_TRUE(WaitUntil([&] { return session->Clients() > 0; }, 10s))
+                    << "never joined the session";
+                session->LogOff();
                 break;
             case WayOut::NewerInstance:
                 newer = Start();
