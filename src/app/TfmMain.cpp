@@ -13,11 +13,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <cctype>
 #include <cstdlib>
 #include <stdexcept>
 
 #include "app/AppState.h"
 #include "app/THeaderButton.h"
+#include "app/TSyncMark.h"
 #include "app/TfmFirstLunch.h"
 #include "data/HtmlToText.h"
 #include "data/TSettings.h"
@@ -29,6 +31,7 @@
 #include "ui/EditingRules.h"
 #include "ui/TCalendarPanel.h"
 #include "ui/TImageButton.h"
+#include "ui/TMonthCalendar.h"
 #include "ui/TWebBrowser.h"
 #include "ui/TfmBar.h"
 #include "ui/TfmEditor.h"
@@ -64,6 +67,20 @@ std::string Ss(const QString& s) {
 
 Date ToDate(const QDate& d) {
     return MakeDate(d.year(), d.month(), d.day());
+}
+
+// Whether a stored entry holds anything to read (an emptied day keeps "" or an empty paragraph).
+bool HoldsEntry(const std::string& html) {
+    if (html.find("<img") != std::string::npos) return true;
+    const std::string text = HtmlToText(html);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\xC2\xA0") == 0) {  // a no-break space is white space too
+            ++i;
+        } else if (!std::isspace(static_cast<unsigned char>(text[i]))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void MainThreadExecutor(std::function<void()> fn) {
@@ -146,6 +163,9 @@ void TfmMain::BuildHeader() {
     lbMessage->setStyleSheet("QLabel { color: white; }");
     lbMessage->installEventFilter(this);
 
+    SyncMark = new TSyncMark(pHead);
+    SyncMark->move(760, 4);
+
     imgCollapse = new THeaderButton(":/wl/app/collapse.svg", ":/wl/app/collapseW.svg", pHead);
     imgCollapse->setObjectName("imgCollapse");
     imgCollapse->move(784, 0);
@@ -205,6 +225,7 @@ void TfmMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!FWeekleaf || !pLeft) return;
     pLeft->SetNotePreview(Qs(HtmlToText(FWeekleaf->Get("note"))));
+    RefreshMarks();
 }
 
 // ---- creation ------------------------------------------------------------------------------------
@@ -351,6 +372,9 @@ void TfmMain::GetFrames() {
     pLeft->StoreDocument = [this]() -> const JsonValue* { return FWeekleaf ? &FWeekleaf->JO : nullptr; };
     pLeft->GetSearch = [this](const std::string& text) {
         if (FSync && FSync->Connected()) FSync->GetSearch(text);
+    };
+    pLeft->pMonth->HasEntry = [this](const QDate& d) {
+        return FWeekleaf && HoldsEntry(FWeekleaf->Get(DayKey(d)));
     };
     connect(frMain, &TfrMain::NoteClick, this, &TfmMain::ShowNote);
     pLeft->show();
@@ -699,6 +723,12 @@ void TfmMain::tPostDataTimer() {
     for (TTextPage* page : {static_cast<TTextPage*>(frNote), static_cast<TTextPage*>(frTemplate)}) {
         if (page && page->isVisible()) page->GoOnceLoadNote();
     }
+    RefreshMarks();
+}
+
+void TfmMain::RefreshMarks() {
+    SyncMark->SetState(FSync && FSync->Connected(), FUnposted.Size());
+    if (isVisible() && pLeft) pLeft->pMonth->RefreshMarks();
 }
 
 void TfmMain::TickEditor() {

@@ -29,6 +29,7 @@ class DrawScheduler;
 class IDesktop;
 class TCalendarPanel;
 class THeaderButton;
+class TSyncMark;
 class TSettings;
 class TWeekleaf;
 class TfrMain;
@@ -133,6 +134,7 @@ class TfmMain : public QWidget {
     QLabel* pHead;
     THeaderButton *imgCollapse, *imgClose;
     QLabel* lbMessage;
+    TSyncMark* SyncMark;  // is the service reachable, do edits wait to be sent
     QWidget* pFrames;
     TCalendarPanel* pLeft = nullptr;
     TfrMain* frMain = nullptr;
@@ -174,6 +176,8 @@ class TfmMain : public QWidget {
     // Sends the days kept while the connection was down (their stored text).
     void FlushUnposted();
     void TickEditor();
+    // The sync mark and the calendar's entry marks follow the connection, the waiting days and the store.
+    void RefreshMarks();
     void TickResult(Date shown, const QString& state, const QString& html);
     void ReportStartError(const QString& text);
     // A creation step failed: the user is told, the pages become read-only and the header keeps

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QTextCharFormat>
 #include <QTextEdit>
 #include <QTimer>
 #include <cstdlib>
@@ -20,6 +19,7 @@
 #include "diag/ErrLog.h"
 #include "platform/DateText.h"
 #include "ui/TImageButton.h"
+#include "ui/TMonthCalendar.h"
 #include "ui/TfrMain.h"
 #include "ui/UiLook.h"
 
@@ -45,16 +45,6 @@ QWidget* Line(QWidget* parent, int y) {
     w->setPalette(pal);
     return w;
 }
-
-const char* kCalendarStyle = R"(
-QCalendarWidget QWidget { background-color: #19AE84; color: white; }
-QCalendarWidget QToolButton { color: white; background: transparent; border: none; font-weight: bold; }
-QCalendarWidget QToolButton::menu-indicator { image: none; }
-QCalendarWidget QAbstractItemView:enabled { background-color: #19AE84; color: white;
-  selection-background-color: white; selection-color: #19AE84; outline: 0; }
-QCalendarWidget QAbstractItemView:disabled { color: #19AA84; }
-QCalendarWidget QSpinBox { background: white; color: black; }
-)";
 
 }  // namespace
 
@@ -126,22 +116,10 @@ TCalendarPanel::TCalendarPanel(TfrMain* dayPage, QWidget* parent) : QWidget(pare
     caption->setFont(UiFont("Segoe UI Semibold", 15, true));
     caption->setGeometry(kInnerX, 2, 250, 26);
 
-    Calendar = new QCalendarWidget(pCalendar);
-    Calendar->setObjectName("Calendar");
-    Calendar->setGeometry(kInnerX, 30, kInnerW, 230);
-    Calendar->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
-    Calendar->setFirstDayOfWeek(Qt::Monday);
-    Calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    Calendar->setGridVisible(false);
-    Calendar->setStyleSheet(kCalendarStyle);
-    QTextCharFormat white;
-    white.setForeground(Qt::white);
-    Calendar->setWeekdayTextFormat(Qt::Saturday, white);
-    Calendar->setWeekdayTextFormat(Qt::Sunday, white);
-    QTextCharFormat header;
-    header.setForeground(Qt::white);
-    header.setBackground(kGreen);
-    Calendar->setHeaderTextFormat(header);
+    pMonth = new TMonthCalendar(pCalendar);
+    pMonth->setObjectName("pMonth");
+    pMonth->setGeometry(kInnerX, 30, kInnerW, 236);
+    Calendar = pMonth->View;
 
     CalendarLastDate = Calendar->selectedDate();
     connect(Calendar, &QCalendarWidget::selectionChanged, this, [this] {

@@ -20,6 +20,7 @@ namespace wl {
 
 class JsonValue;
 class TImageButton;
+class TMonthCalendar;
 class TfrMain;
 
 class TCalendarPanel : public QWidget {
@@ -73,8 +74,9 @@ class TCalendarPanel : public QWidget {
     QListWidget* lbSearch;        // search results, hidden until a search shows them
     TImageButton* btCloseSearch;  // beside the title while results are shown
     QWidget* pCalendar;
-    QCalendarWidget* Calendar;
-    QLineEdit* edFokus;  // focus sink outside the visible area
+    TMonthCalendar* pMonth;     // the calendar with its navigation row and day marks
+    QCalendarWidget* Calendar;  // its month grid: the selected date and the change signals
+    QLineEdit* edFokus;         // focus sink outside the visible area
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

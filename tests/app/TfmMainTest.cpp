@@ -25,6 +25,7 @@
 
 #include "app/AppState.h"
 #include "app/THeaderButton.h"
+#include "app/TSyncMark.h"
 #include "app/TfmFirstLunch.h"
 #include "app/TfmMain.h"
 #include "data/DataFiles.h"
@@ -34,6 +35,7 @@
 #include "platform/SessionWatch.h"
 #include "ui/TCalendarPanel.h"
 #include "ui/TImageButton.h"
+#include "ui/TMonthCalendar.h"
 #include "ui/TfmBar.h"
 #include "ui/TfmConfirm.h"
 #include "ui/TfmEditor.h"
@@ -386,6 +388,42 @@ TEST_F(MainWindowTest, OfflineEditsOutliveARestartAndGoOutBeforeTheWeekIsAskedFo
 
     Create();  // sent once is enough
     EXPECT_EQ(sync->Count("SET_DAY"), 0);
+}
+
+TEST_F(MainWindowTest, TheHeaderTellsWhetherEditsAreSentAndTheCalendarMarksTheDaysWithEntries) {
+    Prepare();
+    Create();
+    window->Weekleaf()->Set(DayKey(QDate::currentDate().addDays(-1)), "<p>вчера</p>");
+    window->Weekleaf()->Set(DayKey(QDate::currentDate().addDays(-2)), "<p><br></p>");  // emptied
+    ShowReady();
+    TSyncMark* mark = window->SyncMark;
+    TMonthCalendar* month = window->pLeft->pMonth;
+    ASSERT_TRUE(WaitFor([&] { return mark->Reachable(); }, 3000));
+    EXPECT_EQ(mark->toolTip(), "Сервис синхронизации доступен. Все изменения отправлены.");
+    const QDate today = QDate::currentDate();
+    if (today.addDays(-2).month() == today.month()) {
+        EXPECT_TRUE(month->Marked(today.addDays(-1)));
+        EXPECT_FALSE(month->Marked(today.addDays(-2)));
+    }
+    EXPECT_FALSE(month->Marked(today));
+    const QImage synced = mark->grab().toImage();
+
+    sync->up = false;  // the service goes away
+    sync->canReconnect = false;
+    FocusEnd(*window->frMain->WebBrowser);
+    TypeText(*window->frMain->WebBrowser, "offline");
+    ASSERT_TRUE(WaitFor([&] { return !mark->Reachable() && mark->WaitingDays() == 1; }, 3000));
+    EXPECT_TRUE(
+        mark->toolTip().startsWith("Сервис синхронизации недоступен. Ждут отправки изменения за дни: 1."))
+        << mark->toolTip().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return month->Marked(today); }, 2000));
+    EXPECT_NE(mark->grab().toImage(), synced);
+    QDir().mkpath(WL_APP_SHOT_DIR);
+    window->grab(QRect(0, 0, 830, 25)).save(QString(WL_APP_SHOT_DIR) + "/header-waiting.png");
+
+    sync->canReconnect = true;  // back: the day goes out and the mark turns back
+    ASSERT_TRUE(WaitFor([&] { return mark->Reachable() && mark->WaitingDays() == 0; }, 3000));
+    EXPECT_EQ(mark->grab().toImage(), synced);
 }
 
 TEST_F(MainWindowTest, ClosingHidesToTheTrayAndTheFirstMenuItemBringsItBack) {

@@ -2,16 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCalendarWidget>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QRegularExpression>
 #include <QTextEdit>
+#include <algorithm>
+#include <set>
 #include <stdexcept>
 
 #include "data/Json.h"
 #include "ui/TImageButton.h"
+#include "ui/TMonthCalendar.h"
+#include "ui/UiLook.h"
 
 #include "DayPageFixture.h"
 
@@ -206,6 +214,149 @@ TEST_F(PanelSearchTest, TheCloseImageBringsThePreviewBackAndClearsTheBox) {
     panel->btCloseSearch->click();
     EXPECT_TRUE(ShowsPreview());
     EXPECT_EQ(panel->Search->text(), "");
+}
+
+// The texts of the calendar's navigation row, left to right.
+QString NavTitle(QWidget* calendarArea) {
+    QList<QAbstractButton*> buttons;
+    for (QAbstractButton* b : calendarArea->findChildren<QAbstractButton*>()) {
+        if (b->isVisible() && !b->text().isEmpty()) buttons << b;
+    }
+    std::sort(buttons.begin(), buttons.end(), [](QAbstractButton* a, QAbstractButton* b) {
+        return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+    });
+    QStringList texts;
+    for (QAbstractButton* b : buttons) texts << b->text().remove('&');
+    return texts.join(' ');
+}
+
+QWidget* Grid(QCalendarWidget* c) {
+    return c->findChild<QAbstractItemView*>()->viewport();
+}
+
+// A colour on the way from the program's green to white (anti-aliased white on green).
+bool GreenOrWhite(QColor c) {
+    const QColor g = kGreen;
+    const double t = std::clamp(double(c.greenF() - g.greenF()) / (1 - g.greenF()), 0.0, 1.0);
+    auto at = [t](double from) { return from + t * (1 - from); };
+    return std::abs(c.redF() - at(g.redF())) < 0.08 && std::abs(c.greenF() - at(g.greenF())) < 0.08 &&
+           std::abs(c.blueF() - at(g.blueF())) < 0.08;
+}
+
+TEST_F(TCalendarPanelTest, TheMonthTitleIsCapitalisedAndTheArrowsAreDrawnInThePalette) {
+    panel->ShowDate(QDate(2026, 12, 10));
+    test::Pump(50);
+    EXPECT_EQ(NavTitle(panel->pCalendar), "Декабрь 2026");
+    // The navigation row between the caption and the grid: only the green and white of the program.
+    const QPoint gridTop = Grid(panel->Calendar)->mapTo(panel->pCalendar, QPoint());
+    const QImage row =
+        panel->pCalendar->grab(QRect(0, 30, panel->pCalendar->width(), gridTop.y() - 30 - 24)).toImage();
+    int foreign = 0;
+    for (int y = 0; y < row.height(); ++y)
+        for (int x = 0; x < row.width(); ++x) foreign += !GreenOrWhite(row.pixelColor(x, y));
+    EXPECT_EQ(foreign, 0);
+    panel->Calendar->showNextMonth();
+    EXPECT_EQ(NavTitle(panel->pCalendar), "Январь 2027");
+}
+
+TEST_F(TCalendarPanelTest, TheMonthPopUpStaysInsideTheWindow) {
+    panel->move(40, 60);
+    panel->ShowDate(QDate(2026, 12, 10));
+    test::Pump(50);
+    QAbstractButton* title = nullptr;
+    for (QAbstractButton* b : panel->pCalendar->findChildren<QAbstractButton*>())
+        if (b->isVisible() && b->text().contains(QRegularExpression("[а-яА-Я]"))) title = b;
+    ASSERT_NE(title, nullptr);
+    QRect menuRect;
+    QStringList items;
+    auto look = [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* menu = qobject_cast<QMenu*>(w);
+            if (!menu || !menu->isVisible()) continue;
+            menuRect = menu->geometry();
+            for (QAction* a : menu->actions()) items << a->text();
+            menu->close();
+        }
+    };
+    QTimer::singleShot(300, look);  // a menu that blocks the click is looked at from inside it
+    const QPointF mid(title->width() / 2.0, title->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, mid, title->mapToGlobal(mid), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, mid, title->mapToGlobal(mid), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(title, &press);
+    QApplication::sendEvent(title, &release);
+    test::Pump(400);
+    ASSERT_FALSE(menuRect.isEmpty());
+    EXPECT_TRUE(panel->window()->geometry().contains(menuRect))
+        << menuRect.y() << "+" << menuRect.height() << " in " << panel->window()->geometry().y() << "+"
+        << panel->window()->geometry().height();
+    EXPECT_EQ(items.value(0), "Январь");
+    EXPECT_EQ(items.value(11), "Декабрь");
+}
+
+TEST_F(TCalendarPanelTest, DaysWithAnEntryAreMarkedAndTodayKeepsItsRing) {
+    const QDate today = QDate::currentDate();
+    // Days of this month other than today (today's dot is drawn in green on its white selection).
+    auto day = [&](int d) { return QDate(today.year(), today.month(), d == today.day() ? d + 1 : d); };
+    std::set<QDate> entries{day(2), day(14)};
+    panel->pMonth->HasEntry = [&](const QDate& d) { return entries.count(d) > 0; };
+    panel->ShowDate(today);
+    panel->pMonth->RefreshMarks();
+    test::Pump(50);
+    // Marks are dots in the weekend colour; count the separate ones (8-connected pixel groups).
+    auto dots = [&] {
+        const QImage img = Grid(panel->Calendar)->grab().toImage();
+        auto mark = [&](int x, int y) {
+            if (x < 0 || y < 0 || x >= img.width() || y >= img.height()) return false;
+            const QColor c = img.pixelColor(x, y);
+            return std::abs(c.red() - kWeekend.red()) < 40 && std::abs(c.green() - kWeekend.green()) < 40 &&
+                   std::abs(c.blue() - kWeekend.blue()) < 40;
+        };
+        std::set<std::pair<int, int>> seen;
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                if (!mark(x, y) || seen.count({x, y})) continue;
+                ++n;
+                std::vector<std::pair<int, int>> todo{{x, y}};
+                seen.insert({x, y});
+                while (!todo.empty()) {
+                    auto [px, py] = todo.back();
+                    todo.pop_back();
+                    for (int dy = -1; dy <= 1; ++dy)
+                        for (int dx = -1; dx <= 1; ++dx)
+                            if (mark(px + dx, py + dy) && seen.insert({px + dx, py + dy}).second)
+                                todo.push_back({px + dx, py + dy});
+                }
+            }
+        return n;
+    };
+    EXPECT_EQ(dots(), 2);
+    entries.insert(day(22));
+    panel->pMonth->RefreshMarks();
+    test::Pump(50);
+    EXPECT_EQ(dots(), 3);
+
+    // Today's cell is where the white selection shows while today is selected.
+    const QImage selected = Grid(panel->Calendar)->grab().toImage();
+    QRect cell;
+    for (int y = 0; y < selected.height(); ++y)
+        for (int x = 0; x < selected.width(); ++x)
+            if (selected.pixelColor(x, y) == Qt::white && selected.pixelColor(x, y + 6) == Qt::white &&
+                selected.pixelColor(x + 6, y) == Qt::white)
+                cell |= QRect(x, y, 7, 7);
+    ASSERT_GT(cell.width(), 20);
+    panel->ShowDate(today.day() > 1 ? today.addDays(-1) : today.addDays(1));
+    test::Pump(50);
+    const QImage other = Grid(panel->Calendar)->grab().toImage();
+    // A ring: white along the cell's inner edge, left and right of the number.
+    int ring = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x : {cell.left() + 2, cell.left() + 3, cell.left() + 4, cell.right() - 4, cell.right() - 3,
+                      cell.right() - 2})
+            ring += other.pixelColor(x, y).lightness() > 220;
+    EXPECT_GT(ring, cell.height());
 }
 
 TEST_F(TCalendarPanelTest, Screenshot) {

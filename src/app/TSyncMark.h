@@ -1,0 +1,31 @@
+#pragma once
+// The small mark in the main window's header that tells whether the text is safe: whether the
+// sync service can be reached and whether edits wait to be sent. A solid dot means reachable, a
+// ring unreachable; white means everything is sent, the weekend colour that edits are waiting.
+// The tooltip says the same in words. Main thread only.
+#include <QWidget>
+#include <cstddef>
+
+namespace wl {
+
+class TSyncMark : public QWidget {
+  public:
+    explicit TSyncMark(QWidget* parent = nullptr);
+
+    // Sets the state; repaints and rewrites the tooltip only when it changed.
+    void SetState(bool reachable, std::size_t waitingDays);
+    bool Reachable() const { return FReachable; }
+    std::size_t WaitingDays() const { return FWaiting; }
+
+    // The tooltip for a state.
+    static QString Describe(bool reachable, std::size_t waitingDays);
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+
+  private:
+    bool FReachable = false;
+    std::size_t FWaiting = 0;
+};
+
+}  // namespace wl
