@@ -10,24 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "DayHtml.h"
+#include "TenYears.h"
 #include "data/Json.h"
 #include "data/TWeekleaf.h"
 #include "platform/DateText.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr int kDays = 3650;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using wl::bench::Clock;
+using wl::bench::kDays;
+using wl::bench::Median;
+using wl::bench::Ms;
 
 }  // namespace
 

@@ -9,14 +9,15 @@
 #include <cstdio>
 #include <vector>
 
-#include "../data/DayHtml.h"
+#include "../data/TenYears.h"
 #include "data/Json.h"
 #include "platform/DateText.h"
 #include "ui/TCalendarPanel.h"
 
 namespace {
 
-constexpr int kDays = 3650;
+using wl::bench::kDays;
+using wl::bench::Median;
 
 wl::JsonValue TenYears() {
     wl::JsonValue doc = wl::JsonValue::MakeObject();
@@ -33,11 +34,6 @@ double EnterToList(wl::TCalendarPanel& panel, const QString& query) {
     t.start();
     panel.SearchInvokeSearch();
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 }  // namespace

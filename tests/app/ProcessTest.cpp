@@ -215,6 +215,8 @@ class ProcessTest : public ::testing::Test {
         fs::remove_all(root);
         fs::create_directories(root);
         ::setenv("AppData", root.c_str(), 1);
+        // The autostart entry goes into the test's own folder, never the user's session.
+        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
         bool first = false;
         CheckFiles(first);
         TSettings settings(Folder() / "Config.ini");
@@ -452,6 +454,23 @@ TEST_F(ProcessTest, WithoutTheRestarterTheProgramKeepsRunning) {
     std::stringstream text;
     text << log.rdbuf();
     EXPECT_NE(text.str().find("tRestartTimer: "), std::string::npos) << text.str();
+}
+
+TEST_F(ProcessTest, TheAutostartEntryRunsThisProgramAndGoesWhenTheOptionIsOff) {
+    const fs::path entry = root / "config" / "autostart" / "weekleaf.desktop";
+    const pid_t first = Start();
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(entry); }, 20s));
+    std::ifstream in(entry);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("\nExec=" + fs::canonical(WL_WEEKLEAF).string() + " /reg\n"), std::string::npos)
+        << text.str();
+    ::kill(first, SIGTERM);
+    ASSERT_EQ(WaitExit(first, 20s), 0);
+
+    TSettings(Folder() / "Config.ini").SetStartWithOS(false);
+    Start();
+    EXPECT_TRUE(WaitUntil([&] { return !fs::exists(entry); }, 20s)) << "the entry outlived the option";
 }
 
 }  // namespace

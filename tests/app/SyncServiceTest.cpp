@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QTextEdit>
 #include <QTimer>
 #include <filesystem>
@@ -225,6 +228,13 @@ TEST_F(SyncServiceTest, AnOfflineEditWinsOverTheServicesOlderCopyAfterARestart) 
     OfflineEditThenServiceBack(true);
 }
 
+// What the other device was pushed, counted.
+std::string Pushes(const Device& d) {
+    return std::to_string(d.Count("\"UPDATE_DAY\"")) + " days, " +
+           std::to_string(d.Count("\"UPDATE_NOTE\"")) + " note, " +
+           std::to_string(d.Count("\"UPDATE_TEMPLATE\"")) + " template";
+}
+
 // A store written by an older version: RTF entries (Cyrillic through \'hh and \u, paragraphs).
 JsonValue OlderStore(const std::string& ver, const std::string& todayKey) {
     JsonValue doc = JsonValue::MakeObject();
@@ -258,9 +268,7 @@ TEST_F(SyncServiceTest, AnOlderStoreIsConvertedOnTheFirstConnectedTickAndSentOnc
     // The other device saw each converted entry once, and later ticks send nothing more.
     ASSERT_TRUE(WaitFor([&] { return other->store.Get("05.01.2021") == "врач 10:00<br>x&lt;y"; }, 4000));
     Pump(2500);
-    EXPECT_EQ(other->Count("\"UPDATE_DAY\""), 2);
-    EXPECT_EQ(other->Count("\"UPDATE_NOTE\""), 1);
-    EXPECT_EQ(other->Count("\"UPDATE_TEMPLATE\""), 1);
+    EXPECT_EQ(Pushes(*other), "2 days, 1 note, 1 template");
     EXPECT_EQ(other->store.Get(TodayKey()), "сегодня<br>done");
 }
 
@@ -271,9 +279,7 @@ TEST_F(SyncServiceTest, AStoreAlreadyInHtmlSendsNothing) {
     other = std::make_unique<Device>(root / "other", port);
     Create();
     Pump(2500);
-    EXPECT_EQ(other->Count("\"UPDATE_DAY\""), 0);
-    EXPECT_EQ(other->Count("\"UPDATE_NOTE\""), 0);
-    EXPECT_EQ(other->Count("\"UPDATE_TEMPLATE\""), 0);
+    EXPECT_EQ(Pushes(*other), "0 days, 0 note, 0 template");
     EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get("05.01.2021").rfind("{\\rtf1", 0), 0u);
 }
 
@@ -405,6 +411,26 @@ TEST_F(SyncServiceTest, TheSettingsButtonOpensTheMenuAndTheCreditsOkLeadsBack) {
     EXPECT_TRUE(window->frMain->isVisible());
     EXPECT_FALSE(window->frSettings->isVisible());
     EXPECT_FALSE(window->frDevelopers->isVisible());
+}
+
+TEST_F(SyncServiceTest, SearchGivesLocalResultsWithTheServiceStopped) {
+    {
+        TWeekleaf store(root / "Weekleaf" / "Data.json");
+        store.Set("05.01.2021", "<p>Важная <b>встреча</b></p>");
+        store.SaveJSON();
+    }
+    StartServer();
+    Create();
+    ::kill(server, SIGTERM);
+    ::waitpid(server, nullptr, 0);
+    server = 0;
+    auto* panel = window->pLeft;
+    panel->Search->setText("ВСТРЕЧА");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QApplication::sendEvent(panel->Search, &enter);
+    ASSERT_EQ(panel->lbSearch->count(), 1);
+    EXPECT_EQ(panel->lbSearch->item(0)->text(), "05.01.2021: важная встреча");
+    EXPECT_EQ(panel->lbTitle->text(), "Результат поиска");
 }
 
 }  // namespace

@@ -1,10 +1,25 @@
 #pragma once
-// About 1 KB of UTF-8 HTML for one day, mostly Cyrillic, different for every day: the entries of
-// the ten-year stores the benchmarks measure.
+// What the benchmarks over ten years of days share: the days, their entries and the timing helpers.
+#include <algorithm>
+#include <chrono>
 #include <string>
+#include <vector>
 
 namespace wl::bench {
 
+using Clock = std::chrono::steady_clock;
+constexpr int kDays = 3650;
+
+inline double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+inline double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// About 1 KB of UTF-8 HTML for one day, mostly Cyrillic, different for every day.
 inline std::string DayHtml(int day) {
     static const char* kWords[] = {"встреча", "купить",     "молоко", "позвонить", "маме",   "отчёт",
                                    "врач",    "тренировка", "проект", "срочно",    "завтра", "письмо"};
