@@ -184,9 +184,7 @@ void TfmBar::pEditorClick() {
         if (L.SetCheckInterval) L.SetCheckInterval(kCheckNormal);
     });
     if (L.CollapseAllWindow) L.CollapseAllWindow();
-    editor->show();
-    editor->raise();
-    editor->activateWindow();
+    editor->ShowWhenLoaded();
     SetEditorCaption(true);
 }
 

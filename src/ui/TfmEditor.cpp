@@ -18,6 +18,7 @@ constexpr int kLeft = 240, kTop = 100, kRight = 120, kBottom = 150;
 const QColor kNavy{0x00, 0x00, 0x80};
 constexpr double kAlpha = 250.0 / 255.0;
 constexpr int kFinishLimitMs = 3000;
+constexpr int kShowLimitMs = 4000;
 
 std::string Ss(const QString& s) {
     return s.toUtf8().toStdString();
@@ -97,6 +98,18 @@ void TfmEditor::CreateEditore() {
     }
     // Only the blocks are part of the window; the desktop shows everywhere else.
     setMask(shape);
+}
+
+void TfmEditor::ShowWhenLoaded() {
+    auto showNow = [this] {
+        if (FFinishing || isVisible()) return;
+        show();
+        raise();
+        activateWindow();
+    };
+    if (FStarted) return showNow();
+    connect(this, &TfmEditor::DataLoaded, this, showNow);
+    QTimer::singleShot(kShowLimitMs, this, showNow);
 }
 
 int TfmEditor::LoadedBlocks() const {

@@ -54,6 +54,9 @@ class TfmEditor : public QWidget {
     // Left 240, Top 100, width screen - 360, height screen - 250.
     static QRect Geometry(QSize screen);
 
+    // Shows the overlay once every block has its stored text (so nothing typed into it can be lost
+    // to a loading block and no empty blocks flash up), or after a few seconds whatever happens.
+    void ShowWhenLoaded();
     // Gives every block its stored text, once; IsStarted turns true when all eight have it.
     void LoadData();
     // The once-a-second save and send of the changed blocks; also the pushed texts.

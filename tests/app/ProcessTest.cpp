@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessSupport.h"
 #include "data/DataFiles.h"
 #include "data/TSettings.h"
 #include "data/TWeekleaf.h"
@@ -37,51 +38,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const fs::path& log) {
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    ::setpgid(0, 0);
-    FILE* out = std::fopen(log.c_str(), "a");
-    if (out) {
-        ::dup2(::fileno(out), 1);
-        ::dup2(::fileno(out), 2);
-    }
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    std::_Exit(127);
-}
-
-bool Alive(pid_t pid) {
-    int status = 0;
-    return ::waitpid(pid, &status, WNOHANG) == 0;
-}
-
-// Waits for the process to end; its exit status, or -1 when it is still running after `limit`.
-int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
-    int status = 0;
-    const bool ended = WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit);
-    if (!ended) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// The program and the browser processes it started (it leads its own process group).
-void StopGroup(pid_t pid) {
-    if (pid <= 0) return;
-    ::kill(-pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-}
+using test::Alive;
+using test::Spawn;
+using test::StopGroup;
+using test::WaitExit;
+using test::WaitUntil;
 
 // ---- what a person would see on the display ----------------------------------------------------
 

@@ -142,6 +142,16 @@ TEST_F(TfmEditorTest, EveryBlockGetsItsStoredTextAndNothingIsSavedBeforeAllHaveI
     EXPECT_TRUE(sent.empty());
 }
 
+TEST_F(TfmEditorTest, TheOverlayShowsOnlyOnceEveryBlockHasItsText) {
+    for (int i = 0; i < 8; ++i) store[Key(i)] = "<p>блок " + std::to_string(i) + "</p>";
+    editor = std::make_unique<TfmEditor>(kFullHd, Links());
+    editor->ShowWhenLoaded();
+    EXPECT_FALSE(editor->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return editor->isVisible(); }));
+    EXPECT_TRUE(editor->IsStarted());
+    EXPECT_EQ(Block(7).WaitBodyHtml().toStdString(), store[Key(7)]);
+}
+
 TEST_F(TfmEditorTest, ATickStoresAndSendsOnlyTheChangedBlocksOnce) {
     store[Key(2)] = "<p>вторник</p>";
     Open();

@@ -1,0 +1,477 @@
+// Editing the week on the desktop as a person does it: the real program on a private 1920 x 1080
+// X server, with the openbox window manager (and once without one), the real sync service on a
+// free loopback port and a second device of the same account. Keys and clicks go through
+// xdotool; what the person sees is read back from the screen. Skipped when Xvfb, xdotool or
+// openbox is missing, or the service is not built.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ProcessSupport.h"
+#include "data/DataFiles.h"
+#include "data/TSettings.h"
+#include "data/TWeekleaf.h"
+#include "desktop/XvfbServer.h"
+#include "sync/TSyncLog.h"
+#include "sync/TWLSocket.h"
+#include "wallpaper/Blender.h"
+#include "wallpaper/ImageCodecs.h"
+#include "wallpaper/TWallPaper.h"
+
+// Xlib last: its macros (None, Bool, Status) would clash with the test framework's names.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+namespace wl {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::WaitUntil;
+
+constexpr const char* kKey = "desk-test-key";
+constexpr int kScreenW = 1920, kScreenH = 1080;
+constexpr uint32_t kGreenRgb = 0x19AE84, kWeekendRgb = 0xFFCC99, kEditorRgb = 0xF0F0F0;
+
+bool Installed(const char* program) {
+    return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+void Xdotool(const std::string& args) {
+    const std::string cmd = "xdotool " + args;
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+// Another device of the same account; its store is touched only under the lock.
+struct Device {
+    Device(const fs::path& folder, uint16_t port) : store((Write(folder), folder / "Data.json")) {
+        socket = std::make_unique<TWLSocket>(
+            store, [] { return std::string(kKey); },
+            [this](std::function<void()> fn) {
+                std::lock_guard lock(mutex);
+                fn();
+            },
+            log, nullptr, "127.0.0.1", port);
+        socket->UpgradeToWebsocket();
+        socket->GetCurrentWeek();
+    }
+    static void Write(const fs::path& folder) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "Data.json") << "{}";
+    }
+    std::string Get(const std::string& key) {
+        std::lock_guard lock(mutex);
+        return store.Get(key);
+    }
+    int Count(const std::string& part) const {
+        int n = 0;
+        for (const auto& l : log.Lines()) n += l.find(part) != std::string::npos;
+        return n;
+    }
+    std::mutex mutex;
+    TWeekleaf store;
+    TSyncLogMemo log;
+    std::unique_ptr<TWLSocket> socket;
+};
+
+struct QRectLike {
+    int x = 0, y = 0, w = 0, h = 0;
+    friend bool operator==(const QRectLike&, const QRectLike&) = default;
+};
+std::ostream& operator<<(std::ostream& os, const QRectLike& r) {
+    return os << r.x << "," << r.y << " " << r.w << "x" << r.h;
+}
+
+// The display as the test sees it: windows by title, their place, their state, the screen's pixels.
+struct Screen {
+    Screen() : d(XOpenDisplay(nullptr)) {}
+    ~Screen() {
+        if (d) XCloseDisplay(d);
+    }
+    Window Root() const { return DefaultRootWindow(d); }
+
+    static int Ignore(Display*, XErrorEvent*) { return 0; }
+
+    std::string Title(Window w) {
+        char* name = nullptr;
+        std::string t;
+        if (XFetchName(d, w, &name) && name) {
+            t = name;
+            XFree(name);
+        }
+        return t;
+    }
+    bool Viewable(Window w) {
+        XWindowAttributes a{};
+        return XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+    }
+    Window Find(Window parent, const std::string& title, int depth) {
+        Window r = 0, up = 0, *children = nullptr;
+        unsigned n = 0;
+        Window found = 0;
+        if (!XQueryTree(d, parent, &r, &up, &children, &n)) return 0;
+        for (unsigned i = 0; i < n && !found; ++i) {
+            if (Title(children[i]) == title && Viewable(children[i])) found = children[i];
+        }
+        for (unsigned i = 0; i < n && !found && depth > 1; ++i) found = Find(children[i], title, depth - 1);
+        if (children) XFree(children);
+        return found;
+    }
+    // The shown window with this title, 0 when none.
+    Window Shown(const std::string& title) {
+        auto* previous = XSetErrorHandler(Ignore);
+        const Window w = Find(Root(), title, 3);
+        XSync(d, False);
+        XSetErrorHandler(previous);
+        return w;
+    }
+    // Where the window's client area lies on the screen.
+    QRectLike Place(Window w);
+    uint32_t Pixel(int x, int y) {
+        XImage* img = XGetImage(d, Root(), x, y, 1, 1, AllPlanes, ZPixmap);
+        if (!img) return 0;
+        const uint32_t p = uint32_t(XGetPixel(img, 0, 0)) & 0xffffff;
+        XDestroyImage(img);
+        return p;
+    }
+    // Pixels of a rectangle darker than a light background: text, roughly.
+    int DarkPixels(int x, int y, int w, int h) {
+        XImage* img = XGetImage(d, Root(), x, y, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
+        if (!img) return 0;
+        int n = 0;
+        for (int j = 0; j < h; ++j) {
+            for (int i = 0; i < w; ++i) {
+                const uint32_t p = uint32_t(XGetPixel(img, i, j));
+                const int lum = int((p >> 16) & 0xff) + int((p >> 8) & 0xff) + int(p & 0xff);
+                n += lum < 300;
+            }
+        }
+        XDestroyImage(img);
+        return n;
+    }
+    // A titled top-level window of another program.
+    Window OpenForeign(const std::string& title) {
+        const Window w = XCreateSimpleWindow(d, Root(), 100, 100, 300, 200, 0, 0, 0xffffff);
+        XStoreName(d, w, title.c_str());
+        XMapWindow(d, w);
+        XSync(d, False);
+        return w;
+    }
+    bool Iconic(Window w) {
+        const Atom wmState = XInternAtom(d, "WM_STATE", False);
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        bool iconic = false;
+        if (XGetWindowProperty(d, w, wmState, 0, 2, False, wmState, &type, &format, &count, &after, &data) ==
+                Success &&
+            data && count > 0) {
+            iconic = reinterpret_cast<long*>(data)[0] == IconicState;
+        }
+        if (data) XFree(data);
+        return iconic;
+    }
+    // Grabs Ctrl + the key on the root window as another program would; false when refused.
+    bool Grab(KeySym sym) {
+        static bool refused;
+        refused = false;
+        auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) {
+            refused = true;
+            return 0;
+        });
+        XGrabKey(d, XKeysymToKeycode(d, sym), ControlMask, Root(), False, GrabModeAsync, GrabModeAsync);
+        XSync(d, False);
+        XSetErrorHandler(previous);
+        return !refused;
+    }
+    Display* d;
+};
+
+QRectLike Screen::Place(Window w) {
+    XWindowAttributes a{};
+    if (!XGetWindowAttributes(d, w, &a)) return {};
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates(d, w, Root(), 0, 0, &x, &y, &child);
+    return {x, y, a.width, a.height};
+}
+
+class DesktopEditingTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (!test::XvfbServer::Installed()) return;
+        server = std::make_unique<test::XvfbServer>("1920x1080x24");
+    }
+    static void TearDownTestSuite() { server.reset(); }
+
+    void SetUp() override {
+        if (!server || server->Display().empty()) GTEST_SKIP() << "Xvfb is not available";
+        if (!Installed("xdotool") || !Installed("openbox")) GTEST_SKIP() << "xdotool or openbox missing";
+        if (std::string(WL_SYNC_SERVER).empty()) GTEST_SKIP() << "weekleaf-sync is not built";
+        ::setenv("DISPLAY", server->Display().c_str(), 1);
+        ::unsetenv("XDG_CURRENT_DESKTOP");
+        ::unsetenv("WAYLAND_DISPLAY");
+        root = fs::temp_directory_path() / ("wl-desk-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+        ::setenv("AppData", root.c_str(), 1);
+        bool first = false;
+        CheckFiles(first);
+        TSettings settings(Folder() / "Config.ini");
+        settings.SetHideOnStart(true);
+        settings.SetUseHotKey(true);
+        settings.SetShowBloks(true);
+        settings.SetKey(kKey);
+        settings.SetSyncPort(1);  // offline unless a test starts the service
+        screen = std::make_unique<Screen>();
+        ASSERT_NE(screen->d, nullptr);
+    }
+    void TearDown() override {
+        for (pid_t p : pids) test::StopGroup(p);
+        device.reset();
+        screen.reset();
+        if (!root.empty() && !HasFailure()) fs::remove_all(root);
+    }
+    fs::path Folder() const { return root / "Weekleaf"; }
+
+    pid_t Start(const std::vector<std::string>& args, const std::string& log) {
+        const pid_t pid = test::Spawn(args, root / log);
+        pids.push_back(pid);
+        return pid;
+    }
+    void StartWindowManager() {
+        Start({"openbox", "--sm-disable"}, "openbox.log");
+        const Atom check = XInternAtom(screen->d, "_NET_SUPPORTING_WM_CHECK", False);
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                Atom type = 0;
+                int format = 0;
+                unsigned long count = 0, after = 0;
+                unsigned char* data = nullptr;
+                const bool ok = XGetWindowProperty(screen->d, screen->Root(), check, 0, 1, False, XA_WINDOW,
+                                                   &type, &format, &count, &after, &data) == Success &&
+                                count == 1;
+                if (data) XFree(data);
+                return ok;
+            },
+            10s));
+    }
+    void StartService() {
+        port = test::FreePort();
+        TSettings(Folder() / "Config.ini").SetSyncPort(port);
+        Start({WL_SYNC_SERVER, "--listen", "127.0.0.1:" + std::to_string(port), "--db",
+               (root / "sync.db").string()},
+              "server.log");
+        ASSERT_TRUE(WaitUntil([&] { return test::PortOpen(port); }, 10s));
+        device = std::make_unique<Device>(root / "other", port);
+    }
+    // The program, hidden in the tray, once it has drawn the week onto the root window.
+    void StartProgram() {
+        SaveBmp24(Image(kScreenW, kScreenH, 0x2a6fb0), Folder() / "Wpp" / "own.bmp");
+        {
+            TWeekleaf store(Folder() / "Data.json");
+            store.Set("note", "<p><b>ЗАМЕТКА ДЛЯ ПРОВЕРКИ</b></p>");
+            store.SaveJSON();
+        }
+        desktop = MakeDesktop();
+        desktop->ShowWallpaper((Folder() / "Wpp" / "own.bmp").string());
+        Start({WL_WEEKLEAF}, "weekleaf.log");
+        ASSERT_TRUE(WaitUntil([&] { return desktop->CurrentWallpaperFile() == Drawn().string(); }, 40s))
+            << "shown: " << desktop->CurrentWallpaperFile();
+    }
+    fs::path Drawn() const { return Folder() / "Weekleaf-Modifed.bmp"; }
+    std::string Stored(const std::string& key) const { return TWeekleaf(Folder() / "Data.json").Get(key); }
+    std::string ErrLogText() const {
+        std::ifstream in(Folder() / "ErrLog.txt");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The overlay and the bar are shown and every block has its text.
+    void OpenEditor() {
+        Xdotool("key ctrl+6");
+        ASSERT_TRUE(WaitUntil(
+            [&] { return screen->Shown("Weekleaf Editor") && screen->Shown("Weekleaf Bar"); }, 10s));
+        // The surfaces paint their light background once their documents are up.
+        const BlockRects r = CalcBlockRects(kScreenH - 250, kScreenW - 360);
+        ASSERT_TRUE(
+            WaitUntil([&] { return screen->Pixel(r[7].Right - 3, r[7].Bottom - 3) == kEditorRgb; }, 10s));
+    }
+    // Clicks into a block's text and types.
+    void TypeInto(int block, const std::string& text) {
+        const BlockRect r = CalcBlockRects(kScreenH - 250, kScreenW - 360)[block];
+        Xdotool("mousemove " + std::to_string(r.Left + 60) + " " + std::to_string(r.Top + 80) + " click 1");
+        std::this_thread::sleep_for(300ms);
+        Xdotool("type --delay 0 '" + text + "'");
+    }
+    // A copy of the drawn picture's rows of a rectangle.
+    std::vector<uint32_t> DrawnRegion(int x, int y, int w, int h) {
+        const Image img = LoadBmpFile(Drawn());
+        std::vector<uint32_t> out;
+        for (int j = y; j < y + h && j < img.height; ++j)
+            for (int i = x; i < x + w && i < img.width; ++i) out.push_back(img.at(i, j));
+        return out;
+    }
+    void ClickBar(int panelLeft) {
+        const QRectLike bar = screen->Place(screen->Shown("Weekleaf Bar"));
+        Xdotool("mousemove " + std::to_string(bar.x + panelLeft + 44) + " " + std::to_string(bar.y + 44) +
+                " click 1");
+    }
+
+    static inline std::unique_ptr<test::XvfbServer> server;
+    fs::path root;
+    uint16_t port = 0;
+    std::vector<pid_t> pids;
+    std::unique_ptr<Screen> screen;
+    std::unique_ptr<Device> device;
+    std::unique_ptr<IDesktop> desktop;
+};
+
+TEST_F(DesktopEditingTest, CtrlSixBringsTheBarAndEditorsExactlyOverTheDrawnBlocksAndPutsOthersAway) {
+    StartWindowManager();
+    {
+        TWeekleaf store(Folder() / "Data.json");
+        const Date today = Today();
+        store.Set(BlockDate(1, today, 0), "<p><b>9:00</b> планёрка</p><p>отчёт за неделю</p>");
+        store.Set(BlockDate(3, today, 0), "<p>купить <font color=\"#ff0000\">билеты</font></p>");
+        store.Set(BlockDate(6, today, 0), "<ul><li>дача</li><li>баня</li></ul>");
+        store.SaveJSON();
+    }
+    StartProgram();
+    const Window foreign = screen->OpenForeign("Другая программа");
+    ASSERT_TRUE(WaitUntil([&] { return screen->Viewable(foreign); }, 5s));
+    OpenEditor();
+
+    EXPECT_EQ(screen->Place(screen->Shown("Weekleaf Bar")), (QRectLike{702, 940, 516, 90}));
+    EXPECT_EQ(screen->Place(screen->Shown("Weekleaf Editor")), (QRectLike{240, 100, 1560, 830}));
+    EXPECT_TRUE(WaitUntil([&] { return screen->Iconic(foreign); }, 5s)) << "the other program's window stays";
+    EXPECT_TRUE(screen->Shown("Weekleaf Editor")) << "our own windows are not put away";
+
+    // Each editor's header starts exactly where the drawn block starts; around it the drawn
+    // wallpaper shows through.
+    const Image drawn = LoadBmpFile(Drawn());
+    const BlockRects r = CalcBlockRects(kScreenH - 250, kScreenW - 360);
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i);
+        const uint32_t head = i >= 6 ? kWeekendRgb : kGreenRgb;
+        EXPECT_EQ(screen->Pixel(r[i].Left, r[i].Top + 20), head);
+        EXPECT_EQ(screen->Pixel(r[i].Right - 1, r[i].Top + 20), head);
+        EXPECT_EQ(screen->Pixel(r[i].Right - 1, r[i].Bottom - 1), kEditorRgb);
+        EXPECT_EQ(screen->Pixel(r[i].Left - 1, r[i].Top + 20), drawn.at(r[i].Left - 1, r[i].Top + 20));
+        EXPECT_EQ(screen->Pixel(r[i].Right, r[i].Top + 20), drawn.at(r[i].Right, r[i].Top + 20));
+        EXPECT_EQ(screen->Pixel(r[i].Left + 5, r[i].Bottom), drawn.at(r[i].Left + 5, r[i].Bottom));
+        EXPECT_EQ(screen->Pixel(r[i].Left + 5, r[i].Top - 1), drawn.at(r[i].Left + 5, r[i].Top - 1));
+        // The drawing's own block begins at the same column: its header differs from the picture.
+        EXPECT_NE(drawn.at(r[i].Left, r[i].Top + 20), drawn.at(r[i].Left - 1, r[i].Top + 20));
+    }
+    if (Installed("import")) {
+        fs::create_directories(WL_APP_SHOT_DIR);
+        const std::string shot =
+            std::string("import -window root -depth 8 -resize 960x540 ") + WL_APP_SHOT_DIR + "/overlay.png";
+        EXPECT_EQ(std::system(shot.c_str()), 0);
+    }
+}
+
+TEST_F(DesktopEditingTest, TypingSendsOneSetDayPushedTextsShowAndWeeksMove) {
+    StartWindowManager();
+    StartService();
+    const Date today = Today();
+    const std::string tuesday = BlockDate(2, today, 0), wednesday = BlockDate(3, today, 0);
+    const std::string nextMonday = BlockDate(1, today, 7), nextSunday = BlockDate(7, today, 7);
+    device->socket->SetDay(*StrToDate(nextMonday), "<p>next monday</p>");
+    device->socket->SetDay(*StrToDate(nextSunday), "<p>next sunday</p>");
+    StartProgram();
+    OpenEditor();
+    const BlockRects r = CalcBlockRects(kScreenH - 250, kScreenW - 360);
+    const auto tuesdayBefore = DrawnRegion(r[2].Left, r[2].Top + 45, r[2].Right - r[2].Left, 100);
+
+    // Typing into Tuesday: one SET_DAY for Tuesday, none for the untouched blocks.
+    const int updatesBefore = device->Count("TWLSocket.UpdateDay | ");
+    TypeInto(2, "vtornik");
+    EXPECT_TRUE(WaitUntil([&] { return device->Get(tuesday).find("vtornik") != std::string::npos; }, 2s));
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_EQ(device->Count("TWLSocket.UpdateDay | ") - updatesBefore, 1);
+    EXPECT_NE(Stored(tuesday).find("vtornik"), std::string::npos);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return DrawnRegion(r[2].Left, r[2].Top + 45, r[2].Right - r[2].Left, 100) != tuesdayBefore; },
+        5s))
+        << "the wallpaper does not show the new text";
+
+    // Another device's change appears in the idle Wednesday block.
+    const int dark = screen->DarkPixels(r[3].Left + 10, r[3].Top + 45, 200, 60);
+    device->socket->SetDay(*StrToDate(wednesday), "<p><b><font size=\"6\">SREDA SREDA</font></b></p>");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return screen->DarkPixels(r[3].Left + 10, r[3].Top + 45, 200, 60) > dark + 50; }, 5s));
+
+    // Next week: the program asks for Monday to Sunday of next week and the overlay goes.
+    const auto header = DrawnRegion(r[1].Left, r[1].Top, r[1].Right - r[1].Left, 35);
+    ClickBar(208);
+    EXPECT_TRUE(WaitUntil([&] { return Stored(nextMonday) == "<p>next monday</p>"; }, 5s));
+    EXPECT_EQ(Stored(nextSunday), "<p>next sunday</p>");
+    EXPECT_TRUE(WaitUntil([&] { return !screen->Shown("Weekleaf Editor"); }, 5s));
+    EXPECT_TRUE(
+        WaitUntil([&] { return DrawnRegion(r[1].Left, r[1].Top, r[1].Right - r[1].Left, 35) != header; }, 5s))
+        << "the drawn dates stay on this week";
+
+    // Editing next week, then Esc right after typing: the last edit goes out, bar and overlay
+    // close, the current week is drawn again.
+    ClickBar(312);
+    ASSERT_TRUE(WaitUntil([&] { return screen->Shown("Weekleaf Editor"); }, 10s));
+    std::this_thread::sleep_for(1500ms);
+    TypeInto(4, "chetverg");
+    Xdotool("key Escape");
+    const std::string nextThursday = BlockDate(4, today, 7);
+    EXPECT_TRUE(
+        WaitUntil([&] { return device->Get(nextThursday).find("chetverg") != std::string::npos; }, 3s));
+    EXPECT_TRUE(
+        WaitUntil([&] { return !screen->Shown("Weekleaf Editor") && !screen->Shown("Weekleaf Bar"); }, 5s));
+    EXPECT_TRUE(
+        WaitUntil([&] { return DrawnRegion(r[1].Left, r[1].Top, r[1].Right - r[1].Left, 35) == header; }, 6s))
+        << "the current week is not drawn again";
+}
+
+TEST_F(DesktopEditingTest, CtrlSevenTwiceSwitchesTheBlocksOffAndOn) {
+    StartWindowManager();
+    StartProgram();
+    Xdotool("key ctrl+7");
+    EXPECT_TRUE(
+        WaitUntil([&] { return fs::path(desktop->CurrentWallpaperFile()).filename() == "WppOld.bmp"; }, 5s))
+        << desktop->CurrentWallpaperFile();
+    Xdotool("key ctrl+7");
+    EXPECT_TRUE(WaitUntil([&] { return desktop->CurrentWallpaperFile() == Drawn().string(); }, 8s))
+        << desktop->CurrentWallpaperFile();
+}
+
+TEST_F(DesktopEditingTest, WithoutHotKeysAnotherProgramGetsCtrlZero) {
+    TSettings(Folder() / "Config.ini").SetUseHotKey(false);
+    StartProgram();
+    EXPECT_TRUE(screen->Grab(XK_0));
+}
+
+TEST_F(DesktopEditingTest, AKeyAnotherProgramHoldsLeavesTheOtherFourWorking) {
+    ASSERT_TRUE(screen->Grab(XK_7));
+    StartProgram();
+    EXPECT_FALSE(screen->Grab(XK_6)) << "the program holds its keys";
+    // Without a window manager: the windows still come up where they belong.
+    OpenEditor();
+    EXPECT_EQ(screen->Place(screen->Shown("Weekleaf Bar")), (QRectLike{702, 940, 516, 90}));
+    EXPECT_EQ(screen->Place(screen->Shown("Weekleaf Editor")), (QRectLike{240, 100, 1560, 830}));
+    const std::string log = ErrLogText();
+    EXPECT_NE(log.find("HotKey.Register: Ctrl+7 (3)"), std::string::npos) << log;
+    Xdotool("key ctrl+6");  // closes again
+    EXPECT_TRUE(
+        WaitUntil([&] { return !screen->Shown("Weekleaf Editor") && !screen->Shown("Weekleaf Bar"); }, 5s));
+}
+
+}  // namespace
+}  // namespace wl
