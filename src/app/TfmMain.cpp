@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
@@ -195,6 +196,11 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
     if (header && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (QWindow* w = windowHandle()) w->startSystemMove();
+        return true;
+    }
+    // The tray menu opens from the header too: without a tray it is the only way to "Выход".
+    if (header && event->type() == QEvent::ContextMenu) {
+        TrayPopup->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
         return true;
     }
     return QWidget::eventFilter(watched, event);

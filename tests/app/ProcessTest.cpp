@@ -259,8 +259,9 @@ enum class WayOut { Sigterm, LogOff, NewerInstance, ExitItem };
 
 // Every way out ends the program, with the window shown or in the tray, with a tray or without.
 // Without a tray a hidden start shows the window (nothing could bring it back otherwise); the
-// exit item is reached as a person would, through the tray icon's menu; the log-off comes from a
-// session manager asking the program to save itself for a shut-down.
+// exit item is reached as a person would, through the tray icon's menu (without a tray, the same
+// menu from the header); the log-off comes from a session manager asking the program to save
+// itself for a shut-down.
 TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray) {
     if (::access("/usr/bin/trayer", X_OK) != 0 || !Shell("command -v xdotool >/dev/null"))
         GTEST_SKIP() << "trayer or xdotool is not installed";
@@ -281,6 +282,7 @@ TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray)
         {"shown, no tray, SIGTERM", false, false, WayOut::Sigterm},
         {"shown, no tray, newer instance", false, false, WayOut::NewerInstance},
         {"shown, no tray, log-off", false, false, WayOut::LogOff},
+        {"shown, no tray, exit item", false, false, WayOut::ExitItem},
         {"hidden start, no tray, SIGTERM", false, true, WayOut::Sigterm},
         {"hidden start, no tray, newer instance", false, true, WayOut::NewerInstance},
     };
@@ -321,8 +323,10 @@ TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray)
                 newer = Start();
                 break;
             case WayOut::ExitItem: {
-                const std::string icon = std::to_string(TrayIconWindow());
-                ASSERT_TRUE(Shell("xdotool mousemove --window " + icon + " 8 8 click 3"));
+                // The tray icon's menu; without a tray the same menu opens from the header.
+                const std::string target = inTray ? std::to_string(TrayIconWindow()) + " 8 8"
+                                                  : std::to_string(FindInstanceWindow()) + " 300 12";
+                ASSERT_TRUE(Shell("xdotool mousemove --window " + target + " click 3"));
                 ASSERT_TRUE(WaitUntil(PopupShown, 5s)) << "the tray menu did not open";
                 ASSERT_TRUE(Shell("xdotool key Up Return"));  // the last item: "Выход"
                 break;
