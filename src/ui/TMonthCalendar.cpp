@@ -24,11 +24,14 @@ QCalendarWidget QAbstractItemView:enabled { background-color: #19AE84; color: wh
 QCalendarWidget QAbstractItemView:disabled { color: #19AA84; }
 )";
 
-const char* kTitleStyle =
-    "QToolButton { color: white; background: transparent; border: none; border-radius: 6px;"
-    " font-weight: bold; padding: 0 8px; }"
-    "QToolButton:hover { background: rgba(255, 255, 255, 56); }"
-    "QToolButton::menu-indicator { image: none; }";
+QString TitleStyle() {
+    return QString(
+               "QToolButton { color: white; background: transparent; border: none; border-radius: 6px;"
+               " font-weight: bold; padding: 0 8px; }"
+               "QToolButton:hover { background: %1; }"
+               "QToolButton::menu-indicator { image: none; }")
+        .arg(kHoverOnGreen.name(QColor::HexArgb));
+}
 
 // The month's own name, capitalised as a title ("декабрь" -> "Декабрь").
 QString MonthTitle(const QLocale& locale, int month) {
@@ -97,7 +100,7 @@ TMonthCalendar::TMonthCalendar(QWidget* parent) : QWidget(parent), FToday(QDate:
     auto* title = new QToolButton(this);
     title->setObjectName("btMonth");
     title->setCursor(Qt::PointingHandCursor);
-    title->setStyleSheet(kTitleStyle);
+    title->setStyleSheet(TitleStyle());
     title->setFont(UiFont("Segoe UI Semibold", 13, true));
     title->setFocusPolicy(Qt::NoFocus);
     btMonth = title;
