@@ -123,6 +123,7 @@ TCalendarPanel::TCalendarPanel(TfrMain* dayPage, QWidget* parent) : QWidget(pare
 
     CalendarLastDate = Calendar->selectedDate();
     connect(Calendar, &QCalendarWidget::selectionChanged, this, [this] {
+        if (FQuietSelection) return;  // ShowDate moves the calendar without loading the day
         // A click on a new date also reports the click; that one must not load the day again.
         FSkipClick = true;
         QTimer::singleShot(0, this, [this] { FSkipClick = false; });
@@ -147,10 +148,11 @@ QDate TCalendarPanel::CalendarDate() const {
 
 void TCalendarPanel::ShowDate(const QDate& date) {
     if (!date.isValid()) return;
-    {
-        const QSignalBlocker quiet(Calendar);
-        Calendar->setSelectedDate(date);
-    }
+    // Not a QSignalBlocker: the calendar's own navigation row follows its page changes, and a
+    // blocked calendar left it naming the month shown before.
+    FQuietSelection = true;
+    Calendar->setSelectedDate(date);
+    FQuietSelection = false;
     CalendarLastDate = date;
     if (SetCurrentDate) SetCurrentDate(date);
 }

@@ -85,6 +85,7 @@ class TCalendarPanel : public QWidget {
     void mNoteMouseDown();
     TfrMain* FDayPage;
     bool FSkipClick = false;
+    bool FQuietSelection = false;  // ShowDate is setting the calendar
     TStoreSearch FSearch;
     std::thread FWarmUp;  // touches only its own copy; hands the texts over through the event loop
 };

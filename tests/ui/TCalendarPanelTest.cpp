@@ -77,6 +77,13 @@ TEST_F(TCalendarPanelTest, TheDayPageMovesTheCalendarAlongWithoutReloadingTwice)
     EXPECT_EQ(Count("GetDay 15.02.2022"), 1u);
 }
 
+TEST_F(TCalendarPanelTest, MovingTheCalendarToAnotherMonthRenamesItsNavigationRow) {
+    panel->ShowDate(QDate(2021, 1, 5));
+    EXPECT_EQ(panel->pMonth->btMonth->text(), "Январь 2021");
+    EXPECT_EQ(dayPageShown, 0);  // moved along, not loaded again
+    EXPECT_EQ(Count("GetDay 05.01.2021"), 0u);
+}
+
 TEST_F(TCalendarPanelTest, AnErrorWhileShowingTheDayIsReportedWithItsClass) {
     panel->mayByShowDay = [] { throw std::runtime_error("страница недоступна"); };
     QString shown;
