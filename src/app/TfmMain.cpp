@@ -39,6 +39,7 @@
 #include "ui/TfrDevelopers.h"
 #include "ui/TfrMain.h"
 #include "ui/TfrNote.h"
+#include "ui/TfrOptions.h"
 #include "ui/TfrSettings.h"
 #include "ui/TfrTemplate.h"
 #include "ui/UiLook.h"
@@ -394,13 +395,18 @@ void TfmMain::GetFrames() {
     frTemplate->setGeometry(below);
     frDevelopers = new TfrDevelopers(kVersion, pFrames);
     frDevelopers->setGeometry(below);
+    CreateOptions();
+    frOptions->setGeometry(below);
     TSettingsPages sub;
     sub.Template = frTemplate;
+    sub.Options = frOptions;
+    sub.LoadOptions = [this] { frOptions->LoadSettings(); };
     sub.Developers = frDevelopers;
     frSettings = new TfrSettings(pFrames, std::move(sub));
     frSettings->setGeometry(0, 0, pFrames->width(), 80);
-    for (QWidget* page : {static_cast<QWidget*>(frNote), static_cast<QWidget*>(frTemplate),
-                          static_cast<QWidget*>(frDevelopers), static_cast<QWidget*>(frSettings)})
+    for (QWidget* page :
+         {static_cast<QWidget*>(frNote), static_cast<QWidget*>(frTemplate), static_cast<QWidget*>(frOptions),
+          static_cast<QWidget*>(frDevelopers), static_cast<QWidget*>(frSettings)})
         page->hide();
     connect(frNote, &TfrNote::Closed, this, [this] {
         ShowOnlyPage(frMain);
@@ -408,6 +414,7 @@ void TfmMain::GetFrames() {
     });
     connect(frTemplate, &TfrTemplate::Closed, this, [this] { ShowOnlyPage(frMain); });
     connect(frDevelopers, &TfrDevelopers::Closed, this, [this] { ShowOnlyPage(frMain); });
+    connect(frOptions, &TfrOptions::Closed, this, [this] { ShowOnlyPage(frMain); });
     connect(frMain, &TfrMain::SettingsClick, this, [this] {
         ShowOnlyPage(frSettings, true);
         frSettings->btOptClick();
@@ -507,14 +514,40 @@ TTextPageLinks TfmMain::StoredTextLinks(const char* member, void (TWeekleaf::*st
     return links;
 }
 
+void TfmMain::CreateOptions() {
+    TOptionsLinks links;
+    links.SetWallpaper = [this](const std::string& path) {
+        if (FDesktop && FDraw) SetWallpaperPath(*FDesktop, FDraw->Gate(), path);
+    };
+    links.RestoreUserWallpaper = [this] {
+        if (FDesktop && FDraw) RestoreUserWallpaper(*FDesktop, FDraw->Gate());
+    };
+    links.WppTimer = [this](bool on) { on ? tWppChange.start() : tWppChange.stop(); };
+    links.HotKeys = [this](bool use) {
+        if (hooks.UnregisterHotKeys) hooks.UnregisterHotKeys(*this);
+        if (use && hooks.RegisterHotKeys) hooks.RegisterHotKeys(*this);
+    };
+    links.SettingsApplied = [this] {
+        BlockFontName = FSettings->Font();
+        BlockFontSize = FSettings->FontSize();
+        BlocksVisible = FSettings->ShowBloks();
+        BlockAlpha = FSettings->ALPHABLEND_VALUE();
+    };
+    links.ShowLog = [this] {
+        if (hooks.ShowLogGate) hooks.ShowLogGate(*this);
+    };
+    links.Now = hooks.Now;
+    frOptions = new TfrOptions(*FSettings, FPaths.WppPath, std::move(links), pFrames);
+}
+
 void TfmMain::RefreshNotePreview() {
     if (FWeekleaf && pLeft) pLeft->SetNotePreview(Qs(HtmlToText(FWeekleaf->Get("note"))));
 }
 
 void TfmMain::ShowOnlyPage(QWidget* page, bool keepStrip) {
-    for (QWidget* p :
-         {static_cast<QWidget*>(frMain), static_cast<QWidget*>(frNote), static_cast<QWidget*>(frTemplate),
-          static_cast<QWidget*>(frDevelopers), static_cast<QWidget*>(frSettings)}) {
+    for (QWidget* p : {static_cast<QWidget*>(frMain), static_cast<QWidget*>(frNote),
+                       static_cast<QWidget*>(frTemplate), static_cast<QWidget*>(frOptions),
+                       static_cast<QWidget*>(frDevelopers), static_cast<QWidget*>(frSettings)}) {
         if (!p || p == page || (keepStrip && p == frSettings)) continue;
         p->hide();
     }

@@ -40,6 +40,7 @@ class TfrNote;
 class TfrTemplate;
 class TfrSettings;
 class TfrDevelopers;
+class TfrOptions;
 struct TTextPageLinks;
 
 class TfmMain : public QWidget {
@@ -69,6 +70,10 @@ class TfmMain : public QWidget {
         std::function<std::unique_ptr<IOtherWindows>()> MakeOtherWindows;
         // Shows a start-up failure; a message box when empty.
         std::function<void(const QString&)> ShowError;
+        // "Просмотр лога" on the options page: the sync log's password gate (CreateLogWindow made it).
+        std::function<void(TfmMain&)> ShowLogGate;
+        // The clock of the options page's due dates; Now() when empty.
+        std::function<DateTime()> Now;
         // Whether a system tray can hold the icon; QSystemTrayIcon::isSystemTrayAvailable() when
         // empty. Without one, closing minimises and a hidden start shows the window.
         std::function<bool()> TrayAvailable;
@@ -143,6 +148,7 @@ class TfmMain : public QWidget {
     TfrSettings* frSettings = nullptr;
     TfrTemplate* frTemplate = nullptr;
     TfrDevelopers* frDevelopers = nullptr;
+    TfrOptions* frOptions = nullptr;
     QSystemTrayIcon* TrayIcon;
     QMenu* TrayPopup;
     QAction *N1, *N2, *CloceMenu;
@@ -168,6 +174,7 @@ class TfmMain : public QWidget {
     TTextPageLinks StoredTextLinks(const char* member, void (TWeekleaf::*store)(std::string),
                                    void (ISyncClient::*send)(const std::string&));
     void RefreshNotePreview();
+    void CreateOptions();
     void CreateSync();
     // Posts one day through the unposted-days record (kept for later when it cannot be sent).
     void PostDay(Date day, const std::string& html);

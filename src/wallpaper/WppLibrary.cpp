@@ -61,7 +61,7 @@ std::string WithSystemText(std::string_view message, std::string_view systemText
 
 bool IsWppPicture(const fs::path& file) {
     std::string ext = LowerAscii(file.extension().string());
-    return ext == ".jpg" || ext == ".jpeg" || ext == ".bmp";
+    return ext == ".jpg" || ext == ".jpeg" || ext == ".bmp" || ext == ".png";
 }
 
 std::vector<std::string> ListWppFolder(const fs::path& folder) {

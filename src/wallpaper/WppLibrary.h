@@ -26,7 +26,8 @@ inline constexpr std::string_view kWppDeleteText = "Файл будет удал
 inline constexpr std::string_view kWppOpenFilter =
     "JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp";
 
-// True for a name ending in ".jpg", ".jpeg" or ".bmp", in any letter case.
+// True for a name ending in ".jpg", ".jpeg", ".bmp" or ".png" (which most Linux wallpapers are),
+// in any letter case.
 bool IsWppPicture(const std::filesystem::path& file);
 
 // The pictures directly in the library folder (no subfolders), file names only. Sorted by name,

@@ -36,10 +36,13 @@
 #include "ui/TCalendarPanel.h"
 #include "ui/TImageButton.h"
 #include "ui/TMonthCalendar.h"
+#include "ui/TPanelButton.h"
 #include "ui/TfmBar.h"
 #include "ui/TfmConfirm.h"
 #include "ui/TfmEditor.h"
 #include "ui/TfrMain.h"
+#include "ui/TfrOptions.h"
+#include "ui/TfrSettings.h"
 #include "ui/UiTestSupport.h"
 #include "wallpaper/Blender.h"
 #include "wallpaper/ImageCodecs.h"
@@ -757,6 +760,55 @@ TEST_F(MainWindowTest, SearchSendsGetSearchAndFindsLocallyAlsoOffline) {
     enter("важная");
     EXPECT_EQ(window->pLeft->lbSearch->count(), 1);
     EXPECT_EQ(sync->Count("GET_SEARCH важная"), 0);
+}
+
+// The options page closed with OK: blocks switched off put WppOld.bmp back and nothing is drawn
+// after it; the transparency switched over puts WppOld.bmp back and the next drawing uses the new
+// alpha.
+TEST_F(MainWindowTest, OptionsOkActsOnTheDesktopAndTheDrawing) {
+    Prepare();
+    SaveBmp24(Image(64, 48, 0x336699), Folder() / "Wpp" / "own.bmp");
+    SaveBmp24(Image(64, 48, 0x996633), Folder() / "WppOld.bmp");
+    TSettings(Folder() / "Config.ini").SetShowBloks(true);
+    TSettings(Folder() / "Config.ini").SetALPHABLEND_VALUE(255);
+    Create();
+    ShowReady();
+    window->frMain->btSettings->click();
+    ASSERT_TRUE(window->frOptions->isVisible());
+    EXPECT_EQ(window->frSettings->Selected(), 1);
+
+    window->frOptions->cbAlphaBlend->setChecked(true);
+    window->frOptions->btClose->click();
+    EXPECT_TRUE(window->frMain->isVisible());
+    EXPECT_FALSE(window->frOptions->isVisible());
+    EXPECT_FALSE(window->frSettings->isVisible());
+    EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "WppOld.bmp");
+    EXPECT_EQ(BlockAlpha, 125);
+    window->tCheckDataTimer();
+    ASSERT_TRUE(WaitFor([&] { return window->DrawIdle(); }, 20000));
+    EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "Weekleaf-Modifed.bmp");
+
+    window->frMain->btSettings->click();
+    window->frOptions->cbShowBloks->setChecked(false);
+    window->frOptions->btClose->click();
+    EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "WppOld.bmp");
+    EXPECT_FALSE(BlocksVisible);
+    const int runs = window->DrawRuns();
+    window->tCheckDataTimer();
+    window->tCheckDataTimer();
+    EXPECT_EQ(window->DrawRuns(), runs);
+    EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "WppOld.bmp");
+}
+
+TEST_F(MainWindowTest, ChoosingTheOptionsAgainDiscardsWhatWasNotSaved) {
+    Prepare();
+    Create();
+    ShowReady();
+    window->frMain->btSettings->click();
+    const bool stored = window->frOptions->cbWppRandom->isChecked();
+    window->frOptions->cbWppRandom->setChecked(!stored);
+    window->frSettings->btOptClick();
+    EXPECT_EQ(window->frOptions->cbWppRandom->isChecked(), stored);
 }
 
 }  // namespace

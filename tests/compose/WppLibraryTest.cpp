@@ -52,7 +52,7 @@ TEST_F(TempDir, ListsPicturesDirectlyInTheFolderByName) {
          {"b.jpg", "A.jpeg", "c.bmp", "D.JPG", "TranscodedWallpaper", "e.png", "f.jpg.txt", ".jpg", "g.Bmp"})
         WriteFile(wpp / name, "x");
     WriteFile(wpp / "sub.jpg" / "inner.jpg", "x");
-    EXPECT_EQ(ListWppFolder(wpp), (Names{"A.jpeg", "b.jpg", "c.bmp", "D.JPG", "g.Bmp"}));
+    EXPECT_EQ(ListWppFolder(wpp), (Names{"A.jpeg", "b.jpg", "c.bmp", "D.JPG", "e.png", "g.Bmp"}));
 }
 
 TEST_F(TempDir, MissingFolderListsNothing) {

@@ -1,0 +1,378 @@
+// The options page as a person uses it: every control through "OK" into Config.ini and back, the
+// hot-key boxes' typing rule, what "OK" does to the desktop, and the wallpaper library (add, list,
+// preview, apply, delete). The page's links are recorders.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "data/DataFiles.h"
+#include "data/TSettings.h"
+#include "ui/TPanelButton.h"
+#include "ui/TfrOptions.h"
+#include "ui/UiTestSupport.h"
+#include "wallpaper/ImageCodecs.h"
+#include "wallpaper/WppLibrary.h"
+
+namespace wl::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Key(QWidget* box, int key, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, mods, text);
+    QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+    QApplication::sendEvent(box, &press);
+    QApplication::sendEvent(box, &release);
+}
+
+class OptionsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() / ("wl-options-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+        ::setenv("AppData", root.c_str(), 1);
+        bool first = false;
+        paths = CheckFiles(first);
+    }
+    void TearDown() override {
+        page.reset();
+        settings.reset();
+        fs::remove_all(root);
+    }
+
+    // Opens the page over the settings as stored now.
+    void Open() {
+        page.reset();
+        settings = std::make_unique<TSettings>(paths.ConfigPath);
+        TOptionsLinks links;
+        links.SetWallpaper = [this](const std::string& p) { shown.push_back(p); };
+        links.RestoreUserWallpaper = [this] { ++restores; };
+        links.WppTimer = [this](bool on) { timer.push_back(on); };
+        links.HotKeys = [this](bool use) { hotKeys.push_back(use); };
+        links.SettingsApplied = [this] { ++applied; };
+        links.Now = [this] { return now; };
+        links.Confirm = [this](const QString& title, const QString&) {
+            asked.push_back(title);
+            return answer;
+        };
+        links.AskPicture = [this] { return picture; };
+        links.ShowMessage = [this](const QString& text) { messages.push_back(text); };
+        page = std::make_unique<TfrOptions>(*settings, paths.WppPath, std::move(links));
+        page->show();
+    }
+    // "OK", then the stored settings as a fresh load sees them.
+    TSettings Ok() {
+        page->btClose->click();
+        return TSettings(paths.ConfigPath);
+    }
+    QStringList Listed() const {
+        QStringList names;
+        for (int i = 0; i < page->WppBox->count(); ++i) names << page->WppBox->item(i)->text();
+        return names;
+    }
+    fs::path Source(const std::string& name) {
+        const fs::path p = root / "pictures" / name;
+        fs::create_directories(p.parent_path());
+        SaveBmp24(Image(64, 32, 0x3366cc), p);
+        return p;
+    }
+
+    fs::path root;
+    DataPaths paths;
+    std::unique_ptr<TSettings> settings;
+    std::unique_ptr<TfrOptions> page;
+    std::vector<std::string> shown;
+    std::vector<bool> timer, hotKeys;
+    std::vector<QString> asked, messages;
+    int restores = 0, applied = 0;
+    bool answer = true;
+    QString picture;
+    DateTime now = MakeDateTime(2026, 12, 10, 10, 0, 0);
+};
+
+// Each control changed on the page reaches Config.ini through "OK" and shows again on the next load.
+TEST_F(OptionsTest, EachControlGoesThroughOkToConfigIniAndBack) {
+    struct Case {
+        const char* what;
+        std::function<void(TfrOptions&)> change;
+        std::function<bool(const TSettings&)> stored;
+        std::function<bool(const TfrOptions&)> shownAgain;
+    };
+    const Case cases[] = {
+        {"random order", [](TfrOptions& p) { p.cbWppRandom->setChecked(!p.cbWppRandom->isChecked()); },
+         [](const TSettings& s) { return s.WppRandom(); },
+         [](const TfrOptions& p) { return p.cbWppRandom->isChecked(); }},
+        {"period", [](TfrOptions& p) { p.cbWppTime->setCurrentIndex(2); },
+         [](const TSettings& s) { return s.WppToChange() == 2; },
+         [](const TfrOptions& p) { return p.cbWppTime->currentText() == "Еженедельно"; }},
+        {"hot keys off", [](TfrOptions& p) { p.cbUseHotKey->setChecked(false); },
+         [](const TSettings& s) { return !s.UseHotKey(); },
+         [](const TfrOptions& p) { return !p.cbUseHotKey->isChecked(); }},
+        {"main key", [](TfrOptions& p) { p.edHKmain->setText("Q"); },
+         [](const TSettings& s) { return s.HotKeyMain() == U'Q'; },
+         [](const TfrOptions& p) { return p.edHKmain->text() == "Q"; }},
+        {"notes key", [](TfrOptions& p) { p.edHKnote->setText("4"); },
+         [](const TSettings& s) { return s.HotKeyNote() == U'4'; },
+         [](const TfrOptions& p) { return p.edHKnote->text() == "4"; }},
+        {"template key", [](TfrOptions& p) { p.edHKtemplate->setText("T"); },
+         [](const TSettings& s) { return s.HotKeyTemplate() == U'T'; },
+         [](const TfrOptions& p) { return p.edHKtemplate->text() == "T"; }},
+        {"blocks key", [](TfrOptions& p) { p.edHK_block->setText("H"); },
+         [](const TSettings& s) { return s.HotKeyBlock() == U'H'; },
+         [](const TfrOptions& p) { return p.edHK_block->text() == "H"; }},
+        {"editor key", [](TfrOptions& p) { p.edHK_Editor->setText("E"); },
+         [](const TSettings& s) { return s.HotKeyEditor() == U'E'; },
+         [](const TfrOptions& p) { return p.edHK_Editor->text() == "E"; }},
+        {"blocks off", [](TfrOptions& p) { p.cbShowBloks->setChecked(false); },
+         [](const TSettings& s) { return !s.ShowBloks(); },
+         [](const TfrOptions& p) { return !p.cbShowBloks->isChecked(); }},
+        {"font size", [](TfrOptions& p) { p.cbFontSize->setCurrentText("12"); },
+         [](const TSettings& s) { return s.FontSize() == 12; },
+         [](const TfrOptions& p) { return p.cbFontSize->currentText() == "12"; }},
+        {"hide at start", [](TfrOptions& p) { p.cbHide->setChecked(true); },
+         [](const TSettings& s) { return s.HideOnStart(); },
+         [](const TfrOptions& p) { return p.cbHide->isChecked(); }},
+        {"update check off", [](TfrOptions& p) { p.cbCheckUpdates->setChecked(false); },
+         [](const TSettings& s) { return !s.CheckUpdate(); },
+         [](const TfrOptions& p) { return !p.cbCheckUpdates->isChecked(); }},
+        {"bold key", [](TfrOptions& p) { p.edHKBold->setText("G"); },
+         [](const TSettings& s) { return s.HotKeyBold() == U'G'; },
+         [](const TfrOptions& p) { return p.edHKBold->text() == "G"; }},
+        {"strike-out key", [](TfrOptions& p) { p.edHKStrikeOut->setText("J"); },
+         [](const TSettings& s) { return s.HotKeyStriceOut() == U'J'; },
+         [](const TfrOptions& p) { return p.edHKStrikeOut->text() == "J"; }},
+        {"transparent", [](TfrOptions& p) { p.cbAlphaBlend->setChecked(true); },
+         [](const TSettings& s) { return s.ALPHABLEND_VALUE() == 125; },
+         [](const TfrOptions& p) { return p.cbAlphaBlend->isChecked(); }},
+        {"opaque", [](TfrOptions& p) { p.cbAlphaBlend->setChecked(false); },
+         [](const TSettings& s) { return s.ALPHABLEND_VALUE() == 255; },
+         [](const TfrOptions& p) { return !p.cbAlphaBlend->isChecked(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Open();
+        c.change(*page);
+        EXPECT_TRUE(c.stored(Ok()));
+        Open();
+        EXPECT_TRUE(c.shownAgain(*page));
+    }
+}
+
+TEST_F(OptionsTest, TheAutostartCaptionNamesNoPlatformAndItsTickIsStored) {
+    Open();
+    EXPECT_EQ(page->cbAutorun->text(), "Автозапуск при входе в систему");
+    const bool before = settings->StartWithOS();
+    page->cbAutorun->setChecked(!before);
+    EXPECT_EQ(Ok().StartWithOS(), !before);
+}
+
+TEST_F(OptionsTest, HotKeyBoxesTakeOneLatinLetterOrDigitInCapitals) {
+    struct Case {
+        QString before;
+        int key;
+        QString text;
+        Qt::KeyboardModifiers mods;
+        QString after;
+    };
+    const Case cases[] = {
+        {"", Qt::Key_B, "b", Qt::NoModifier, "B"},
+        {"B", Qt::Key_7, "7", Qt::NoModifier, "7"},
+        {"B", Qt::Key_Minus, "-", Qt::NoModifier, "B"},
+        {"B", Qt::Key_Backspace, "", Qt::NoModifier, ""},
+        {"B", Qt::Key_unknown, "ж", Qt::NoModifier, "B"},
+        {"B", Qt::Key_Space, " ", Qt::NoModifier, "B"},
+        {"B", Qt::Key_Z, "Z", Qt::ShiftModifier, "Z"},
+        {"B", Qt::Key_V, "\x16", Qt::ControlModifier, "B"},  // no pasting around the rule
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString() + " into " + c.before.toStdString());
+        page->edHKnote->setText(c.before);
+        Key(page->edHKnote, c.key, c.text, c.mods);
+        EXPECT_EQ(page->edHKnote->text(), c.after);
+    }
+}
+
+TEST_F(OptionsTest, AnEmptiedHotKeyBoxKeepsTheOldKeyOnOk) {
+    Open();
+    const char32_t before = settings->HotKeyMain();
+    ASSERT_NE(before, 0u);
+    Key(page->edHKmain, Qt::Key_Backspace, "");
+    ASSERT_EQ(page->edHKmain->text(), "");
+    EXPECT_EQ(Ok().HotKeyMain(), before);
+}
+
+TEST_F(OptionsTest, WithHotKeysOffFourBoxesAreDisabledAndOkUnregisters) {
+    Open();
+    page->cbUseHotKey->setChecked(true);
+    page->SetHotKeyState();
+    page->cbUseHotKey->click();  // untick
+    for (QLineEdit* box : {page->edHKmain, page->edHKnote, page->edHKtemplate, page->edHK_block})
+        EXPECT_FALSE(box->isEnabled()) << box->objectName().toStdString();
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(page->lbHotKeys[i]->isEnabled());
+    EXPECT_TRUE(page->edHK_Editor->isEnabled());
+    EXPECT_TRUE(page->lbHotKeys[4]->isEnabled());
+    EXPECT_FALSE(page->edHKItalic->isEnabled());
+    Ok();
+    EXPECT_EQ(hotKeys, std::vector<bool>{false});
+    page->cbUseHotKey->click();
+    Ok();
+    EXPECT_EQ(hotKeys, (std::vector<bool>{false, true}));
+}
+
+TEST_F(OptionsTest, ThePeriodSetsTheNextChangeFromNowAndNeverStopsTheTimer) {
+    struct Case {
+        int period;
+        DateTime due;
+        std::vector<bool> timer;
+    };
+    const Case cases[] = {
+        {0, MakeDateTime(2026, 12, 10, 11, 0, 0), {true}},
+        {1, MakeDateTime(2026, 12, 11, 10, 0, 0), {true}},
+        {3, MakeDateTime(2027, 1, 9, 10, 0, 0), {true}},
+        {4, WppNextDate(now, 4), {true, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.period);
+        Open();
+        timer.clear();
+        page->cbWppTime->setCurrentIndex(c.period);
+        const TSettings stored = Ok();
+        EXPECT_EQ(stored.WppToChange(), c.period);
+        EXPECT_EQ(DateTimeToStr(stored.WppDateToChange()), DateTimeToStr(c.due));
+        EXPECT_EQ(timer, c.timer);
+    }
+}
+
+TEST_F(OptionsTest, AStoredSizeOutsideTheListAndAMissingFontAreHandledOnOk) {
+    TSettings(paths.ConfigPath).SetFontSize(20);
+    TSettings(paths.ConfigPath).SetFont("No Such Family 123");
+    Open();
+    EXPECT_EQ(page->cbFontSize->currentIndex(), -1);
+    EXPECT_EQ(page->cbFonts->currentIndex(), -1);
+    const TSettings stored = Ok();
+    EXPECT_EQ(stored.FontSize(), 20);
+    EXPECT_EQ(stored.Font(), "");
+}
+
+TEST_F(OptionsTest, OkPutsTheUsersWallpaperBackOnlyWhenBlocksGoOffOrTransparencyChanges) {
+    struct Case {
+        const char* what;
+        bool blocks;
+        bool alphaFrom, alphaTo;
+        int restores;
+    };
+    const Case cases[] = {
+        {"nothing changed", true, true, true, 0},
+        {"blocks off", false, true, true, 1},
+        {"made opaque", true, true, false, 1},
+        {"made transparent", true, false, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TSettings(paths.ConfigPath).SetALPHABLEND_VALUE(c.alphaFrom ? 125 : 255);
+        TSettings(paths.ConfigPath).SetShowBloks(true);
+        Open();
+        restores = 0;
+        int closed = 0;
+        QObject::connect(page.get(), &TfrOptions::Closed, [&] { ++closed; });
+        page->cbShowBloks->setChecked(c.blocks);
+        page->cbAlphaBlend->setChecked(c.alphaTo);
+        Ok();
+        EXPECT_EQ(closed, 1);
+        EXPECT_EQ(restores, c.restores);
+        EXPECT_EQ(applied, 1);
+        applied = 0;
+    }
+}
+
+TEST_F(OptionsTest, LoadingAgainDiscardsUnsavedChanges) {
+    Open();
+    const bool blocks = page->cbShowBloks->isChecked();
+    page->cbShowBloks->setChecked(!blocks);
+    page->edHKmain->setText("Z");
+    page->LoadSettings();
+    EXPECT_EQ(page->cbShowBloks->isChecked(), blocks);
+    EXPECT_EQ(page->edHKmain->text().toStdString(), std::string(1, char(settings->HotKeyMain())));
+}
+
+// ---- the library ---------------------------------------------------------------------------------
+
+TEST_F(OptionsTest, PicturesAreAddedListedPreviewedAppliedAndDeletedAfterTheQuestion) {
+    Open();
+    picture = QString::fromStdString(Source("sea.bmp").string());
+    page->btAddClick();
+    picture = QString::fromStdString(Source("HILL.PNG").string());
+    SaveBmp24(Image(8, 8), Source("HILL.PNG"));  // a BMP under a PNG name: the bytes decide
+    page->btAddClick();
+    EXPECT_EQ(Listed(), (QStringList{"HILL.PNG", "sea.bmp"}));
+    EXPECT_TRUE(messages.empty());
+
+    page->WppBox->setCurrentRow(1);
+    ASSERT_TRUE(WaitFor([&] { return page->PreviewsShown() == 1; }, 5000));
+    EXPECT_EQ(page->imgPreview->pixmap().size(), QSize(238, 129));
+    EXPECT_EQ(TSettings(paths.ConfigPath).WppCurIndex(), 1);
+
+    page->btApplyClick();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(fs::path(shown[0]), paths.WppPath / "sea.bmp");
+
+    answer = false;
+    page->btDeleteClick();
+    EXPECT_EQ(asked, std::vector<QString>{"Удалить обои?"});
+    EXPECT_TRUE(fs::exists(paths.WppPath / "sea.bmp"));
+    answer = true;
+    page->btDeleteClick();
+    EXPECT_FALSE(fs::exists(paths.WppPath / "sea.bmp"));
+    EXPECT_EQ(Listed(), QStringList{"HILL.PNG"});
+    // Nothing is selected after the list is refreshed: the buttons do nothing then.
+    page->btDeleteClick();
+    page->btApplyClick();
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(shown.size(), 1u);
+}
+
+TEST_F(OptionsTest, AFailedCopyShowsItsMessageAndACancelledDialogAddsNothing) {
+    Open();
+    picture = QString();
+    page->btAddClick();
+    EXPECT_TRUE(messages.empty());
+    picture = QString::fromStdString((root / "missing.jpg").string());
+    page->btAddClick();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].startsWith("Невозможно скопировать файл обоев:\n")) << messages[0].toStdString();
+    EXPECT_TRUE(Listed().isEmpty());
+}
+
+TEST_F(OptionsTest, AFolderThatCannotBeCreatedShowsItsMessage) {
+    fs::remove_all(paths.WppPath);
+    std::ofstream(paths.WppPath) << "a file where the folder should be";
+    Open();
+    picture = QString::fromStdString(Source("sea.bmp").string());
+    page->btAddClick();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].startsWith("Невозможно создать папку для хранения обоев:\n"))
+        << messages[0].toStdString();
+}
+
+TEST_F(OptionsTest, APictureThatCannotBeDecodedShowsAOneLineMessageAndNoPreview) {
+    fs::create_directories(paths.WppPath);
+    std::ofstream(paths.WppPath / "broken.jpg") << "\xff\xd8\xff this is not a picture";
+    Open();
+    page->WppBox->setCurrentRow(0);
+    ASSERT_TRUE(WaitFor([&] { return page->lbPreviewMessage->text().startsWith("Нет просмотра"); }, 5000));
+    EXPECT_TRUE(page->imgPreview->pixmap().isNull());
+    EXPECT_EQ(page->PreviewsShown(), 0);
+}
+
+}  // namespace
+}  // namespace wl::test
