@@ -9,6 +9,8 @@
 
 namespace wl {
 
+class TSyncLogMemo;
+
 class ISyncClient {
   public:
     virtual ~ISyncClient() = default;
@@ -27,6 +29,8 @@ class ISyncClient {
     // The client may bring the connection back on its own (its retry worker); it then runs this
     // on the main thread before it asks for the week, as ReConnect runs `beforeWeek`.
     virtual void SetBeforeWeek(std::function<void()> beforeWeek) { (void)beforeWeek; }
+    // The client's log lines, which the sync log window shows; null when the client keeps none.
+    virtual TSyncLogMemo* LogMemo() { return nullptr; }
     // Status text for the window's header ("Connected" after the start-up handshake).
     std::function<void(const std::string&)> OnStatus;
     // The plain text of a notes page pushed by the service, for the notes preview (main thread).

@@ -300,8 +300,7 @@ void TfmMain::FormCreate() {
             BackUpWpp(*FDesktop);
         }
         // 10. Autostart.
-        const auto& startUp = FSettings->StartWithOS() ? hooks.AddToStartUp : hooks.RemoveFromStartUp;
-        if (startUp) startUp();
+        ApplyAutostart();
         // 11. Hidden in the tray at start (without a tray the window shows: it could not come back).
         if (!FirstStart && FSettings->HideOnStart() && TrayAvailable()) {
             FHideAtStart = true;
@@ -514,6 +513,11 @@ TTextPageLinks TfmMain::StoredTextLinks(const char* member, void (TWeekleaf::*st
     return links;
 }
 
+void TfmMain::ApplyAutostart() {
+    const auto& startUp = FSettings->StartWithOS() ? hooks.AddToStartUp : hooks.RemoveFromStartUp;
+    if (startUp) startUp();
+}
+
 void TfmMain::CreateOptions() {
     TOptionsLinks links;
     links.SetWallpaper = [this](const std::string& path) {
@@ -532,6 +536,8 @@ void TfmMain::CreateOptions() {
         BlockFontSize = FSettings->FontSize();
         BlocksVisible = FSettings->ShowBloks();
         BlockAlpha = FSettings->ALPHABLEND_VALUE();
+        // Autostart follows the tick at once, not only at the next start.
+        ApplyAutostart();
     };
     links.ShowLog = [this] {
         if (hooks.ShowLogGate) hooks.ShowLogGate(*this);

@@ -175,6 +175,7 @@ class TfmMain : public QWidget {
                                    void (ISyncClient::*send)(const std::string&));
     void RefreshNotePreview();
     void CreateOptions();
+    void ApplyAutostart();
     void CreateSync();
     // Posts one day through the unposted-days record (kept for later when it cannot be sent).
     void PostDay(Date day, const std::string& html);

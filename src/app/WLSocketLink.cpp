@@ -62,6 +62,7 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
     }
 
     void SetBeforeWeek(std::function<void()> beforeWeek) override { FBeforeWeek = std::move(beforeWeek); }
+    TSyncLogMemo* LogMemo() override { return &FLog; }
 
     void GetCurrentWeek() override { FSocket.GetCurrentWeek(); }
     void GetDay(Date day) override { FSocket.GetDay(day); }

@@ -15,7 +15,10 @@
 #include "platform/QtWebEngineSetup.h"
 #include "platform/SessionWatch.h"
 #include "platform/SingleInstance.h"
+#include "sync/TSyncLog.h"
 #include "ui/TfmConfirm.h"
+#include "ui/TfmGoLog.h"
+#include "ui/TfmSocket.h"
 
 int main(int argc, char** argv) {
     // 1. The older instance ends; this one goes on at once.
@@ -31,7 +34,12 @@ int main(int argc, char** argv) {
 
     // Outlives the main window, which removes the keys when it is destroyed.
     auto hotKeys = wl::MakeHotKeys([](const std::string& line) { wl::ErrLog(line); });
+    // The sync log window and its gate, hidden until "Просмотр лога"; they outlive the main window,
+    // whose sync client writes the lines.
+    wl::TfmSocket fmSocket;
+    wl::TfmGoLog fmGoLog(&fmSocket);
     wl::TfmMain fmMain;
+    fmMain.hooks.ShowLogGate = [&](wl::TfmMain&) { fmGoLog.exec(); };
     hotKeys->OnHotKey = [&](int id) { fmMain.hot_key(id); };
     fmMain.hooks.RegisterHotKeys = [&](wl::TfmMain& w) {
         const wl::TSettings& s = *w.Settings();
@@ -43,6 +51,10 @@ int main(int argc, char** argv) {
     wl::LinkRebuildDB(fmMain);
     wl::LinkShellDuties(fmMain);
     fmMain.FormCreate();
+    if (wl::TSyncLogMemo* memo = fmMain.Sync() ? fmMain.Sync()->LogMemo() : nullptr) {
+        memo->SetOnLine([&](const std::string& line) { fmSocket.AddLine(line); });
+        fmSocket.SetLines(memo->Lines());
+    }
     wl::fmConfirm();  // the one confirmation dialog, reused for every question
 
     wl::TSessionWatch session(
