@@ -15,19 +15,16 @@ class ISyncClient {
   public:
     virtual ~ISyncClient() = default;
 
-    // The start-up connection: upgrade to a WebSocket when the TCP connection is open, run the
-    // before-week work (SetBeforeWeek), then ask for the current week. Throws what the handshake
-    // throws.
+    // The start-up connection. Connecting and every reconnect run in the background and never
+    // hold the calling (main) thread up, however long the service takes to answer or not: each
+    // of these returns at once. Once a handshake succeeds, the before-week work (SetBeforeWeek)
+    // runs on the main thread and then GET_CURRENT_WEEK is sent, so requests sent by that work
+    // reach the service before it answers with its copy of the week. Never throw; return
+    // Connected().
     virtual bool Start() = 0;
+    virtual bool ReConnect() = 0;
     // The connection can carry requests.
     virtual bool Connected() = 0;
-    // Connects again. After a successful handshake `beforeWeek` runs, then GET_CURRENT_WEEK is
-    // sent, so requests sent by `beforeWeek` reach the service before it answers with its copy
-    // of the week. Never throws; returns Connected().
-    virtual bool ReConnect(const std::function<void()>& beforeWeek) = 0;
-
-    // The client may bring the connection back on its own (its retry worker); it then runs this
-    // on the main thread before it asks for the week, as ReConnect runs `beforeWeek`.
     virtual void SetBeforeWeek(std::function<void()> beforeWeek) { (void)beforeWeek; }
     // The client's log lines, which the sync log window shows; null when the client keeps none.
     virtual TSyncLogMemo* LogMemo() { return nullptr; }

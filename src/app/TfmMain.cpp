@@ -757,7 +757,7 @@ void TfmMain::KeepConnectionUp() {
         if (hooks.EndRebuildDB) hooks.EndRebuildDB(*FSync);
         return;
     }
-    FSync->ReConnect([this] { FlushUnposted(); });
+    FSync->ReConnect();  // in the background: the tick goes on at once
 }
 
 void TfmMain::tPostDataTimer() {

@@ -19,47 +19,28 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
     TWLSocketLink(TWeekleaf& store, TSettings& settings)
         : FSocket(
               store, [&settings] { return settings.Key(); }, MainThread, FLog, this, settings.SyncHost(),
-              settings.SyncPort()) {
-        // A connection the retry worker brought back: offline edits go out before the week is
-        // asked for, on the main thread, which owns the store and the record of those edits.
+              settings.SyncPort(), TWLSocket::TOpen::Later) {
+        // Every connection, the first one included, is made on the retry worker; once it is up,
+        // offline edits go out before the week is asked for, on the main thread, which owns the
+        // store and the record of those edits.
         FSocket.OnReconnected = [this, alive = std::weak_ptr<bool>(FAlive)] {
             MainThread([this, alive] {
-                if (alive.expired()) return;
-                try {
-                    if (FBeforeWeek) FBeforeWeek();
-                    FSocket.GetCurrentWeek();
-                } catch (const std::exception& e) {
-                    FSocket.WriteLog(std::string("Socket.ReConnect: ") + e.what());
-                }
+                if (!alive.expired()) WhenConnected();
             });
         };
     }
 
     bool Start() override {
-        if (!FSocket.Connected()) return false;
-        FSocket.UpgradeToWebsocket();
-        if (OnStatus) OnStatus("Connected");
-        if (FBeforeWeek) FBeforeWeek();
-        FSocket.GetCurrentWeek();
-        return true;
+        FSocket.ConnectInBackground();
+        return Connected();
+    }
+
+    bool ReConnect() override {
+        if (!Connected()) FSocket.ConnectInBackground();
+        return Connected();
     }
 
     bool Connected() override { return FSocket.Connected() && FSocket.IsUpgraded(); }
-
-    bool ReConnect(const std::function<void()>& beforeWeek) override {
-        try {
-            FSocket.Connect();
-            if (FSocket.Connected()) {
-                FSocket.WriteLog("Socket.ReConnect: CONNECTED <-----<<<");
-                FSocket.UpgradeToWebsocket();
-                if (beforeWeek) beforeWeek();
-                FSocket.GetCurrentWeek();
-            }
-        } catch (const std::exception& e) {
-            FSocket.WriteLog(std::string("Socket.ReConnect: ") + e.what());
-        }
-        return Connected();
-    }
 
     void SetBeforeWeek(std::function<void()> beforeWeek) override { FBeforeWeek = std::move(beforeWeek); }
     TSyncLogMemo* LogMemo() override { return &FLog; }
@@ -75,12 +56,25 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
     void GetSearch(const std::string& text) override { FSocket.GetSearch(text); }
 
   private:
+    void WhenConnected() {
+        try {
+            FSocket.WriteLog("Socket.ReConnect: CONNECTED <-----<<<");
+            if (!FAnnounced && OnStatus) OnStatus("Connected");
+            FAnnounced = true;
+            if (FBeforeWeek) FBeforeWeek();
+            FSocket.GetCurrentWeek();
+        } catch (const std::exception& e) {
+            FSocket.WriteLog(std::string("Socket.ReConnect: ") + e.what());
+        }
+    }
+
     void NotePreviewChanged(const std::string& plainText) override {
         if (OnNotePreview) OnNotePreview(plainText);
     }
 
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
     std::function<void()> FBeforeWeek;
+    bool FAnnounced = false;
     TSyncLogMemo FLog;  // shown by the sync log window once it exists
     TWLSocket FSocket;  // last: destroyed first, so no event reaches the members above late
 };

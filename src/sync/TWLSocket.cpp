@@ -3,7 +3,7 @@
 namespace wl {
 
 TWLSocket::TWLSocket(TWeekleaf& AWeekleaf, std::function<std::string()> AKey, TExecutor AStoreExecutor,
-                     TSyncLogSink& ALog, TSyncEvents* AEvents, std::string AHost, uint16_t APort)
+                     TSyncLogSink& ALog, TSyncEvents* AEvents, std::string AHost, uint16_t APort, TOpen AOpen)
     : FWeekleaf(AWeekleaf),
       FKeyOf(std::move(AKey)),
       FStoreExecutor(std::move(AStoreExecutor)),
@@ -27,6 +27,8 @@ TWLSocket::TWLSocket(TWeekleaf& AWeekleaf, std::function<std::string()> AKey, TE
             }
         });
     };
+    OnConnectFailed = [this](const std::string& why) { WriteLog("Socket.ReConnect: " + why); };
+    if (AOpen == TOpen::Later) return;
     try {
         Connect();
         WriteLog("Socket.Create: Connected");

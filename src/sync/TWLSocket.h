@@ -40,10 +40,16 @@ class TWLSocket : public TWebsocketClient {
   public:
     using TExecutor = std::function<void(std::function<void()>)>;
 
+    // When to open the connection: at once, on the creating thread (TCP only), or not at all,
+    // leaving it to ConnectInBackground (for a thread that must never wait for the network).
+    enum class TOpen { Now, Later };
+
     // Opens the TCP connection (no handshake) and never lets an error escape: the outcome is
-    // logged as "Socket.Create: Connected" or "Socket.Create: <error>".
+    // logged as "Socket.Create: Connected" or "Socket.Create: <error>". A failed attempt of
+    // ConnectInBackground is logged as "Socket.ReConnect: <error>".
     TWLSocket(TWeekleaf& AWeekleaf, std::function<std::string()> AKey, TExecutor AStoreExecutor,
-              TSyncLogSink& ALog, TSyncEvents* AEvents, std::string AHost, uint16_t APort);
+              TSyncLogSink& ALog, TSyncEvents* AEvents, std::string AHost, uint16_t APort,
+              TOpen AOpen = TOpen::Now);
     ~TWLSocket() override;
 
     // Connects and upgrades, then asks for the current week; logs any error. Returns Connected().

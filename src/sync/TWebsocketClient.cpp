@@ -72,6 +72,7 @@ TWebsocketClient::~TWebsocketClient() {
 
 void TWebsocketClient::Shutdown() noexcept {
     if (FShutDown.exchange(true)) return;
+    FIOHandler.Abort();  // a connect to a service that does not answer must not hold the end up
     auto& reader = TWebsocketReadThread::Instance();
     reader.Unregister(this);
     TWebsocketRetryThread::Instance().Remove(this);
@@ -97,14 +98,21 @@ void TWebsocketClient::UpgradeToWebsocket() {
     if (!IsUpgraded()) Handshake();
 }
 
-bool TWebsocketClient::TryUpgradeToWebsocket() noexcept {
+bool TWebsocketClient::TryUpgradeToWebsocket(std::string* why) noexcept {
     try {
         std::lock_guard connection(FConnectionLock);
         if (!IsUpgraded()) Handshake();
         return true;
+    } catch (const std::exception& e) {
+        if (why) *why = e.what();
     } catch (...) {
-        return false;
+        if (why) *why = "unknown error";
     }
+    return false;
+}
+
+void TWebsocketClient::ConnectInBackground() {
+    if (!FShutDown) TWebsocketRetryThread::Instance().Queue(this, TWebsocketRetryThread::Asked);
 }
 
 std::string TWebsocketClient::NewHandshakeKey() {

@@ -7,7 +7,9 @@
 // is only tried (never waited for) by the reader, Ping and the retry worker. Lock order: connection
 // lock, then the handler lock. Host, Port, the time-outs and the events are set before the first
 // Connect and not changed afterwards. OnTextData and OnBinData run on the dispatcher thread;
-// OnDisconnected on whichever thread found the connection gone; OnReconnected on the retry worker.
+// OnDisconnected on whichever thread found the connection gone; OnReconnected and OnConnectFailed
+// on the retry worker. ConnectInBackground is the way for a thread that must not wait (the UI):
+// it only queues the work, and sends fail at once while a handshake is going on.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -37,8 +39,10 @@ class TWebsocketClient {
     std::function<void(const std::string&)> OnTextData;
     std::function<void(const std::string&)> OnBinData;
     std::function<void()> OnDisconnected;
-    // A connection the retry worker brought back (the caller's reconnect path did not run).
+    // A connection the retry worker brought back, on its own or for ConnectInBackground.
     std::function<void()> OnReconnected;
+    // Why an attempt made for ConnectInBackground failed.
+    std::function<void(const std::string&)> OnConnectFailed;
 
     // TCP only; on an open connection it attempts the handshake instead. Throws on failure.
     void Connect();
@@ -48,8 +52,12 @@ class TWebsocketClient {
     // Connects if needed and performs the handshake if not yet upgraded; throws
     // EWebSocketHandleError with the failure text.
     void UpgradeToWebsocket();
-    // The same, reporting success instead of throwing.
-    bool TryUpgradeToWebsocket() noexcept;
+    // The same, reporting success instead of throwing (and, when asked, why it failed).
+    bool TryUpgradeToWebsocket() noexcept { return TryUpgradeToWebsocket(nullptr); }
+    bool TryUpgradeToWebsocket(std::string* why) noexcept;
+    // Connects and upgrades on the retry worker, unless an attempt is queued or running already;
+    // returns at once. The outcome comes as OnReconnected or OnConnectFailed.
+    void ConnectInBackground();
     void Disconnect(bool notifyPeer);
     void Ping();
     // False (after disconnecting without notifying the peer) when the connection is found closed.

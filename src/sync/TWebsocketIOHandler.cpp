@@ -49,6 +49,10 @@ void TWebsocketIOHandler::Open(const std::string& host, uint16_t port, int conne
     const std::string where = host + ":" + std::to_string(port);
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) throw EWebSocketHandleError("Socket error: " + ErrnoText(errno));
+    if (FAborted) {
+        ::close(fd);
+        throw EWebSocketHandleError("Connection aborted.");
+    }
 
     int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (rc != 0 && errno != EINPROGRESS) {
@@ -57,12 +61,14 @@ void TWebsocketIOHandler::Open(const std::string& host, uint16_t port, int conne
         throw EWebSocketHandleError("Connect to " + where + " failed: " + ErrnoText(err));
     }
     if (rc != 0) {
-        pollfd p{fd, POLLOUT, 0};
-        int ready;
-        do {
-            ready = ::poll(&p, 1, connectTimeoutMs);
-        } while (ready < 0 && errno == EINTR);
-        if (ready <= 0) {
+        bool ready = false;
+        try {
+            ready = WaitAbortable(fd, POLLOUT, connectTimeoutMs);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        if (!ready) {
             ::close(fd);
             throw EWebSocketHandleError("Connect to " + where + " timed out");
         }
@@ -78,6 +84,19 @@ void TWebsocketIOHandler::Open(const std::string& host, uint16_t port, int conne
     int one = NoDelay ? 1 : 0;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     FSocket.store(fd);
+}
+
+bool TWebsocketIOHandler::WaitAbortable(int fd, short events, int ms) {
+    const int64_t deadline = SteadyMs() + ms;
+    for (;;) {
+        if (FAborted) throw EWebSocketHandleError("Connection aborted.");
+        const int64_t left = deadline - SteadyMs();
+        if (left <= 0) return false;
+        pollfd p{fd, events, 0};
+        const int ready = ::poll(&p, 1, int(std::min<int64_t>(left, kAbortCheckMs)));
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) throw EWebSocketHandleError("Wait failed: " + ErrnoText(errno));
+    }
 }
 
 void TWebsocketIOHandler::CloseSocket() noexcept {
@@ -167,9 +186,12 @@ std::string TWebsocketIOHandler::ReadHttpHead(int timeoutMs) {
             return head;
         }
         if (FHttpInput.size() > kMaxHttpHead) throw EWebSocketHandleError("HTTP response header too long");
-        int64_t left = deadline - SteadyMs();
-        if (left <= 0) throw EWebSocketHandleError("Read timed out.");
-        Receive(int(left), FHttpInput);
+        const int64_t left = deadline - SteadyMs();
+        const int fd = FSocket.load();
+        if (fd < 0) throw EWebSocketHandleError("Not connected.");
+        if (left <= 0 || !WaitAbortable(fd, POLLIN, int(left)))
+            throw EWebSocketHandleError("Read timed out.");
+        Receive(0, FHttpInput);
     }
 }
 
@@ -210,9 +232,15 @@ uint32_t TWebsocketIOHandler::NewMaskKey() {
 }
 
 void TWebsocketIOHandler::Write(std::string_view text) {
+    // JSON sent unframed into a connection that expects frames would only confuse the peer. Looked
+    // at before the lock too: a handshake in progress holds the lock for as long as the service
+    // takes to answer, and a send must fail at once instead of waiting behind it.
+    auto refuseUnlessUpgraded = [this] {
+        if (!IsOpen() || !IsWebsocket) throw EWebSocketHandleError("Not connected.");
+    };
+    refuseUnlessUpgraded();
     std::lock_guard lock(FLock);
-    // JSON sent unframed into a connection that expects frames would only confuse the peer.
-    if (!IsOpen() || !IsWebsocket) throw EWebSocketHandleError("Not connected.");
+    refuseUnlessUpgraded();
     WriteData(text, wdcText);
 }
 

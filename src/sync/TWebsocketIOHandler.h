@@ -31,6 +31,10 @@ class TWebsocketIOHandler {
 
     // TCP. Open throws EWebSocketHandleError on failure or after connectTimeoutMs.
     void Open(const std::string& host, uint16_t port, int connectTimeoutMs);
+    // Ends a connect or a wait for the handshake's answer within kAbortCheckMs and refuses every
+    // later one (they throw "Connection aborted."); for the client's shutdown. Any thread.
+    void Abort() { FAborted = true; }
+    static constexpr int kAbortCheckMs = 50;
     bool IsOpen() const { return FSocket.load() >= 0; }
     int Socket() const { return FSocket.load(); }
     void CloseSocket() noexcept;
@@ -76,11 +80,14 @@ class TWebsocketIOHandler {
   private:
     // Reads what is there (after waiting up to ms) into the given reader; throws on a closed socket.
     void Receive(int ms, std::string& into);
+    // Waits up to ms for the events on fd, looking at Abort() every kAbortCheckMs; false on time-out.
+    bool WaitAbortable(int fd, short events, int ms);
     void SendAll(std::string_view bytes);
     uint32_t NewMaskKey();
 
     std::recursive_mutex FLock;
     std::atomic<int> FSocket{-1};
+    std::atomic<bool> FAborted{false};
     std::string FHttpInput;  // raw bytes while not upgraded
     TWSFrameReader FFrames;
     std::mt19937 FRandom;

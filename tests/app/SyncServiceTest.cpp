@@ -7,13 +7,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "ProcessSupport.h"
@@ -26,6 +29,7 @@
 #include "data/TSettings.h"
 #include "data/TWeekleaf.h"
 #include "platform/MemoryDesktop.h"
+#include "sync/HangingListener.h"
 #include "sync/TSyncLog.h"
 #include "sync/TWLSocket.h"
 #include "ui/TCalendarPanel.h"
@@ -69,6 +73,27 @@ struct Device {
     TWeekleaf store;
     TSyncLogMemo log;
     std::unique_ptr<TWLSocket> socket;
+};
+
+// The longest time the main thread's event loop went without turning, while it runs.
+class LoopGapMeter {
+  public:
+    LoopGapMeter() {
+        FClock.start();
+        FTimer.setInterval(10);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            const qint64 now = FClock.elapsed();
+            FWorst = std::max(FWorst, now - FLast);
+            FLast = now;
+        });
+        FTimer.start();
+    }
+    qint64 WorstMs() const { return std::max(FWorst, FClock.elapsed() - FLast); }
+
+  private:
+    QElapsedTimer FClock;
+    QTimer FTimer;
+    qint64 FLast = 0, FWorst = 0;
 };
 
 class SyncServiceTest : public ::testing::Test {
@@ -167,6 +192,56 @@ TEST_F(SyncServiceTest, AnUpdateDayFromTheOtherDeviceAppearsInTheIdleEditor) {
     EXPECT_TRUE(
         WaitFor([&] { return window->frMain->WebBrowser->WaitBodyHtml() == "<i>from the phone</i>"; }, 5000));
     EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get(TodayKey()), "<i>from the phone</i>");
+}
+
+// A service that does not answer (packets dropped: the connect hangs; or the connect goes through
+// and the handshake is never answered) never freezes the window: it appears at once with the
+// day's text from Data.json, and typing works and is stored, while every reconnect attempt runs
+// in the background. A freeze would show as the event loop standing still for the length of a
+// connect or handshake time-out (2 s, 5 s).
+TEST_F(SyncServiceTest, AServiceThatDoesNotAnswerNeverFreezesTheWindow) {
+    using test::HangingListener;
+    for (const auto hang : {HangingListener::Hang::Connect, HangingListener::Hang::Handshake}) {
+        SCOPED_TRACE(hang == HangingListener::Hang::Connect ? "connect hangs" : "handshake unanswered");
+        HangingListener service(hang);
+        if (!service.Hangs) GTEST_SKIP() << "the kernel completes connects to a full accept queue";
+        TSettings(root / "Weekleaf" / "Config.ini").SetSyncPort(service.Port);
+        {
+            TWeekleaf store(root / "Weekleaf" / "Data.json");
+            store.Set(TodayKey(), "stored before");
+            store.SaveJSON();
+        }
+        DayPostedText.clear();
+
+        LoopGapMeter meter;
+        QElapsedTimer shown;
+        shown.start();
+        window = std::make_unique<TfmMain>();
+        window->hooks.MakeDesktop = [] { return std::make_unique<MemoryDesktop>(); };
+        window->hooks.MakeSyncClient = MakeWLSocketLink;
+        window->FormCreate();
+        window->show();
+        const qint64 shownMs = shown.elapsed();
+        EXPECT_LT(shownMs, 1500) << "FormCreate and show took " << shownMs << " ms";
+        EXPECT_TRUE(
+            WaitFor([&] { return window->frMain->WebBrowser->WaitBodyHtml(500) == "stored before"; }, 4000));
+        FocusEnd(*window->frMain->WebBrowser);
+        Type(", typed");
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                return TWeekleaf(root / "Weekleaf" / "Data.json").Get(TodayKey()) == "stored before, typed";
+            },
+            4000));
+        Pump(6000);  // several ticks, each finding the connection down
+        EXPECT_FALSE(window->Sync()->Connected());
+        EXPECT_LT(meter.WorstMs(), 1000) << "the event loop stood still";
+        std::cout << "[ figures ] window shown after " << shownMs
+                  << " ms, longest stand-still of the event loop " << meter.WorstMs() << " ms\n";
+        QElapsedTimer ending;
+        ending.start();
+        window.reset();
+        EXPECT_LT(ending.elapsed(), 1000);
+    }
 }
 
 // The service holds an older text of today; the window types today's text while the service is

@@ -67,10 +67,10 @@ struct FakeSync : ISyncClient {
         return true;
     }
     bool Connected() override { return up; }
-    bool ReConnect(const std::function<void()>& beforeWeek) override {
+    bool ReConnect() override {
         if (!canReconnect) return false;
         up = true;
-        beforeWeek();
+        if (beforeWeek) beforeWeek();
         sent.push_back("GET_CURRENT_WEEK");
         return true;
     }

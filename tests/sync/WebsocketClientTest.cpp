@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "sync/HangingListener.h"
 #include "sync/PeerProcess.h"
 #include "sync/SyncTestUtil.h"
 #include "sync/TWebsocketClient.h"
@@ -206,6 +207,74 @@ TEST(Connect, RefusedPortRaisesAndStaysClosed) {
     } catch (const EWebSocketHandleError& e) {
         EXPECT_STREQ(e.what(), "Invalid host address: \"not-an-address\"");
     }
+}
+
+// Connecting in the background: the caller (the UI thread in the app) goes on at once whatever
+// the service does, sends fail at once while the attempt runs, and the outcome is reported.
+TEST(BackgroundConnect, AServiceThatDoesNotAnswerNeverHoldsTheCallerUp) {
+    using Clock = std::chrono::steady_clock;
+    using namespace std::chrono_literals;
+    struct Case {
+        const char* name;
+        test::HangingListener::Hang hang;
+        const char* failure;
+    };
+    for (const Case c :
+         {Case{"connect hangs", test::HangingListener::Hang::Connect, "timed out"},
+          Case{"handshake unanswered", test::HangingListener::Hang::Handshake, "Read timed out."}}) {
+        SCOPED_TRACE(c.name);
+        test::HangingListener service(c.hang);
+        if (!service.Hangs) GTEST_SKIP() << "the kernel completes connects to a full accept queue";
+        test::WaitQueue<std::string> failures;
+        std::atomic<int> reconnected{0};
+        auto client = std::make_unique<TWebsocketClient>();
+        client->Host = "127.0.0.1";
+        client->Port = service.Port;
+        client->ConnectTimeout = 1000;
+        client->OnConnectFailed = [&](const std::string& why) { failures.Push(why); };
+        client->OnReconnected = [&] { ++reconnected; };
+
+        auto t0 = Clock::now();
+        client->ConnectInBackground();
+        client->ConnectInBackground();  // asked again while the first attempt runs: no second one
+        EXPECT_LT(Clock::now() - t0, 200ms);
+        std::this_thread::sleep_for(100ms);  // the attempt now holds the connection
+        t0 = Clock::now();
+        EXPECT_FALSE(client->IsUpgraded());
+        EXPECT_THROW(client->IOHandler().Write("x"), EWebSocketHandleError);
+        EXPECT_LT(Clock::now() - t0, 200ms);
+
+        auto why = failures.Pop(8000);
+        ASSERT_TRUE(why);
+        EXPECT_NE(why->find(c.failure), std::string::npos) << *why;
+        EXPECT_FALSE(failures.Pop(300));
+        EXPECT_EQ(reconnected, 0);
+
+        // Ending the client does not wait for an attempt that hangs.
+        client->ConnectInBackground();
+        std::this_thread::sleep_for(100ms);
+        t0 = Clock::now();
+        client.reset();
+        EXPECT_LT(Clock::now() - t0, 500ms);
+    }
+}
+
+TEST_F(RawPeer, ABackgroundConnectUpgradesAndReportsIt) {
+    PeerProcess peer("raw_peer.py", "ok");
+    ASSERT_GT(peer.Port, 0);
+    TestClient t(peer.Port);
+    std::atomic<int> reconnected{0};
+    std::atomic<int> failed{0};
+    t.client.OnReconnected = [&] { ++reconnected; };
+    t.client.OnConnectFailed = [&](const std::string&) { ++failed; };
+    t.client.ConnectInBackground();
+    ASSERT_TRUE(test::WaitUntil([&] { return reconnected == 1; }, 5000));
+    EXPECT_TRUE(t.client.IsUpgraded());
+    EXPECT_EQ(t.texts.Pop(), "hello");
+    t.client.ConnectInBackground();  // already up: nothing happens
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(reconnected, 1);
+    EXPECT_EQ(failed, 0);
 }
 
 TEST_F(WsPeer, EchoAcrossTheLengthCodes) {
