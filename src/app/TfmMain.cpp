@@ -254,6 +254,8 @@ void TfmMain::StartFailed(const QString& fault) {
     FHideAtStart = false;
     pFrames->setEnabled(false);
     if (frMain) frMain->WebBrowser->SetReadOnly(true);
+    if (frNote) frNote->WebBrowser->SetReadOnly(true);
+    if (frTemplate) frTemplate->WebBrowser->SetReadOnly(true);
     QString shortFault = fault;
     const QString folder = QString::fromStdString(DataDir().string());
     if (!folder.isEmpty()) shortFault.replace(folder + "/", "");

@@ -37,12 +37,15 @@
 #include "ui/TImageButton.h"
 #include "ui/TMonthCalendar.h"
 #include "ui/TPanelButton.h"
+#include "ui/TWebBrowser.h"
 #include "ui/TfmBar.h"
 #include "ui/TfmConfirm.h"
 #include "ui/TfmEditor.h"
 #include "ui/TfrMain.h"
+#include "ui/TfrNote.h"
 #include "ui/TfrOptions.h"
 #include "ui/TfrSettings.h"
+#include "ui/TfrTemplate.h"
 #include "ui/UiTestSupport.h"
 #include "wallpaper/Blender.h"
 #include "wallpaper/ImageCodecs.h"
@@ -594,11 +597,20 @@ TEST_F(MainWindowTest, ADamagedFileIsNamedToTheUserAndLeftUntouchedAndNothingTyp
         EXPECT_TRUE(
             window->lbMessage->toolTip().contains(QString::fromStdString(errors[0]).section('\n', -1)))
             << window->lbMessage->toolTip().toStdString();
+        // Every editing page, shown as the hot keys would show it.
         if (window->frMain) {
-            ASSERT_TRUE(window->frMain->WebBrowser->WaitIdle());
-            FocusEnd(*window->frMain->WebBrowser);
-            TypeText(*window->frMain->WebBrowser, "lost");
-            EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "");
+            const std::pair<QWidget*, TWebBrowser*> pages[] = {
+                {window->frMain, window->frMain->WebBrowser},
+                {window->frNote, window->frNote->WebBrowser},
+                {window->frTemplate, window->frTemplate->WebBrowser},
+            };
+            for (const auto& [page, editor] : pages) {
+                page->show();
+                ASSERT_TRUE(editor->WaitIdle());
+                FocusEnd(*editor);
+                TypeText(*editor, "lost");
+                EXPECT_EQ(editor->WaitBodyHtml(), "");
+            }
         }
         window->ShowEditor();  // the desktop editor's hot key
         EXPECT_TRUE(!window->fmBar || !window->fmBar->isVisible());
