@@ -3,8 +3,9 @@
 namespace wl {
 
 // Shares OpenGL contexts between windows (the browser requires it) and, when the process runs as
-// root, turns off the browser's sandbox, which otherwise refuses to start as root. Values the
-// environment already sets are kept. Call before constructing the QApplication.
+// root, turns off the browser's sandbox, which otherwise refuses to start as root; one renderer
+// process serves every editor (--renderer-process-limit=1 added to QTWEBENGINE_CHROMIUM_FLAGS).
+// Values the environment already sets are kept. Call before constructing the QApplication.
 void PrepareQtWebEngine();
 
 }  // namespace wl

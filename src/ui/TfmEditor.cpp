@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <QLabel>
 #include <QRegion>
 #include <QShortcut>
@@ -68,6 +70,12 @@ void TfmEditor::CreateEditore() {
     const Date today = Today();
     const int32_t offset = WeekOffsetDays.load();
     QRegion shape;
+    // A blinking caret repaints its block twice a second for as long as the overlay stays open,
+    // which may be all day: the blocks get a steady caret (the surfaces take the setting when
+    // they are created).
+    QStyleHints* hints = QGuiApplication::styleHints();
+    const int flash = hints->cursorFlashTime();
+    hints->setCursorFlashTime(0);
     for (int i = 0; i < 8; ++i) {
         TBlockEditorLinks links;
         links.StoredText = L.StoredText;
@@ -96,6 +104,7 @@ void TfmEditor::CreateEditore() {
         block->show();
         BlockEditors[i] = block;
     }
+    hints->setCursorFlashTime(flash);
     // Only the blocks are part of the window; the desktop shows everywhere else.
     setMask(shape);
 }
