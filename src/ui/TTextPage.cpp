@@ -78,7 +78,7 @@ void TTextPage::GoOnceLoadNote() {
 
 void TTextPage::LoadStored() {
     Guard([&] {
-        WebBrowser->SetBodyHtml(QString::fromStdString(StoredText()));
+        WebBrowser->SetBodyHtml(ToEditorHtml(StoredText()));
         FLoaded = true;
     });
 }

@@ -64,6 +64,8 @@ class TTextPage : public QWidget {
     // Places the page's own buttons in the bottom band (top y, page width).
     virtual void PlaceButtons(int bandTop) = 0;
     std::string StoredText() const;
+    // The stored text as the surface takes it.
+    virtual QString ToEditorHtml(const std::string& stored) const { return QString::fromStdString(stored); }
     // A user action; a failure shows a message box and ends only that action.
     bool Guard(const std::function<void()>& action);
 

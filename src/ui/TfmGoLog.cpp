@@ -13,7 +13,8 @@ constexpr const char* kPassword = "lanternix";
 }
 
 TfmGoLog::TfmGoLog(QWidget* logWindow, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), FLogWindow(logWindow) {
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      FLogWindow(logWindow) {
     setObjectName("fmGoLog");
     setWindowTitle("Авторизация");
     setFixedSize(283, 111);

@@ -1,5 +1,6 @@
 #include "ui/TfrTemplate.h"
 
+#include "ui/EditingRules.h"
 #include "ui/TPanelButton.h"
 
 namespace wl {
@@ -14,6 +15,10 @@ TfrTemplate::TfrTemplate(QWidget* parent, TTextPageLinks links)
     btOK->resize(50, 30);
     // The template's OK keeps still when held.
     btOK->SetPressShift(false);
+}
+
+QString TfrTemplate::ToEditorHtml(const std::string& stored) const {
+    return TemplateToHtml(QString::fromStdString(stored));
 }
 
 void TfrTemplate::PlaceButtons(int bandTop) {

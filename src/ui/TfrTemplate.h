@@ -14,6 +14,8 @@ class TfrTemplate : public TTextPage {
 
   protected:
     void PlaceButtons(int bandTop) override;
+    // A template kept as plain text (the first-run default is) keeps its lines here too.
+    QString ToEditorHtml(const std::string& stored) const override;
 };
 
 }  // namespace wl

@@ -451,6 +451,14 @@ TEST_F(SyncServiceTest, ATemplatePushedFromAnotherDeviceReplacesUnsavedEditsWhen
     EXPECT_EQ(window->frTemplate->WebBrowser->WaitBodyHtml(), "<i>from the phone</i>");
 }
 
+TEST_F(SyncServiceTest, APlainTextTemplateOpensLineByLine) {
+    TWeekleaf(root / "Weekleaf" / "Data.json").TemplateToJSON("AT WORK:\r\n-\r\nAT HOME:");
+    StartServer();
+    Create();
+    window->ShowTemplate();
+    EXPECT_EQ(window->frTemplate->WebBrowser->WaitBodyHtml(), "AT WORK:<br>-<br>AT HOME:");
+}
+
 TEST_F(SyncServiceTest, TheSettingsButtonOpensTheMenuAndTheCreditsOkLeadsBack) {
     StartServer();
     Create();
