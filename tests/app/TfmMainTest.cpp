@@ -525,16 +525,29 @@ TEST_F(MainWindowTest, WithoutABrowserTheSiteItemShowsTheAddressToCopy) {
 }
 
 TEST_F(MainWindowTest, SwitchingTheBlocksOffPutsTheUsersWallpaperBackAndTwiceRestoresTheSetting) {
-    Prepare();
-    Create();
-    const bool before = TSettings(Folder() / "Config.ini").ShowBloks();
-    window->ShowBlocks();
-    EXPECT_EQ(TSettings(Folder() / "Config.ini").ShowBloks(), !before);
-    if (!BlocksVisible) {
-        EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "WppOld.bmp");
+    // With a backup of the user's picture it goes back up; without one (a desktop that had no
+    // picture) the desktop is cleared rather than left showing our drawing.
+    const struct {
+        bool backup;
+        const char* shown;
+    } cases[] = {{true, "WppOld.bmp"}, {false, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.backup ? "with WppOld.bmp" : "without WppOld.bmp");
+        fs::remove_all(root);
+        Prepare();
+        if (c.backup) SaveBmp24(Image(64, 48, 0x996633), Folder() / "WppOld.bmp");
+        Create();
+        desktop->ShowWallpaper((Folder() / "Weekleaf-Modifed.bmp").string());
+        const bool before = TSettings(Folder() / "Config.ini").ShowBloks();
+        window->ShowBlocks();
+        EXPECT_EQ(TSettings(Folder() / "Config.ini").ShowBloks(), !before);
+        if (!BlocksVisible) {
+            EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), c.shown);
+        }
+        window->ShowBlocks();
+        EXPECT_EQ(TSettings(Folder() / "Config.ini").ShowBloks(), before);
+        window.reset();
     }
-    window->ShowBlocks();
-    EXPECT_EQ(TSettings(Folder() / "Config.ini").ShowBloks(), before);
 }
 
 TEST_F(MainWindowTest, TheBlocksAreDrawnOnTheDesktopAndTheExitItemRestoresWppOld) {
