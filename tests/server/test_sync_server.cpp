@@ -1,12 +1,7 @@
 // The service on loopback sockets: the client's handshake bytes, fan-out, limits and shutdown.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openssl/evp.h>
 #include <openssl/sha.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <boost/asio/post.hpp>
 #include <future>
@@ -14,6 +9,7 @@
 #include <thread>
 
 #include "ClientRequests.h"
+#include "RawSocket.h"
 #include "KeyHash.h"
 #include "ServerLog.h"
 #include "TSyncServer.h"
@@ -27,92 +23,8 @@ using namespace std::chrono_literals;
 using test::GetDayRequest;
 using test::GetRequest;
 using test::SetDayRequest;
+using test::TRawSocket;
 using test::TTestClient;
-
-// A plain TCP socket with a receive time-out, for speaking the protocol byte by byte.
-class TRawSocket {
-  public:
-    explicit TRawSocket(std::uint16_t port, int receiveBuffer = 0) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        timeval timeout{5, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~TRawSocket() { ::close(fd_); }
-
-    bool Connected() const { return connected_; }
-    void Write(const std::string& bytes) {
-        for (std::size_t sent = 0; sent < bytes.size();) {
-            const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return;
-            sent += static_cast<std::size_t>(n);
-        }
-    }
-    // Up to `size` bytes; "" at end of stream, on error or after the time-out.
-    std::string Read(std::size_t size) {
-        std::string bytes(size, '\0');
-        const ssize_t n = ::recv(fd_, bytes.data(), size, 0);
-        bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-        return bytes;
-    }
-    std::string ReadExactly(std::size_t size) {
-        std::string bytes;
-        while (bytes.size() < size) {
-            const std::string part = Read(size - bytes.size());
-            if (part.empty()) break;
-            bytes += part;
-        }
-        return bytes;
-    }
-    std::string ReadHttpHead() {
-        std::string head;
-        while (head.find("\r\n\r\n") == std::string::npos) {
-            const std::string part = Read(1);
-            if (part.empty()) break;
-            head += part;
-        }
-        return head;
-    }
-
-    // The desktop client's handshake, byte for byte; true when answered with 101.
-    bool Handshake(std::uint16_t port, std::string* head = nullptr, std::string* key = nullptr) {
-        const std::string k = "ISFAJDAjY2RlZmdoaWprbA==";  // Base64 of 16 printable characters
-        Write("GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-              "\r\nConnection: Upgrade\r\nUpgrade:websocket\r\nSec-WebSocket-Key: " + k +
-              "\r\nSec-WebSocket-Version: 13\r\nCache-Control: no-cache\r\nPragma: no-cache\r\nOrigin: "
-              "http://127.0.0.1:" +
-              std::to_string(port) + "\r\n\r\n");
-        const std::string response = ReadHttpHead();
-        if (head) *head = response;
-        if (key) *key = k;
-        return response.starts_with("HTTP/1.1 101");
-    }
-
-    // One masked text frame, as a client must send it.
-    void WriteMaskedText(const std::string& payload) {
-        std::string frame = "\x81";
-        if (payload.size() <= 125) {
-            frame += static_cast<char>(0x80 | payload.size());
-        } else {
-            frame += static_cast<char>(0x80 | 126);
-            frame += static_cast<char>(payload.size() >> 8);
-            frame += static_cast<char>(payload.size() & 0xff);
-        }
-        const char mask[4] = {0x12, 0x34, 0x56, 0x78};
-        frame.append(mask, 4);
-        for (std::size_t i = 0; i < payload.size(); ++i) frame += static_cast<char>(payload[i] ^ mask[i % 4]);
-        Write(frame);
-    }
-
-  private:
-    int fd_ = -1;
-    bool connected_ = false;
-};
 
 std::string ExpectedAccept(const std::string& key) {
     const std::string source = key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";

@@ -1,0 +1,117 @@
+#pragma once
+// The weekleaf-sync program as a child process on a free loopback port, with what the system tells
+// about it (resident memory, open descriptors).
+#include <dirent.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace wl::test {
+
+class TServerProcess {
+  public:
+    // `args` follow "--listen 127.0.0.1:0 --db dbPath". `addressSpaceBytes` > 0 caps the child's
+    // address space, so that a service gone wild fails alone instead of taking the machine down.
+    TServerProcess(const std::string& binary, const std::string& dbPath, const std::vector<std::string>& args = {},
+                   std::size_t addressSpaceBytes = 0) {
+        std::vector<std::string> argv = {binary, "--listen", "127.0.0.1:0", "--db", dbPath};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> pointers;
+        for (std::string& arg : argv) pointers.push_back(arg.data());
+        pointers.push_back(nullptr);
+        int out[2];
+        if (pipe(out) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (addressSpaceBytes > 0) {
+                const rlimit limit{addressSpaceBytes, addressSpaceBytes};
+                setrlimit(RLIMIT_AS, &limit);
+            }
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            execv(binary.c_str(), pointers.data());
+            _exit(127);
+        }
+        close(out[1]);
+        port_ = ReadPort(out[0]);
+        close(out[0]);
+    }
+    ~TServerProcess() {
+        if (pid_ > 0) Stop();
+    }
+    TServerProcess(const TServerProcess&) = delete;
+    TServerProcess& operator=(const TServerProcess&) = delete;
+
+    int Port() const { return port_; }
+    pid_t Pid() const { return pid_; }
+
+    // SIGTERM and the exit status (-1 when it had to be killed or had died).
+    int Stop() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 100; ++i) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return -1;
+    }
+
+    // A line of /proc/PID/status in kB ("VmRSS", "VmHWM"); 0 when the process is gone.
+    long StatusKb(const std::string& field) const {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        std::string word;
+        while (status >> word)
+            if (word == field + ":") {
+                long kb = 0;
+                status >> kb;
+                return kb;
+            }
+        return 0;
+    }
+
+    int OpenDescriptors() const {
+        DIR* dir = opendir(("/proc/" + std::to_string(pid_) + "/fd").c_str());
+        if (dir == nullptr) return 0;
+        int count = 0;
+        while (const dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(dir);
+        return count;
+    }
+
+  private:
+    // The start line "weekleaf-sync: listening on 127.0.0.1:PORT, ..." (waits at most 10 s).
+    static int ReadPort(int fd) {
+        std::string line;
+        pollfd p{fd, POLLIN, 0};
+        while (line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
+            char c;
+            if (read(fd, &c, 1) != 1) break;
+            line += c;
+        }
+        std::smatch match;
+        if (!std::regex_search(line, match, std::regex(R"(listening on [0-9.]+:([0-9]+))"))) return 0;
+        return std::stoi(match[1]);
+    }
+
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace wl::test
