@@ -1,6 +1,8 @@
 #include "TSyncServer.h"
 
+#include <algorithm>
 #include <boost/asio/post.hpp>
+#include <iterator>
 
 #include "ServerLog.h"
 #include "TSyncSession.h"
@@ -67,17 +69,33 @@ void TSyncServer::OnAccept(boost::system::error_code ec, tcp::socket socket) {
     Accept();
 }
 
-void TSyncServer::OnMessage(TConnectionId from, std::string_view text) {
-    if (stopping_) return;  // not handled, so never acknowledged
-    collected_.push_back({from, std::string(text), false});
-    collectedBytes_ += text.size();
+namespace {
+
+std::size_t TotalBytes(const std::vector<std::string>& messages) {
+    std::size_t bytes = 0;
+    for (const std::string& message : messages) bytes += message.size();
+    return bytes;
+}
+
+}  // namespace
+
+void TSyncServer::OnInput(const std::shared_ptr<TSyncSession>& session, std::size_t bytes) {
+    pendingBytes_ += bytes;
+    if (session->AnswerRoom() > 0) Wake(session);
+}
+
+void TSyncServer::Wake(const std::shared_ptr<TSyncSession>& session) {
+    if (session->Listed()) return;
+    session->SetListed(true);
+    ready_.push_back(session);
     ScheduleHandOff();
 }
 
-void TSyncServer::OnSessionEnded(TConnectionId id) {
+// Its messages go to the store thread before it is detached, so that none of them is handled after it
+// left and none of its writes is lost.
+void TSyncServer::OnSessionEnded(TConnectionId id, std::vector<std::string> unhandled) {
     sessions_.erase(id);
-    // Through the same queue as its messages, so that none of them is handled after it left.
-    collected_.push_back({id, {}, true});
+    ended_.push_back({id, std::move(unhandled), TReplies::Skip, 0, true});
     ScheduleHandOff();
     if (closingAll_ && sessions_.empty()) timer_.cancel();
 }
@@ -92,46 +110,82 @@ void TSyncServer::ScheduleHandOff() {
     });
 }
 
-void TSyncServer::HandOff() {
-    if (storeBusy_ || collected_.empty()) return;
+// While stopping, every inbox goes to the store thread whatever its queue holds, and only its writes
+// are applied: the connections are about to close.
+bool TSyncServer::HandOff() {
+    if (storeBusy_) return true;
+    std::vector<TWork> batch = std::move(ended_);
+    ended_.clear();
+    const auto ready = std::move(ready_);
+    ready_.clear();
+    std::vector<std::shared_ptr<TSyncSession>> taken;
+    for (const auto& session : ready) {
+        session->SetListed(false);
+        const std::size_t room = session->AnswerRoom();
+        if (!session->HasInput() || (room == 0 && !stopping_)) continue;
+        batch.push_back({session->Id(), session->TakeInput(), stopping_ ? TReplies::Skip : TReplies::Send,
+                         std::min(room, kBatchAnswerBytes)});
+        taken.push_back(session);
+    }
+    if (batch.empty()) return false;
+    for (const TWork& work : batch) pendingBytes_ -= TotalBytes(work.Messages);
+    for (const auto& session : taken) session->Resume();  // its inbox has room again
     storeBusy_ = true;
     busyWork_.emplace(io_.get_executor());  // the batch's answers are still to come back
-    std::vector<TInput> batch;
-    batch.swap(collected_);
-    collectedBytes_ = 0;
     boost::asio::post(storeIo_, [this, batch = std::move(batch)]() mutable { RunBatch(std::move(batch)); });
+    return true;
 }
 
-void TSyncServer::RunBatch(std::vector<TInput> batch) {
-    for (TInput& input : batch) {
-        if (input.Ended) {
-            service_.Detach(input.From);
-        } else {
-            service_.Handle(input.From, input.Text);
-        }
+void TSyncServer::RunBatch(std::vector<TWork> batch) {
+    for (TWork& work : batch) {
+        std::size_t answered = 0;
+        while (work.Handled < work.Messages.size() &&
+               (work.Replies == TReplies::Skip || answered < work.AnswerRoom))
+            answered += service_.Handle(work.From, work.Messages[work.Handled++], work.Replies);
+        if (work.Ended) service_.Detach(work.From);
     }
     std::vector<TOutMessage> out = service_.Commit();
-    boost::asio::post(io_, [this, out = std::move(out)]() mutable { AfterBatch(std::move(out)); });
+    boost::asio::post(io_, [this, out = std::move(out), batch = std::move(batch)]() mutable {
+        AfterBatch(std::move(out), std::move(batch));
+    });
 }
 
-void TSyncServer::AfterBatch(std::vector<TOutMessage> out) {
+void TSyncServer::AfterBatch(std::vector<TOutMessage> out, std::vector<TWork> batch) {
     for (TOutMessage& message : out) {
         const auto it = sessions_.find(message.To);
         if (it == sessions_.end()) continue;
         const std::shared_ptr<TSyncSession> session = it->second;  // Send may end it and erase the entry
-        session->Send(std::move(message.Text));
+        session->Send(std::move(message.Text), message.Push);
     }
+    for (TWork& work : batch) GiveBack(work);
     storeBusy_ = false;
     busyWork_.reset();
-    if (!collected_.empty()) {
-        HandOff();
-    } else if (stopping_) {
-        CloseAll();
-    }
+    if (stopping_) WakeAllWithInput();
+    if (!HandOff() && stopping_) CloseAll();
     if (ShouldPause()) return;
     auto paused = std::move(paused_);
     paused_.clear();
     for (const auto& session : paused) session->Resume();
+}
+
+// What the store thread left of a connection's work goes back to the front of its inbox; a connection
+// that ended meanwhile gets it applied before it is detached.
+void TSyncServer::GiveBack(TWork& work) {
+    if (work.Handled == work.Messages.size()) return;
+    std::vector<std::string> rest(std::make_move_iterator(work.Messages.begin() + work.Handled),
+                                  std::make_move_iterator(work.Messages.end()));
+    pendingBytes_ += TotalBytes(rest);
+    if (const auto it = sessions_.find(work.From); it != sessions_.end())
+        return it->second->ReturnInput(std::move(rest));
+    auto ended = std::find_if(ended_.begin(), ended_.end(), [&](const TWork& w) { return w.From == work.From; });
+    if (ended == ended_.end()) ended = ended_.insert(ended_.end(), {work.From, {}, TReplies::Skip, 0, true});
+    ended->Messages.insert(ended->Messages.begin(), std::make_move_iterator(rest.begin()),
+                           std::make_move_iterator(rest.end()));
+}
+
+void TSyncServer::WakeAllWithInput() {
+    for (const auto& [id, session] : sessions_)
+        if (session->HasInput()) Wake(session);
 }
 
 void TSyncServer::Shutdown(std::chrono::milliseconds grace) {
@@ -141,9 +195,9 @@ void TSyncServer::Shutdown(std::chrono::milliseconds grace) {
     acceptor_.close(ignored);
     timer_.cancel();
     timer_.expires_after(grace);
+    WakeAllWithInput();
     if (storeBusy_) return;  // AfterBatch goes on from here
-    if (!collected_.empty()) return HandOff();
-    CloseAll();
+    if (!HandOff()) CloseAll();
 }
 
 void TSyncServer::CloseAll() {

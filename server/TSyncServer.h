@@ -11,6 +11,13 @@
 // While the store thread works on one batch the I/O thread keeps reading and writing and collects the
 // next one, so a slow commit never stalls the sockets, and the batch grows with the load. SQLite has a
 // single writer anyway; a third thread would only add locks to the fan-out table.
+//
+// A batch holds at most one inbox per connection (TSyncSession::kInboxBytes), and the store thread
+// stops building answers for a connection once they fill the room its queue has left or
+// kBatchAnswerBytes; the requests it left come back to the front of that connection's inbox and wait
+// for the next batch, or until the client has read. So one
+// connection's share of a batch is bounded whatever its client sends, and the others' requests never
+// wait behind a flood.
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -33,6 +40,10 @@ class TSyncSession;
 
 class TSyncServer {
   public:
+    // The store thread builds at most about this much of answers for one connection per batch (at least
+    // one answer), so that another connection's request never waits long behind a flood.
+    static constexpr std::size_t kBatchAnswerBytes = 1u << 20;
+
     // `service` is used only on the store thread from here on. Destroy the server only after `io` has
     // stopped running.
     TSyncServer(boost::asio::io_context& io, TSyncService& service, TServerOptions options);
@@ -52,26 +63,37 @@ class TSyncServer {
     std::size_t SessionCount() const { return sessions_.size(); }
 
     // Called by the sessions on the I/O thread.
-    void OnMessage(TConnectionId from, std::string_view text);
-    void OnSessionEnded(TConnectionId id);
+    bool AcceptsInput() const { return !stopping_; }
+    // `session` read a message of `bytes` into its inbox.
+    void OnInput(const std::shared_ptr<TSyncSession>& session, std::size_t bytes);
+    // `session` has input and room for answers: its inbox goes with the next batch.
+    void Wake(const std::shared_ptr<TSyncSession>& session);
+    // The connection is gone; `unhandled` is what it had read and nobody handled yet.
+    void OnSessionEnded(TConnectionId id, std::vector<std::string> unhandled);
     // True when the sessions should stop reading until the store thread has caught up; the session
     // then waits in the paused list and is resumed after the next batch.
-    bool ShouldPause() const { return collectedBytes_ > options_.MaxPendingBytes; }
+    bool ShouldPause() const { return pendingBytes_ > options_.MaxPendingBytes; }
     void Pause(std::shared_ptr<TSyncSession> session) { paused_.push_back(std::move(session)); }
 
   private:
-    struct TInput {
+    // One connection's share of a batch.
+    struct TWork {
         TConnectionId From = 0;
-        std::string Text;
-        bool Ended = false;  // the connection is gone
+        std::vector<std::string> Messages;  // in arrival order
+        TReplies Replies = TReplies::Send;
+        std::size_t AnswerRoom = 0;  // the store thread stops after the answers that fill it
+        bool Ended = false;          // the connection is gone: detach it after its messages
+        std::size_t Handled = 0;     // set by the store thread; the rest comes back
     };
 
     void Accept();
     void OnAccept(boost::system::error_code ec, boost::asio::ip::tcp::socket socket);
     void ScheduleHandOff();
-    void HandOff();
-    void RunBatch(std::vector<TInput> batch);  // store thread
-    void AfterBatch(std::vector<TOutMessage> out);
+    bool HandOff();  // false when there was nothing to hand off
+    void RunBatch(std::vector<TWork> batch);  // store thread
+    void AfterBatch(std::vector<TOutMessage> out, std::vector<TWork> batch);
+    void GiveBack(TWork& work);
+    void WakeAllWithInput();
     void CloseAll();
 
     boost::asio::io_context& io_;
@@ -81,8 +103,9 @@ class TSyncServer {
     boost::asio::steady_timer timer_;  // accept back-off, then the shutdown grace period
     std::unordered_map<TConnectionId, std::shared_ptr<TSyncSession>> sessions_;
     std::vector<std::shared_ptr<TSyncSession>> paused_;
-    std::vector<TInput> collected_;
-    std::size_t collectedBytes_ = 0;
+    std::vector<std::shared_ptr<TSyncSession>> ready_;  // sessions with input for the next batch
+    std::vector<TWork> ended_;  // what gone connections left: applied, never answered, then detached
+    std::size_t pendingBytes_ = 0;  // read and not yet taken by the store thread
     TConnectionId nextId_ = 1;
     bool handOffPosted_ = false;
     bool storeBusy_ = false;  // a batch is on the store thread

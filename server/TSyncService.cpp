@@ -39,6 +39,10 @@ std::string FoldCase(std::string_view text) {
     return folded;
 }
 
+bool IsWrite(TSyncAction action) {
+    return action == TSyncAction::SetDay || action == TSyncAction::SetNote || action == TSyncAction::SetTemplate;
+}
+
 }  // namespace
 
 namespace SyncMessage {
@@ -82,21 +86,27 @@ TServiceClock TServiceClock::System() {
 TSyncService::TSyncService(TSyncStore& store, TServiceClock clock)
     : store_(store), clock_(std::move(clock)) {}
 
-void TSyncService::Handle(TConnectionId from, std::string_view text) {
+std::size_t TSyncService::Handle(TConnectionId from, std::string_view text, TReplies replies) {
+    const std::size_t before = outbox_.size();
     const TParsedRequest parsed = ParseSyncRequest(text);
+    if (replies == TReplies::Skip && !IsWrite(parsed.Request.Action)) return 0;
     if (parsed.Status != ER_SUCCESS) {
         Answer(from, SyncMessage::Status(parsed.Status, parsed.Request.Action));
-        return;
+    } else {
+        try {
+            const std::string account = HashAccountKey(parsed.Request.Key);
+            Subscribe(from, account);
+            Dispatch(from, account, parsed.Request);
+        } catch (const std::exception& e) {
+            // The store is in doubt: nothing of this batch may be acknowledged.
+            ServerLog(std::string("request failed: ") + e.what());
+            batchFailed_ = true;
+        }
     }
-    try {
-        const std::string account = HashAccountKey(parsed.Request.Key);
-        Subscribe(from, account);
-        Dispatch(from, account, parsed.Request);
-    } catch (const std::exception& e) {
-        // The store is in doubt: nothing of this batch may be acknowledged.
-        ServerLog(std::string("request failed: ") + e.what());
-        batchFailed_ = true;
-    }
+    std::size_t answered = 0;
+    for (std::size_t i = before; i < outbox_.size(); ++i)
+        if (outbox_[i].To == from) answered += outbox_[i].Text->size();
+    return answered;
 }
 
 void TSyncService::Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request) {
@@ -249,7 +259,7 @@ void TSyncService::PushToOthers(TConnectionId from, const std::string& account, 
     for (const TConnectionId to : group->second) {
         if (to == from) continue;
         if (!shared) shared = std::make_shared<const std::string>(std::move(text));
-        outbox_.push_back({to, shared});
+        outbox_.push_back({to, shared, true});
     }
 }
 

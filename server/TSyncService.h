@@ -39,7 +39,11 @@ using TConnectionId = std::uint64_t;
 struct TOutMessage {
     TConnectionId To = 0;
     std::shared_ptr<const std::string> Text;  // shared by every receiver of one push
+    bool Push = false;  // a change from another connection, not an answer to the receiver's own request
 };
+
+// Whether the sender of a message is still there to be answered.
+enum class TReplies { Send, Skip };
 
 // Where "today" and "now" come from; tests fix them.
 struct TServiceClock {
@@ -55,8 +59,10 @@ class TSyncService {
 
     explicit TSyncService(TSyncStore& store, TServiceClock clock = TServiceClock::System());
 
-    // One text message from a connection. Never throws.
-    void Handle(TConnectionId from, std::string_view text);
+    // One text message from a connection; returns the bytes of the answers it queued for `from`.
+    // With TReplies::Skip only writes are applied (and pushed to the others); reads are not even
+    // looked up. Never throws.
+    std::size_t Handle(TConnectionId from, std::string_view text, TReplies replies = TReplies::Send);
     // The connection is gone: it receives no more pushes.
     void Detach(TConnectionId connection);
 

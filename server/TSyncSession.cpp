@@ -1,5 +1,7 @@
 #include "TSyncSession.h"
 
+#include <iterator>
+
 #include <boost/beast/core/bind_handler.hpp>
 #include <boost/beast/http/field.hpp>
 #include <boost/beast/websocket/error.hpp>
@@ -42,40 +44,74 @@ void TSyncSession::OnAccept(beast::error_code ec) {
     if (ec) return End();
     open_ = true;
     if (closing_) return StartClose();
-    ReadNext();
+    ReadMore();
     if (!queue_.empty() && !writing_) WriteNext();
 }
 
-void TSyncSession::ReadNext() {
+std::size_t TSyncSession::AnswerRoom() const {
+    const std::size_t limit = options_.MaxQueueBytes / 2;
+    return queuedBytes_ >= limit ? 0 : limit - queuedBytes_;
+}
+
+// Reads the next message unless something holds reading back; whatever holds it back reads again when
+// it lets go (the store thread taking the inbox, the client reading the queue, the server resuming).
+void TSyncSession::ReadMore() {
+    if (reading_ || !open_ || closeStarted_ || ended_) return;
+    if (inboxBytes_ >= kInboxBytes || AnswerRoom() == 0) return;
+    if (server_.ShouldPause()) {
+        if (!paused_) server_.Pause(shared_from_this());
+        paused_ = true;
+        return;
+    }
+    reading_ = true;
     ws_.async_read(input_,
                    [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnRead(ec); });
 }
 
 void TSyncSession::OnRead(beast::error_code ec) {
+    reading_ = false;
     if (ec) {
         if (ec == websocket::error::message_too_big)
             ServerLog("connection " + std::to_string(id_) + ": message too big");
         return End();
     }
-    if (!closing_) {
-        const auto data = input_.cdata();
-        server_.OnMessage(id_, std::string_view(static_cast<const char*>(data.data()), data.size()));
-    }
+    const auto data = input_.cdata();
+    std::string text(static_cast<const char*>(data.data()), data.size());
     input_.consume(input_.size());
     if (input_.capacity() > kIdleBufferBytes) input_.shrink_to_fit();
-    if (server_.ShouldPause()) return server_.Pause(shared_from_this());
-    ReadNext();
+    if (!closing_ && server_.AcceptsInput()) {
+        inboxBytes_ += text.size();
+        inbox_.push_back(std::move(text));
+        server_.OnInput(shared_from_this(), inbox_.back().size());
+    }
+    ReadMore();
 }
 
 void TSyncSession::Resume() {
-    if (!ended_ && !closeStarted_) ReadNext();
+    paused_ = false;
+    ReadMore();
 }
 
-void TSyncSession::Send(std::shared_ptr<const std::string> text) {
+std::vector<std::string> TSyncSession::TakeInput() {
+    std::vector<std::string> taken(std::make_move_iterator(inbox_.begin()), std::make_move_iterator(inbox_.end()));
+    inbox_.clear();
+    inboxBytes_ = 0;
+    return taken;
+}
+
+void TSyncSession::ReturnInput(std::vector<std::string> messages) {
+    for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
+        inboxBytes_ += it->size();
+        inbox_.push_front(std::move(*it));
+    }
+    if (HasInput() && AnswerRoom() > 0) server_.Wake(shared_from_this());
+}
+
+void TSyncSession::Send(std::shared_ptr<const std::string> text, bool push) {
     if (ended_ || closing_) return;
     queuedBytes_ += text->size();
     queue_.push_back(std::move(text));
-    if (queuedBytes_ > options_.MaxQueueBytes) {
+    if (push && queuedBytes_ > options_.MaxQueueBytes) {
         ServerLog("connection " + std::to_string(id_) + " dropped: " + std::to_string(queuedBytes_) +
                   " bytes waiting, the peer does not read");
         return Abort();
@@ -95,6 +131,8 @@ void TSyncSession::OnWrite(beast::error_code ec) {
     if (ec || ended_) return End();
     queuedBytes_ -= queue_.front()->size();
     queue_.pop_front();
+    if (HasInput() && AnswerRoom() > 0) server_.Wake(shared_from_this());
+    ReadMore();
     if (!queue_.empty()) return WriteNext();
     if (closing_) StartClose();
 }
@@ -120,6 +158,8 @@ void TSyncSession::Abort() {
     End();
 }
 
+// What was read and not yet handled goes to the server all the same: a client may send its last
+// change and leave at once.
 void TSyncSession::End() {
     if (ended_) return;
     ended_ = true;
@@ -128,7 +168,7 @@ void TSyncSession::End() {
     beast::error_code ignored;
     beast::get_lowest_layer(ws_).socket().shutdown(tcp::socket::shutdown_both, ignored);
     beast::get_lowest_layer(ws_).close();
-    server_.OnSessionEnded(id_);
+    server_.OnSessionEnded(id_, TakeInput());
 }
 
 }  // namespace wl

@@ -164,10 +164,15 @@ inline TFloodFigures RunFlood(const TFloodCase& c, const TServerProcess& service
     figures.SettledKb = service.StatusKb("VmRSS");
     figures.PeakKb = service.StatusKb("VmHWM");
     if (c.SetDayBytes > 0) {
+        // The service may still be applying what the client sent before it left.
         TTestClient check(port);
-        check.Send(GetDayRequest(kKey, DayKeyAt(c.Requests - 1)));
-        const auto answer = check.Receive(std::chrono::seconds(10));
-        figures.WritesKept = answer && answer->starts_with(R"({"ACTION":"RES_GET_DAY")");
+        figures.WritesKept = false;
+        for (const auto end = Clock::now() + std::chrono::seconds(10); !figures.WritesKept && Clock::now() < end;) {
+            check.Send(GetDayRequest(kKey, DayKeyAt(c.Requests - 1)));
+            const auto answer = check.Receive(std::chrono::seconds(5));
+            figures.WritesKept = answer && answer->starts_with(R"({"ACTION":"RES_GET_DAY")");
+            if (!figures.WritesKept) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
     }
     return figures;
 }
