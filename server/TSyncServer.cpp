@@ -177,7 +177,8 @@ void TSyncServer::GiveBack(TWork& work) {
     pendingBytes_ += TotalBytes(rest);
     if (const auto it = sessions_.find(work.From); it != sessions_.end())
         return it->second->ReturnInput(std::move(rest));
-    auto ended = std::find_if(ended_.begin(), ended_.end(), [&](const TWork& w) { return w.From == work.From; });
+    auto ended =
+        std::find_if(ended_.begin(), ended_.end(), [&](const TWork& w) { return w.From == work.From; });
     if (ended == ended_.end()) ended = ended_.insert(ended_.end(), {work.From, {}, TReplies::Skip, 0, true});
     ended->Messages.insert(ended->Messages.begin(), std::make_move_iterator(rest.begin()),
                            std::make_move_iterator(rest.end()));

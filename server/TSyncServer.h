@@ -89,7 +89,7 @@ class TSyncServer {
     void Accept();
     void OnAccept(boost::system::error_code ec, boost::asio::ip::tcp::socket socket);
     void ScheduleHandOff();
-    bool HandOff();  // false when there was nothing to hand off
+    bool HandOff();                           // false when there was nothing to hand off
     void RunBatch(std::vector<TWork> batch);  // store thread
     void AfterBatch(std::vector<TOutMessage> out, std::vector<TWork> batch);
     void GiveBack(TWork& work);
@@ -104,7 +104,7 @@ class TSyncServer {
     std::unordered_map<TConnectionId, std::shared_ptr<TSyncSession>> sessions_;
     std::vector<std::shared_ptr<TSyncSession>> paused_;
     std::vector<std::shared_ptr<TSyncSession>> ready_;  // sessions with input for the next batch
-    std::vector<TWork> ended_;  // what gone connections left: applied, never answered, then detached
+    std::vector<TWork> ended_;      // what gone connections left: applied, never answered, then detached
     std::size_t pendingBytes_ = 0;  // read and not yet taken by the store thread
     TConnectionId nextId_ = 1;
     bool handOffPosted_ = false;

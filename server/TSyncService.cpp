@@ -1,7 +1,6 @@
 #include "TSyncService.h"
 
 #include <algorithm>
-#include <ctime>
 
 #include "KeyHash.h"
 #include "ServerLog.h"
@@ -40,7 +39,8 @@ std::string FoldCase(std::string_view text) {
 }
 
 bool IsWrite(TSyncAction action) {
-    return action == TSyncAction::SetDay || action == TSyncAction::SetNote || action == TSyncAction::SetTemplate;
+    return action == TSyncAction::SetDay || action == TSyncAction::SetNote ||
+           action == TSyncAction::SetTemplate;
 }
 
 }  // namespace
@@ -79,8 +79,11 @@ std::string Page(TSyncStore::TPage page, std::string_view html) {
 }  // namespace SyncMessage
 
 TServiceClock TServiceClock::System() {
-    return TServiceClock{[] { return wl::Today(); },
-                         [] { return static_cast<std::int64_t>(std::time(nullptr)); }};
+    return TServiceClock{[] { return wl::Today(); }, [] { return std::chrono::system_clock::now(); }};
+}
+
+std::int64_t LatestTimestamp(std::chrono::system_clock::time_point now) {
+    return std::chrono::ceil<std::chrono::seconds>(now.time_since_epoch()).count();
 }
 
 TSyncService::TSyncService(TSyncStore& store, TServiceClock clock)
@@ -207,7 +210,7 @@ void TSyncService::AnswerSearch(TConnectionId from, const std::string& account, 
 // A device whose clock runs ahead would otherwise lock the day against every later edit from the
 // others; its timestamp counts as no later than the service's own time.
 void TSyncService::ApplySetDay(TConnectionId from, const std::string& account, const TSyncRequest& request) {
-    const std::int64_t timestamp = std::min(request.Timestamp, clock_.UnixSeconds());
+    const std::int64_t timestamp = std::min(request.Timestamp, LatestTimestamp(clock_.Now()));
     if (const auto newer = store_.SetDay(account, request.Day, request.Text, timestamp)) {
         Answer(from, SyncMessage::Day("UPDATE_DAY", *newer, false));
         return;

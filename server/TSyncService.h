@@ -21,6 +21,7 @@
 // Commit() first commits the store's open transaction and only then hands the outbox over for
 // delivery. The network layer calls Handle() for every message of a batch and Commit() once after it,
 // so one fsync covers the batch. Owned by the one thread that runs it (the server's store thread).
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -47,10 +48,16 @@ enum class TReplies { Send, Skip };
 
 // Where "today" and "now" come from; tests fix them.
 struct TServiceClock {
-    std::function<Date()> Today;                // the service's local date (its current week)
-    std::function<std::int64_t()> UnixSeconds;  // for capping client timestamps
+    std::function<Date()> Today;  // the service's local date (its current week)
+    // The wall clock, the one the devices stamp their writes with; caps their timestamps.
+    std::function<std::chrono::system_clock::time_point()> Now;
     static TServiceClock System();
 };
+
+// The latest timestamp a write may carry at `now`: the whole second at or after it. A device stamps a
+// write with the whole second it was made in, so a write of the current second is never made older,
+// even when the service's clock is a little behind the device's.
+std::int64_t LatestTimestamp(std::chrono::system_clock::time_point now);
 
 class TSyncService {
   public:

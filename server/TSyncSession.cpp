@@ -93,7 +93,8 @@ void TSyncSession::Resume() {
 }
 
 std::vector<std::string> TSyncSession::TakeInput() {
-    std::vector<std::string> taken(std::make_move_iterator(inbox_.begin()), std::make_move_iterator(inbox_.end()));
+    std::vector<std::string> taken(std::make_move_iterator(inbox_.begin()),
+                                   std::make_move_iterator(inbox_.end()));
     inbox_.clear();
     inboxBytes_ = 0;
     return taken;

@@ -19,17 +19,19 @@ int main(int argc, char** argv) {
     for (const wl::test::TFloodCase& c : wl::test::FloodCases(std::chrono::milliseconds(0))) {
         wl::test::TTempDir dir;
         // The address-space cap keeps a service gone wild from taking the machine down with it.
-        wl::test::TServerProcess service(argv[1], dir.File("sync.db"), {"--sync", durability}, std::size_t{3} << 30);
+        wl::test::TServerProcess service(argv[1], dir.File("sync.db"), {"--sync", durability},
+                                         std::size_t{3} << 30);
         if (service.Port() == 0) {
             std::fprintf(stderr, "%s did not start\n", argv[1]);
             return 1;
         }
         const wl::test::TFloodFigures f = wl::test::RunFlood(c, service);
         const auto mib = [](long kb) { return static_cast<double>(kb) / 1024.0; };
-        std::printf("%-26s %9.1f %9.1f %9.1f %9.1f %10s %11.1f %9lld%s%s\n", c.Name, mib(f.BaseKb), mib(f.PeakKb),
-                    mib(f.PeakKb - f.BaseKb), mib(f.SettledKb),
+        std::printf("%-26s %9.1f %9.1f %9.1f %9.1f %10s %11.1f %9lld%s%s\n", c.Name, mib(f.BaseKb),
+                    mib(f.PeakKb), mib(f.PeakKb - f.BaseKb), mib(f.SettledKb),
                     f.BackAfterS < 0 ? "no" : std::to_string(f.BackAfterS).substr(0, 5).c_str(), f.OtherMaxMs,
-                    f.RequestsSent, f.OtherMissed > 0 ? (" other unanswered " + std::to_string(f.OtherMissed)).c_str() : "",
+                    f.RequestsSent,
+                    f.OtherMissed > 0 ? (" other unanswered " + std::to_string(f.OtherMissed)).c_str() : "",
                     c.Reads ? (" answers read " + std::to_string(f.Answers)).c_str() : "");
         std::fflush(stdout);
         service.Stop();

@@ -24,7 +24,8 @@ inline std::string MaskedTextFrame(std::string_view payload) {
         frame += static_cast<char>(0x80 | payload.size());
     } else if (payload.size() <= 0xffff) {
         frame += static_cast<char>(0x80 | 126);
-        for (int shift = 8; shift >= 0; shift -= 8) frame += static_cast<char>((payload.size() >> shift) & 0xff);
+        for (int shift = 8; shift >= 0; shift -= 8)
+            frame += static_cast<char>((payload.size() >> shift) & 0xff);
     } else {
         frame += static_cast<char>(0x80 | 127);
         for (int shift = 56; shift >= 0; shift -= 8)
@@ -69,7 +70,8 @@ class TRawSocket {
     std::size_t WriteUntil(std::string_view bytes, Clock::time_point deadline) {
         std::size_t sent = 0;
         while (sent < bytes.size()) {
-            const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            const ssize_t n =
+                ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n > 0) {
                 sent += static_cast<std::size_t>(n);
                 continue;

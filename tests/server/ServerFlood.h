@@ -33,15 +33,15 @@ inline void PrintTo(const TFloodCase& c, std::ostream* out) {
 }
 
 struct TFloodFigures {
-    long BaseKb = 0;          // the service's resident memory before the flood
-    long PeakKb = 0;          // its highest resident memory from then on (VmHWM at the end)
-    long SettledKb = 0;       // its resident memory when the measurement ended
-    double BackAfterS = -1;   // seconds from the client leaving until the memory was near the base again
-    double OtherMaxMs = 0;    // the other client's slowest answer during the flood and after it
+    long BaseKb = 0;         // the service's resident memory before the flood
+    long PeakKb = 0;         // its highest resident memory from then on (VmHWM at the end)
+    long SettledKb = 0;      // its resident memory when the measurement ended
+    double BackAfterS = -1;  // seconds from the client leaving until the memory was near the base again
+    double OtherMaxMs = 0;   // the other client's slowest answer during the flood and after it
     int OtherAnswers = 0;
-    int OtherMissed = 0;      // its requests left unanswered for 5 s
+    int OtherMissed = 0;  // its requests left unanswered for 5 s
     long long RequestsSent = 0;
-    int Answers = 0;                 // answers the flooding client read
+    int Answers = 0;                    // answers the flooding client read
     bool ClosedWhileLingering = false;  // the service closed the flooding connection itself
     bool WritesKept = true;             // SET_DAY floods: the last day written is there afterwards
 };
@@ -79,7 +79,8 @@ class TOtherClient {
                 const auto sent = std::chrono::steady_clock::now();
                 client_.Send(GetRequest("GET_NOTE", "other"));
                 if (client_.Receive(std::chrono::seconds(5))) {
-                    const std::chrono::duration<double, std::milli> waited = std::chrono::steady_clock::now() - sent;
+                    const std::chrono::duration<double, std::milli> waited =
+                        std::chrono::steady_clock::now() - sent;
                     maxMs_ = std::max(maxMs_.load(), waited.count());
                     ++answers_;
                 } else {
@@ -137,7 +138,8 @@ inline TFloodFigures RunFlood(const TFloodCase& c, const TServerProcess& service
             });
         const std::string burst = Burst(c);
         const std::size_t frameBytes = burst.size() / static_cast<std::size_t>(c.Requests);
-        const auto floodEnd = Clock::now() + (c.RepeatFor.count() > 0 ? c.RepeatFor : std::chrono::seconds(10));
+        const auto floodEnd =
+            Clock::now() + (c.RepeatFor.count() > 0 ? c.RepeatFor : std::chrono::seconds(10));
         do {
             figures.RequestsSent += static_cast<long long>(flooder.WriteUntil(burst, floodEnd) / frameBytes);
         } while (c.RepeatFor.count() > 0 && Clock::now() < floodEnd);
@@ -167,7 +169,8 @@ inline TFloodFigures RunFlood(const TFloodCase& c, const TServerProcess& service
         // The service may still be applying what the client sent before it left.
         TTestClient check(port);
         figures.WritesKept = false;
-        for (const auto end = Clock::now() + std::chrono::seconds(10); !figures.WritesKept && Clock::now() < end;) {
+        for (const auto end = Clock::now() + std::chrono::seconds(10);
+             !figures.WritesKept && Clock::now() < end;) {
             check.Send(GetDayRequest(kKey, DayKeyAt(c.Requests - 1)));
             const auto answer = check.Receive(std::chrono::seconds(5));
             figures.WritesKept = answer && answer->starts_with(R"({"ACTION":"RES_GET_DAY")");

@@ -21,8 +21,8 @@ class TServerProcess {
   public:
     // `args` follow "--listen 127.0.0.1:0 --db dbPath". `addressSpaceBytes` > 0 caps the child's
     // address space, so that a service gone wild fails alone instead of taking the machine down.
-    TServerProcess(const std::string& binary, const std::string& dbPath, const std::vector<std::string>& args = {},
-                   std::size_t addressSpaceBytes = 0) {
+    TServerProcess(const std::string& binary, const std::string& dbPath,
+                   const std::vector<std::string>& args = {}, std::size_t addressSpaceBytes = 0) {
         std::vector<std::string> argv = {binary, "--listen", "127.0.0.1:0", "--db", dbPath};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> pointers;

@@ -30,7 +30,8 @@ TEST_P(ServerFlood, MemoryStaysBoundedAndOthersAreServed) {
     const TFloodCase& c = GetParam();
     test::TTempDir dir;
     // The address-space cap keeps a regression from taking the machine down with it.
-    test::TServerProcess service(WL_SYNC_SERVER_BIN, dir.File("sync.db"), {"--sync", "normal", "--idle-timeout", "2"},
+    test::TServerProcess service(WL_SYNC_SERVER_BIN, dir.File("sync.db"),
+                                 {"--sync", "normal", "--idle-timeout", "2"},
                                  kMemoryIsMeasurable ? std::size_t{3} << 30 : 0);
     ASSERT_NE(service.Port(), 0) << "weekleaf-sync did not report its port";
 

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "ClientRequests.h"
-#include "RawSocket.h"
 #include "KeyHash.h"
+#include "RawSocket.h"
 #include "ServerLog.h"
 #include "TSyncServer.h"
 #include "TempDir.h"

@@ -2,9 +2,11 @@
 // store has committed it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <thread>
 
 #include "ClientRequests.h"
 #include "KeyHash.h"
@@ -44,7 +46,13 @@ class SyncService : public testing::Test {
     TSyncStore store_{path_};
     Date today_ = MakeDate(2021, 1, 6);  // a Wednesday: the week is 04.01.2021 .. 10.01.2021
     std::int64_t now_ = 1609900000;
-    TSyncService service_{store_, TServiceClock{[this] { return today_; }, [this] { return now_; }}};
+    std::chrono::milliseconds nowFraction_{0};  // added to now_: where in its second the service's clock is
+    TSyncService service_{
+        store_, TServiceClock{[this] { return today_; },
+                              [this] {
+                                  return std::chrono::system_clock::time_point(std::chrono::seconds(now_)) +
+                                         nowFraction_;
+                              }}};
 };
 
 TEST_F(SyncService, SetDayReachesTheKeysOtherConnectionsOnly) {
@@ -81,6 +89,73 @@ TEST_F(SyncService, DeviceClockAheadDoesNotLockTheDay) {
     const TInbox inbox = Send(2, SetDayRequest("k1", "05.01.2021", "later edit", now_));
     ASSERT_EQ(inbox.count(1), 1u);  // accepted and pushed, not refused
     EXPECT_EQ(store_.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5))->Html, "later edit");
+}
+
+// A device stamps a write with the whole second it is made in; the service's own clock may be a few
+// milliseconds behind the device's or anywhere in the same second.
+TEST_F(SyncService, TimestampIsCappedAtTheServicesSecondRoundedUp) {
+    struct TCase {
+        std::int64_t clockSeconds;
+        std::chrono::milliseconds clockFraction;
+        std::int64_t stamp, stored;
+    };
+    const std::int64_t s = 1609900000;
+    const TCase cases[] = {
+        {s - 1, std::chrono::milliseconds(998), s, s},  // the service's clock still in the last second
+        {s, std::chrono::milliseconds(0), s, s},
+        {s, std::chrono::milliseconds(1), s, s},
+        {s, std::chrono::milliseconds(1), s + 1, s + 1},
+        {s, std::chrono::milliseconds(1), s + 3600, s + 1},  // a device clock an hour ahead
+        {s, std::chrono::milliseconds(0), s + 1, s},
+    };
+    Date day = MakeDate(2021, 1, 1);
+    for (const TCase& c : cases) {
+        day = AddDays(day, 1);  // a day of its own, held by no one before
+        now_ = c.clockSeconds;
+        nowFraction_ = c.clockFraction;
+        Send(1, SetDayRequest("k1", DateToStr(day), "x", c.stamp));
+        EXPECT_EQ(store_.GetDay(HashAccountKey("k1"), day)->Timestamp, c.stored)
+            << "clock " << c.clockSeconds << " s + " << c.clockFraction.count() << " ms, stamp " << c.stamp;
+    }
+}
+
+// The devices stamp with the wall clock; so must the service cap with it, right at a second's edge
+// too, where a coarse clock still shows the last second. Three edges, since the lag is short.
+TEST_F(SyncService, WriteStampedWithTheCurrentSecondKeepsItsStampAtTheSecondsEdge) {
+    using namespace std::chrono;
+    TSyncService service(store_, TServiceClock::System());
+    Date day = MakeDate(2021, 1, 1);
+    for (int edge = 0; edge < 3; ++edge) {
+        day = AddDays(day, 1);
+        const auto next = ceil<seconds>(system_clock::now() + milliseconds(5));
+        std::this_thread::sleep_until(next - milliseconds(2));
+        while (system_clock::now() < next) {  // the last two milliseconds
+        }
+        const std::int64_t stamp = floor<seconds>(system_clock::now().time_since_epoch()).count();
+        service.Handle(1, SetDayRequest("k1", DateToStr(day), "x", stamp));
+        service.Commit();
+        EXPECT_EQ(store_.GetDay(HashAccountKey("k1"), day)->Timestamp, stamp) << "edge " << edge;
+    }
+}
+
+// What the server relies on when it bounds a connection's share of a batch and when a connection left
+// before its messages were handled.
+TEST_F(SyncService, HandleCountsAnswersToTheSenderAndSkipsReadsOfTheDeparted) {
+    Join({{1, "k1"}, {2, "k1"}});
+    EXPECT_EQ(service_.Handle(1, SetDayRequest("k1", "05.01.2021", "x", 1)), 0u);  // pushed, not answered
+    const std::size_t answered = service_.Handle(1, GetDayRequest("k1", "05.01.2021"));
+    auto out = service_.Commit();
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_TRUE(out[0].Push);
+    EXPECT_FALSE(out[1].Push);
+    EXPECT_EQ(answered, out[1].Text->size());
+
+    EXPECT_EQ(service_.Handle(1, GetDayRequest("k1", "05.01.2021"), TReplies::Skip), 0u);
+    EXPECT_EQ(service_.Handle(1, SetDayRequest("k1", "05.01.2021", "last words", 2), TReplies::Skip), 0u);
+    out = service_.Commit();
+    ASSERT_EQ(out.size(), 1u);  // the write still reaches the others
+    EXPECT_EQ(out[0].To, 2u);
+    EXPECT_EQ(store_.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5))->Html, "last words");
 }
 
 TEST_F(SyncService, MissingOrEmptyKeyIsRefusedAndSharesNothing) {
