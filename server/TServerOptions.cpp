@@ -104,11 +104,12 @@ std::string ServerUsage() {
     text += "                           pushed; normal: it is in the database file, which survives the\n";
     text += "                           service being killed but not a power loss, and commits cost less\n";
     text += "  --max-message BYTES      largest accepted message (default " + n(d.MaxMessageBytes) + ")\n";
-    text +=
-        "  --max-queue BYTES        unsent bytes a connection may pile up before it is dropped (default " +
-        n(d.MaxQueueBytes) + ")\n";
-    text += "  --idle-timeout SECONDS   silence after which a connection is closed (default " +
-            n(d.IdleTimeout.count()) + ")\n";
+    text += "  --max-queue BYTES        unsent bytes per connection (default " + n(d.MaxQueueBytes) +
+            "): past half of it the\n";
+    text += "                           client's requests wait unread until it reads; pushes of other\n";
+    text += "                           devices' changes that take it past all of it drop the connection\n";
+    text += "  --idle-timeout SECONDS   silence, or requests left waiting unread, after which a connection\n";
+    text += "                           is closed (default " + n(d.IdleTimeout.count()) + ")\n";
     text += "  --max-connections N      connections served at once (default " + n(d.MaxConnections) + ")\n";
     text += "  --help                   this text\n\n";
     text += "SIGTERM or SIGINT stops the service cleanly: every change already answered or pushed is kept.\n";

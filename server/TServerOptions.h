@@ -16,8 +16,12 @@ struct TServerOptions {
     std::string DbPath = "weekleaf-sync.db";
     TSyncStore::TDurability Durability = TSyncStore::TDurability::Full;
     std::size_t MaxMessageBytes = 4u << 20;  // a larger incoming message closes the connection (1009)
-    std::size_t MaxQueueBytes = 16u << 20;   // a connection that lets more pile up unread is dropped
-    std::chrono::seconds IdleTimeout{60};    // pinged after half of it, closed after all of it in silence
+    // Unsent bytes per connection: past half of it the connection's requests wait unread until its
+    // client reads; pushes that take it past all of it drop the connection.
+    std::size_t MaxQueueBytes = 16u << 20;
+    // Pinged after half of it, closed after all of it in silence, or when its requests had to wait
+    // unread that long (a client that does not read).
+    std::chrono::seconds IdleTimeout{60};
     std::chrono::seconds HandshakeTimeout{10};
     std::size_t MaxConnections = 10000;
     // Messages read but not yet taken by the store thread; past this, every connection pauses reading

@@ -6,6 +6,11 @@
 # the ratios. The service runs twice: with its default --sync full (every change fsynced before it is
 # pushed) and with --sync normal (committed to the WAL file without fsync). Bounded: three runs of
 # about 15 s each.
+# Then the flood cases (sync_flood): one client pipelines thousands of requests at a fresh service
+# (never reading, reading everything, or writing) while another asks for its note every 20 ms; the
+# service's resident memory (VmRSS/VmHWM) before, at its peak and after, and the other client's
+# slowest answer. Target: a single client grows the service by < 64 MiB and the other client's slowest
+# answer stays in the milliseconds. About 15 s more.
 # Usage: bench/server/run.sh <build dir> [seconds per measured phase, default 4]
 set -euo pipefail
 build=${1:?build dir}
@@ -100,3 +105,10 @@ if relay:
           % (ratio(ours["max_rate"], relay["max_rate"]), ratio(ours["paced_p50_ms"], relay["paced_p50_ms"]),
              ratio(ours["paced_p99_ms"], relay["paced_p99_ms"]), ratio(ours["kb_per_conn"], relay["kb_per_conn"])))
 PY
+
+echo
+echo "flood: one client pipelining at a fresh service (--sync full), another asking every 20 ms"
+timeout 300 "$build/bench/server/sync_flood" "$build/server/weekleaf-sync" --sync full 2>/dev/null \
+  | tee "$work/flood.txt"
+awk 'NR > 1 && $4 + 0 >= 64 { bad = bad " " $1 } END {
+  print "target (flood): growth < 64 MiB per client: " (bad == "" ? "met" : "MISSED by" bad) }' "$work/flood.txt"

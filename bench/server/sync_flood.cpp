@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: sync_flood PATH-TO-weekleaf-sync [--sync full|normal]\n");
         return 2;
     }
-    const std::string durability = argc >= 4 ? argv[3] : "full";
+    const std::string durability = argc >= 4 && std::string(argv[2]) == "--sync" ? argv[3] : "full";
     std::printf("%-26s %9s %9s %9s %9s %10s %11s %9s\n", "flood case", "base MiB", "peak MiB", "growth",
                 "after MiB", "back in s", "other max ms", "requests");
     for (const wl::test::TFloodCase& c : wl::test::FloodCases(std::chrono::milliseconds(0))) {
