@@ -17,9 +17,9 @@
 
 namespace wl::test {
 
-// One masked text frame, as a client must send it.
-inline std::string MaskedTextFrame(std::string_view payload) {
-    std::string frame = "\x81";
+// One masked frame, as a client must send it (opcode 1: text, 10: pong).
+inline std::string MaskedFrame(std::string_view payload, int opcode = 1) {
+    std::string frame(1, static_cast<char>(0x80 | opcode));
     if (payload.size() <= 125) {
         frame += static_cast<char>(0x80 | payload.size());
     } else if (payload.size() <= 0xffff) {
@@ -33,8 +33,15 @@ inline std::string MaskedTextFrame(std::string_view payload) {
     }
     const char mask[4] = {0x12, 0x34, 0x56, 0x78};
     frame.append(mask, 4);
-    for (std::size_t i = 0; i < payload.size(); ++i) frame += static_cast<char>(payload[i] ^ mask[i % 4]);
+    const std::size_t start = frame.size();
+    frame.append(payload);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        frame[start + i] = static_cast<char>(payload[i] ^ mask[i % 4]);
     return frame;
+}
+
+inline std::string MaskedTextFrame(std::string_view payload) {
+    return MaskedFrame(payload);
 }
 
 class TRawSocket {

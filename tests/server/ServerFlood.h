@@ -129,20 +129,28 @@ inline TFloodFigures RunFlood(const TFloodCase& c, const TServerProcess& service
     const int descriptorsBefore = service.OpenDescriptors();
 
     {
+        const std::string burst = Burst(c);  // before connecting: the service's idle time-out may be short
+        const std::size_t frameBytes = burst.size() / static_cast<std::size_t>(c.Requests);
         TRawSocket flooder(port, c.Reads ? 0 : 4096);
         if (!flooder.Connected() || !flooder.Handshake(port)) return figures;
+        std::atomic<bool> burstSent{false};
         std::thread reader;
         if (c.Reads)
             reader = std::thread([&] {
-                while (figures.Answers < c.Requests && flooder.SkipFrame()) ++figures.Answers;
+                while (figures.Answers < c.Requests) {
+                    const auto opcode = flooder.SkipFrame();
+                    if (!opcode) break;
+                    if (*opcode == 1) ++figures.Answers;
+                    // Keeps the connection alive once the requests are all out (never inside a request).
+                    if (*opcode == 9 && burstSent) flooder.Write(MaskedFrame({}, 10));
+                }
             });
-        const std::string burst = Burst(c);
-        const std::size_t frameBytes = burst.size() / static_cast<std::size_t>(c.Requests);
         const auto floodEnd =
             Clock::now() + (c.RepeatFor.count() > 0 ? c.RepeatFor : std::chrono::seconds(10));
         do {
             figures.RequestsSent += static_cast<long long>(flooder.WriteUntil(burst, floodEnd) / frameBytes);
         } while (c.RepeatFor.count() > 0 && Clock::now() < floodEnd);
+        burstSent = true;
         if (reader.joinable()) reader.join();
         for (const auto lingerEnd = Clock::now() + c.Linger; Clock::now() < lingerEnd;) {
             if (service.OpenDescriptors() < descriptorsBefore + 1) {

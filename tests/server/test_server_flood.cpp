@@ -16,9 +16,9 @@ using test::TFloodCase;
 using test::TFloodFigures;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kMemoryIsMeasurable = false;  // the sanitizer's own bookkeeping swamps the figures
+constexpr bool kFiguresAreMeaningful = false;  // the sanitizer's bookkeeping swamps memory and time
 #else
-constexpr bool kMemoryIsMeasurable = true;
+constexpr bool kFiguresAreMeaningful = true;
 #endif
 
 // A single client may cost the service at most this much memory.
@@ -32,7 +32,7 @@ TEST_P(ServerFlood, MemoryStaysBoundedAndOthersAreServed) {
     // The address-space cap keeps a regression from taking the machine down with it.
     test::TServerProcess service(WL_SYNC_SERVER_BIN, dir.File("sync.db"),
                                  {"--sync", "normal", "--idle-timeout", "2"},
-                                 kMemoryIsMeasurable ? std::size_t{3} << 30 : 0);
+                                 kFiguresAreMeaningful ? std::size_t{3} << 30 : 0);
     ASSERT_NE(service.Port(), 0) << "weekleaf-sync did not report its port";
 
     const TFloodFigures f = test::RunFlood(c, service);
@@ -43,12 +43,12 @@ TEST_P(ServerFlood, MemoryStaysBoundedAndOthersAreServed) {
                                 " unanswered; " + std::to_string(f.RequestsSent) + " requests sent, " +
                                 std::to_string(f.Answers) + " answers read";
     EXPECT_GT(f.RequestsSent, 0) << figures;
-    if (kMemoryIsMeasurable) {
+    if (kFiguresAreMeaningful) {
         EXPECT_LT(f.PeakKb - f.BaseKb, kMaxGrowthKb) << figures;
         EXPECT_GE(f.BackAfterS, 0) << "the service did not come back near its base: " << figures;
+        EXPECT_LT(f.OtherMaxMs, 1000) << figures;  // generous: a stalled service waits for seconds
     }
     EXPECT_EQ(f.OtherMissed, 0) << figures;
-    EXPECT_LT(f.OtherMaxMs, 1000) << figures;  // generous: a stalled service waits for seconds
     if (c.Reads) {
         EXPECT_EQ(f.Answers, c.Requests) << figures;
     }
