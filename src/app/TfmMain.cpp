@@ -420,12 +420,16 @@ void TfmMain::GetFrames() {
         ShowOnlyPage(frSettings, true);
         frSettings->btOptClick();
     });
-    frMain->WebBrowser->SetFormatKeys(
-        [this] {
-            return FSettings ? TFormatKeys{FSettings->HotKeyBold(), FSettings->HotKeyStriceOut()}
-                             : TFormatKeys{};
-        },
-        [this](const QString& caption) { frMain->FormatClick(caption); });
+    frMain->WebBrowser->SetFormatKeys([this] { return FormatKeys(); },
+                                      [this](const QString& caption) { frMain->FormatClick(caption); });
+    // The notes and template editors follow the same formatting keys.
+    for (TTextPage* page : {static_cast<TTextPage*>(frNote), static_cast<TTextPage*>(frTemplate)}) {
+        page->WebBrowser->SetFormatKeys(
+            [this] { return FormatKeys(); },
+            [page](const QString& caption) {
+                page->WebBrowser->FormatSelection(FormatCommandByCaption(caption));
+            });
+    }
     CreateBar();
 }
 
@@ -486,9 +490,7 @@ TfmEditor* TfmMain::MakeEditor() {
         if (FSync && FSync->Connected()) FSync->SetNote(html);
     };
     links.SendDay = [this](const QDate& d, const std::string& html) { PostDay(ToDate(d), html); };
-    links.FormatKeys = [this] {
-        return FSettings ? TFormatKeys{FSettings->HotKeyBold(), FSettings->HotKeyStriceOut()} : TFormatKeys{};
-    };
+    links.FormatKeys = [this] { return FormatKeys(); };
     links.FontName = Qs(BlockFontName);
     links.FontSize = BlockFontSize;
     return new TfmEditor(screen, std::move(links));
@@ -546,6 +548,10 @@ void TfmMain::CreateOptions() {
     };
     links.Now = hooks.Now;
     frOptions = new TfrOptions(*FSettings, FPaths.WppPath, std::move(links), pFrames);
+}
+
+TFormatKeys TfmMain::FormatKeys() const {
+    return FSettings ? TFormatKeys{FSettings->HotKeyBold(), FSettings->HotKeyStriceOut()} : TFormatKeys{};
 }
 
 void TfmMain::RefreshNotePreview() {

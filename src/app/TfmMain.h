@@ -42,6 +42,7 @@ class TfrSettings;
 class TfrDevelopers;
 class TfrOptions;
 struct TTextPageLinks;
+struct TFormatKeys;
 
 class TfmMain : public QWidget {
     Q_OBJECT
@@ -174,6 +175,8 @@ class TfmMain : public QWidget {
     TTextPageLinks StoredTextLinks(const char* member, void (TWeekleaf::*store)(std::string),
                                    void (ISyncClient::*send)(const std::string&));
     void RefreshNotePreview();
+    // The editors' bold and strike-out keys as the settings hold them now.
+    TFormatKeys FormatKeys() const;
     void CreateOptions();
     void ApplyAutostart();
     void CreateSync();

@@ -35,6 +35,7 @@
 #include "ui/TCalendarPanel.h"
 #include "ui/TImageButton.h"
 #include "ui/TPanelButton.h"
+#include "ui/TWebBrowser.h"
 #include "ui/TfrDevelopers.h"
 #include "ui/TfrMain.h"
 #include "ui/TfrNote.h"
@@ -457,6 +458,41 @@ TEST_F(SyncServiceTest, APlainTextTemplateOpensLineByLine) {
     Create();
     window->ShowTemplate();
     EXPECT_EQ(window->frTemplate->WebBrowser->WaitBodyHtml(), "AT WORK:<br>-<br>AT HOME:");
+}
+
+TEST_F(SyncServiceTest, TheBoldAndStrikeKeysFormatTheNotesAndTemplateEditors) {
+    // Keys the editing surface does not bind on its own.
+    TSettings settings(root / "Weekleaf" / "Config.ini");
+    settings.SetHotKeyBold(U'G');
+    settings.SetHotKeyStriceOut(U'J');
+    StartServer();
+    Create();
+    const struct {
+        const char* page;
+        std::function<TWebBrowser*()> open;
+    } cases[] = {
+        {"notes",
+         [&] {
+             window->ShowNote();
+             return window->frNote->WebBrowser;
+         }},
+        {"template",
+         [&] {
+             window->ShowTemplate();
+             return window->frTemplate->WebBrowser;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        TWebBrowser* editor = c.open();
+        editor->SetBodyHtml("word");
+        FocusEnd(*editor);
+        ASSERT_TRUE(SelectWord(*editor, "word"));
+        PressKey(*editor, Qt::Key_G, Qt::ControlModifier);
+        PressKey(*editor, Qt::Key_J, Qt::ControlModifier);
+        editor->WaitIdle();
+        EXPECT_EQ(editor->WaitBodyHtml(), "<b><strike>word</strike></b>");
+    }
 }
 
 TEST_F(SyncServiceTest, TheSettingsButtonOpensTheMenuAndTheCreditsOkLeadsBack) {
