@@ -374,6 +374,13 @@ TEST_F(DesktopEditingTest, CtrlSixBringsTheBarAndEditorsExactlyOverTheDrawnBlock
         // The drawing's own block begins at the same column: its header differs from the picture.
         EXPECT_NE(drawn.at(r[i].Left, r[i].Top + 20), drawn.at(r[i].Left - 1, r[i].Top + 20));
     }
+    // The blocks with entries paint them (the texts are in before the overlay shows; the painting
+    // follows).
+    for (int i : {1, 3, 6}) {
+        EXPECT_TRUE(
+            WaitUntil([&] { return screen->DarkPixels(r[i].Left + 10, r[i].Top + 45, 150, 30) > 30; }, 5s))
+            << "block " << i << " shows no text";
+    }
     if (Installed("import")) {
         fs::create_directories(WL_APP_SHOT_DIR);
         const std::string shot =
