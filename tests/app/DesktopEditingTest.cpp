@@ -481,5 +481,47 @@ TEST_F(DesktopEditingTest, AKeyAnotherProgramHoldsLeavesTheOtherFourWorking) {
         WaitUntil([&] { return !screen->Shown("Weekleaf Editor") && !screen->Shown("Weekleaf Bar"); }, 5s));
 }
 
+// The pages of the main window through the real program: the notes key opens the notes page, OK
+// sends one SET_NOTE; the options page closed with the blocks unticked puts WppOld.bmp back for good.
+TEST_F(DesktopEditingTest, TheNotesPageSendsOneSetNoteAndTheOptionsSwitchTheBlocksOff) {
+    StartWindowManager();
+    StartService();
+    StartProgram();
+    Xdotool("key ctrl+9");
+    ASSERT_TRUE(WaitUntil([&] { return screen->Shown("Weekleaf") != 0; }, 10s));
+    const QRectLike w = screen->Place(screen->Shown("Weekleaf"));
+    auto click = [&](int x, int y) {
+        Xdotool("mousemove " + std::to_string(w.x + x) + " " + std::to_string(w.y + y) + " click 1");
+        std::this_thread::sleep_for(400ms);
+    };
+    // The notes page holds the stored note; the text typed after it goes out once with OK.
+    ASSERT_TRUE(WaitUntil([&] { return screen->Pixel(w.x + 600, w.y + 300) == kEditorRgb; }, 10s));
+    std::this_thread::sleep_for(1500ms);
+    click(600, 300);
+    Xdotool("key ctrl+End");
+    Xdotool("type --delay 0 'milk'");
+    std::this_thread::sleep_for(300ms);
+    const int notesBefore = device->Count("TWLSocket.UpdateNote | ");
+    click(785, 525);  // OK
+    EXPECT_TRUE(WaitUntil([&] { return device->Get("note").find("milk") != std::string::npos; }, 10s))
+        << device->Get("note");
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_EQ(device->Count("TWLSocket.UpdateNote | ") - notesBefore, 1);
+    EXPECT_NE(Stored("note").find("milk"), std::string::npos);
+
+    // Settings, then the options page: untick "Отображать блоки заметок" and press OK.
+    click(358, 49);
+    click(353, 377);
+    click(785, 530);
+    EXPECT_TRUE(WaitUntil([&] { return !TSettings(Folder() / "Config.ini").ShowBloks(); }, 5s));
+    EXPECT_TRUE(
+        WaitUntil([&] { return fs::path(desktop->CurrentWallpaperFile()).filename() == "WppOld.bmp"; }, 5s))
+        << desktop->CurrentWallpaperFile();
+    const auto drawnAt = fs::last_write_time(Drawn());
+    std::this_thread::sleep_for(4s);  // more than one drawing period
+    EXPECT_EQ(fs::path(desktop->CurrentWallpaperFile()).filename(), "WppOld.bmp");
+    EXPECT_EQ(fs::last_write_time(Drawn()), drawnAt);
+}
+
 }  // namespace
 }  // namespace wl
