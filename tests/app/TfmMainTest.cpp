@@ -39,6 +39,7 @@
 #include "ui/TPanelButton.h"
 #include "ui/TWebBrowser.h"
 #include "ui/TfmBar.h"
+#include "ui/TfmBlockEditor.h"
 #include "ui/TfmConfirm.h"
 #include "ui/TfmEditor.h"
 #include "ui/TfrMain.h"
@@ -834,6 +835,60 @@ TEST_F(MainWindowTest, ChoosingTheOptionsAgainDiscardsWhatWasNotSaved) {
     window->frOptions->cbWppRandom->setChecked(!stored);
     window->frSettings->btOptClick();
     EXPECT_EQ(window->frOptions->cbWppRandom->isChecked(), stored);
+}
+
+TEST_F(MainWindowTest, HotKeysRunTheShowOperationsAndTheEditorKeyOpensAndEndsTheDesktopEditing) {
+    Prepare();
+    Create();
+    ShowReady();
+    const bool blocks = TSettings(Folder() / "Config.ini").ShowBloks();
+    window->hot_key(3);
+    EXPECT_EQ(TSettings(Folder() / "Config.ini").ShowBloks(), !blocks);
+    window->hot_key(3);
+    EXPECT_EQ(TSettings(Folder() / "Config.ini").ShowBloks(), blocks);
+
+    // Ctrl+6: the bar and the overlay instead of the main window, the drawing every second.
+    window->hot_key(4);
+    ASSERT_NE(window->fmBar->Editor(), nullptr);
+    EXPECT_TRUE(window->fmBar->isVisible());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->tCheckData.interval(), 1000);
+    TfmEditor* editor = window->fmBar->Editor();
+    ASSERT_TRUE(WaitFor([&] { return editor->IsStarted() && editor->isVisible(); }));
+
+    // An edit in Tuesday's block is stored and sent once, under Tuesday.
+    const std::string tuesday = DayKey(editor->BlockEditors[2]->Date);
+    editor->BlockEditors[2]->WebBrowser->SetBodyHtml("<p>со стола</p>");
+    editor->BlockEditors[2]->WebBrowser->WaitIdle();
+    editor->TimerTimer();
+    ASSERT_TRUE(WaitFor([&] { return sync->Count("SET_DAY " + tuesday) == 1; }, 5000));
+    EXPECT_EQ(sync->Count("SET_DAY"), 1);
+    EXPECT_EQ(TWeekleaf(DataJson()).Get(tuesday), "<p>со стола</p>");
+
+    // Ctrl+0 from a later week: the main window with the day page, bar and overlay gone.
+    window->fmBar->pNextClick();
+    EXPECT_EQ(WeekOffsetDays.load(), 7);
+    window->hot_key(0);
+    EXPECT_EQ(window->fmBar->Editor(), nullptr);
+    EXPECT_FALSE(window->fmBar->isVisible());
+    EXPECT_EQ(WeekOffsetDays.load(), 0);
+    EXPECT_EQ(window->tCheckData.interval(), 3000);
+    EXPECT_TRUE(window->isVisible());
+
+    // Ctrl+6 twice: open, then closed again without the main window coming up.
+    window->hot_key(4);
+    ASSERT_NE(window->fmBar->Editor(), nullptr);
+    window->hot_key(4);
+    EXPECT_EQ(window->fmBar->Editor(), nullptr);
+    EXPECT_FALSE(window->fmBar->isVisible());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->tCheckData.interval(), 3000);
+
+    // Identifiers outside 0..4 do nothing.
+    window->hot_key(5);
+    window->hot_key(-1);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->fmBar->Editor(), nullptr);
 }
 
 }  // namespace
