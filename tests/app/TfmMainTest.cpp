@@ -891,5 +891,30 @@ TEST_F(MainWindowTest, HotKeysRunTheShowOperationsAndTheEditorKeyOpensAndEndsThe
     EXPECT_EQ(window->fmBar->Editor(), nullptr);
 }
 
+TEST_F(MainWindowTest, AfterTheOverlayTheDayPageShowsTheStoredDayOnce) {
+    Prepare();
+    Create();
+    window->Weekleaf()->Set(TodayKey(), "<p>утро</p>");
+    ShowReady();
+    ASSERT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "<p>утро</p>");
+    FocusEnd(*window->frMain->WebBrowser);  // the caret stays in the day page meanwhile
+    window->hot_key(4);
+    TfmEditor* editor = window->fmBar->Editor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return editor->IsStarted(); }));
+    TWebBrowser* today = editor->BlockEditors[QDate::currentDate().dayOfWeek()]->WebBrowser;
+    ASSERT_EQ(today->WaitBodyHtml(), "<p>утро</p>");
+    today->SetBodyHtml("<p>утро</p><p>вечер</p>");
+    today->WaitIdle();
+    window->hot_key(4);  // ends the editing: the last edit is stored
+    window->hot_key(0);
+    EXPECT_TRUE(WaitFor(
+        [&] { return window->frMain->WebBrowser->WaitBodyHtml() == "<p>утро</p><p>вечер</p>"; }, 5000))
+        << window->frMain->WebBrowser->WaitBodyHtml().toStdString();
+    Pump(1500);  // a tick later the page still holds the day once, and nothing was posted back
+    EXPECT_EQ(window->frMain->WebBrowser->WaitBodyHtml(), "<p>утро</p><p>вечер</p>");
+    EXPECT_EQ(sync->Count("SET_DAY " + TodayKey()), 1);
+}
+
 }  // namespace
 }  // namespace wl::test
