@@ -390,7 +390,17 @@ TEST_F(SyncServiceTest, AnEmptyNotesOkClearsTheNoteEverywhere) {
     OpenNotesAndType(*window, "to clear");
     window->frNote->btOK->click();
     ASSERT_TRUE(WaitFor([&] { return other->store.Get("note") == "to clear"; }, 4000));
+    // Opening the page asks the service for its note; the user clears the page once it shows
+    // that answer (an answer still on its way would store the old note again).
+    const auto notesApplied = [&] {
+        const auto lines = window->Sync()->LogMemo()->Lines();
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find("TWLSocket.UpdateNote") != std::string::npos;
+        });
+    };
+    const auto before = notesApplied();
     window->ShowNote();
+    ASSERT_TRUE(WaitFor([&] { return notesApplied() > before; }, 4000));
     window->frNote->WebBrowser->SetBodyHtml("");
     window->frNote->btOK->click();
     ASSERT_TRUE(WaitFor([&] { return other->Count("\"UPDATE_NOTE\"") == 2; }, 4000));
