@@ -484,6 +484,8 @@ TfmEditor* TfmMain::MakeEditor() {
         return FWeekleaf ? FWeekleaf->Get(key) : std::string();
     };
     links.StoreBlock = [this](const std::string& key, const std::string& html) {
+        // A day is written down as unsent before its text is stored, as StoreAndPost does.
+        if (const auto day = StrToDate(key)) FUnposted.Keep(*day);
         if (FWeekleaf) FWeekleaf->ToJSON_FromBarEditor(key, html);
     };
     links.SendNote = [this](const std::string& html) {
