@@ -1,5 +1,6 @@
 // Hostile request text: the parser must never crash, and the service must answer every request with
 // well-formed JSON that the client's parser reads back.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -13,8 +14,10 @@ namespace {
 
 wl::TSyncService& Service() {
     static wl::TSyncStore store(":memory:");
-    static wl::TSyncService service(store, wl::TServiceClock{[] { return wl::MakeDate(2021, 1, 6); },
-                                                             [] { return std::int64_t{1609900000}; }});
+    static wl::TSyncService service(
+        store, wl::TServiceClock{
+                   [] { return wl::MakeDate(2021, 1, 6); },
+                   [] { return std::chrono::system_clock::time_point(std::chrono::seconds(1609900000)); }});
     return service;
 }
 
