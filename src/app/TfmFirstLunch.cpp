@@ -3,12 +3,12 @@
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 
 #include "app/AppState.h"
 #include "data/TSettings.h"
+#include "ui/TfmConfirm.h"
 #include "ui/UiLook.h"
 
 namespace wl {
@@ -66,17 +66,14 @@ TfmFirstLunch::TfmFirstLunch(TSettings& settings, QWidget* parent)
 }
 
 void TfmFirstLunch::btOKClick() {
-    try {
+    const bool stored = RunShowingErrors(this, [&] {
         FSettings.SetStartWithOS(cbAutorun->isChecked());
         FSettings.SetShowBloks(cbDrow->isChecked());
         FSettings.SetHideOnStart(cbHide->isChecked());
         FSettings.SetCheckUpdate(cbCheckUpdates->isChecked());
         BlocksVisible = cbDrow->isChecked();
-    } catch (const std::exception& e) {
-        QMessageBox::critical(this, "Weekleaf", QString::fromUtf8(e.what()));
-        return;
-    }
-    accept();
+    });
+    if (stored) accept();
 }
 
 }  // namespace wl

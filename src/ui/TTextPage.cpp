@@ -1,12 +1,12 @@
 #include "ui/TTextPage.h"
 
 #include <QMenu>
-#include <QMessageBox>
 #include <stdexcept>
 
 #include "ui/EditingRules.h"
 #include "ui/TPanelButton.h"
 #include "ui/TWebBrowser.h"
+#include "ui/TfmConfirm.h"
 
 namespace wl {
 
@@ -57,13 +57,7 @@ std::string TTextPage::StoredText() const {
 }
 
 bool TTextPage::Guard(const std::function<void()>& action) {
-    try {
-        action();
-        return true;
-    } catch (const std::exception& e) {
-        QMessageBox::critical(this, "Weekleaf", QString::fromUtf8(e.what()));
-        return false;
-    }
+    return RunShowingErrors(this, action);
 }
 
 void TTextPage::GoOnceLoadNote() {

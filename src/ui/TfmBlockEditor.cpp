@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 
 #include "ui/TWebBrowser.h"
 #include "ui/TfmConfirm.h"
@@ -104,11 +103,7 @@ void TfmBlockEditor::BuildMenu() {
 }
 
 void TfmBlockEditor::Guard(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        QMessageBox::critical(this, "Weekleaf", QString::fromUtf8(e.what()));
-    }
+    RunShowingErrors(this, action);
 }
 
 bool TfmBlockEditor::Ask(const QString& title, const QString& msg) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 
@@ -80,6 +81,16 @@ TfmConfirm& fmConfirm() {
 
 bool Confirm(const QString& ATitle, const QString& AMsg) {
     return fmConfirm().Confirm(ATitle, AMsg);
+}
+
+bool RunShowingErrors(QWidget* parent, const std::function<void()>& action) {
+    try {
+        action();
+        return true;
+    } catch (const std::exception& e) {
+        QMessageBox::critical(parent, "Weekleaf", QString::fromUtf8(e.what()));
+        return false;
+    }
 }
 
 }  // namespace wl

@@ -2,6 +2,7 @@
 // The program's one yes/no question box, asked before anything is deleted or overwritten.
 // One instance serves the whole run; Confirm() reuses it for every question.
 #include <QDialog>
+#include <functional>
 
 class QLabel;
 class QPushButton;
@@ -26,5 +27,9 @@ class TfmConfirm : public QDialog {
 TfmConfirm& fmConfirm();
 // Shorthand for fmConfirm().Confirm(ATitle, AMsg).
 bool Confirm(const QString& ATitle, const QString& AMsg);
+
+// Runs what a click asked for; a failure is shown in a message box over `parent` and ends only that
+// action. Returns whether it went through.
+bool RunShowingErrors(QWidget* parent, const std::function<void()>& action);
 
 }  // namespace wl

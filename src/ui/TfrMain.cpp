@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <stdexcept>
@@ -271,11 +270,7 @@ void TfrMain::BuildMenu() {
 }
 
 void TfrMain::Guard(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        QMessageBox::critical(this, "Weekleaf", QString::fromUtf8(e.what()));
-    }
+    RunShowingErrors(this, action);
 }
 
 bool TfrMain::Ask(const QString& title, const QString& msg) {
