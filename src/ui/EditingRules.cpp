@@ -118,4 +118,10 @@ QString TemplateToHtml(const QString& tmpl) {
     return QString::fromStdString(TextToHtml(tmpl.toStdString()));
 }
 
+bool TemplateMayReplace(const QString& html, const std::function<bool(const QString&, const QString&)>& ask) {
+    if (html.trimmed().isEmpty()) return true;
+    return ask("Удалить данные за день?",
+               "Вставка шаблона возможна только в пустое поле, введенные ранее данные будут очищены!");
+}
+
 }  // namespace wl

@@ -3,6 +3,7 @@
 // checked on their own: the formatting command set, colour values, the context-menu placement and
 // the clean-up of the editors' own background colour.
 #include <QString>
+#include <functional>
 #include <span>
 #include <variant>
 #include <vector>
@@ -53,6 +54,10 @@ enum class TMenuPlacement { DayEditor, BlockEditor, NotesPage };
 // the day editor opens it 240 px higher when the press is within 300 px of the bottom, the block
 // editor 310 px higher within 350 px; the notes and template pages always at the cursor.
 int ContextMenuY(TMenuPlacement placement, int cursorY, int screenHeight);
+
+// A template goes only into an empty day editor unless the user agrees to lose what it holds:
+// asks through `ask` (title, message) when `html` holds anything. Returns whether it may go in.
+bool TemplateMayReplace(const QString& html, const std::function<bool(const QString&, const QString&)>& ask);
 
 // The attribute the editors' own "#f0f0f0" background leaves on pasted text.
 inline constexpr const char* kEditorBackgroundAttr = "style=\"BACKGROUND-COLOR: #f0f0f0\"";

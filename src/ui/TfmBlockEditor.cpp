@@ -121,12 +121,8 @@ void TfmBlockEditor::ClearFormatClick() {
 void TfmBlockEditor::InsertTemplateClick() {
     WebBrowser->GetBodyHtml([this](const QString& html) {
         Guard([&] {
-            if (!html.trimmed().isEmpty() &&
-                !Ask(
-                    "Удалить данные за день?",
-                    "Вставка шаблона возможна только в пустое поле, введенные ранее данные будут очищены!")) {
+            if (!TemplateMayReplace(html, [this](const QString& t, const QString& m) { return Ask(t, m); }))
                 return;
-            }
             const std::string tmpl = L.StoredText ? L.StoredText("template") : std::string();
             WebBrowser->SetBodyHtml(TemplateToHtml(QString::fromStdString(tmpl)));
         });

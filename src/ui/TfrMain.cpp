@@ -499,12 +499,8 @@ void TfrMain::btClearClick() {
 void TfrMain::btTemplateClick() {
     WebBrowser->GetBodyHtml([this](const QString& html) {
         Guard([&] {
-            if (!html.trimmed().isEmpty() &&
-                !Ask(
-                    "Удалить данные за день?",
-                    "Вставка шаблона возможна только в пустое поле, введенные ранее данные будут очищены!")) {
+            if (!TemplateMayReplace(html, [this](const QString& t, const QString& m) { return Ask(t, m); }))
                 return;
-            }
             if (L.GetTemplate) L.GetTemplate();
             const std::string tmpl = Stored("template");
             WebBrowser->SetBodyHtml(TemplateToHtml(Qs(tmpl)));
