@@ -1,6 +1,7 @@
 #include "app/TSyncMark.h"
 
 #include <QPainter>
+#include <QStringList>
 
 #include "ui/UiLook.h"
 
@@ -9,33 +10,36 @@ namespace wl {
 TSyncMark::TSyncMark(QWidget* parent) : QWidget(parent) {
     setObjectName("SyncMark");
     setFixedSize(18, 18);
-    setToolTip(Describe(FReachable, FWaiting));
+    setToolTip(Describe(FReachable, FWaiting, FWaitingPages));
 }
 
-QString TSyncMark::Describe(bool reachable, std::size_t waitingDays) {
+QString TSyncMark::Describe(bool reachable, std::size_t waitingDays, std::size_t waitingPages) {
     const QString service = reachable ? "Сервис синхронизации доступен." : "Сервис синхронизации недоступен.";
-    if (waitingDays == 0) {
+    if (waitingDays == 0 && waitingPages == 0) {
         return service + (reachable ? " Все изменения отправлены."
                                     : " Изменения сохраняются на этом компьютере и будут отправлены, "
                                       "когда связь восстановится.");
     }
-    return service +
-           QString(" Ждут отправки изменения за дни: %1. Они сохранены на этом компьютере").arg(waitingDays) +
+    QStringList what;
+    if (waitingDays > 0) what << QString("за дни: %1").arg(waitingDays);
+    if (waitingPages > 0) what << QString("страниц заметок и шаблона: %1").arg(waitingPages);
+    return service + " Ждут отправки изменения " + what.join(", ") + ". Они сохранены на этом компьютере" +
            (reachable ? " и отправляются." : " и будут отправлены, когда связь восстановится.");
 }
 
-void TSyncMark::SetState(bool reachable, std::size_t waitingDays) {
-    if (reachable == FReachable && waitingDays == FWaiting) return;
+void TSyncMark::SetState(bool reachable, std::size_t waitingDays, std::size_t waitingPages) {
+    if (reachable == FReachable && waitingDays == FWaiting && waitingPages == FWaitingPages) return;
     FReachable = reachable;
     FWaiting = waitingDays;
-    setToolTip(Describe(reachable, waitingDays));
+    FWaitingPages = waitingPages;
+    setToolTip(Describe(reachable, waitingDays, waitingPages));
     update();
 }
 
 void TSyncMark::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor colour = FWaiting > 0 ? kWeekend : QColor(Qt::white);
+    const QColor colour = FWaiting + FWaitingPages > 0 ? kWeekend : QColor(Qt::white);
     const QPointF centre(width() / 2.0, height() / 2.0);
     if (FReachable) {
         p.setPen(Qt::NoPen);

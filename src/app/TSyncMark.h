@@ -12,13 +12,15 @@ class TSyncMark : public QWidget {
   public:
     explicit TSyncMark(QWidget* parent = nullptr);
 
-    // Sets the state; repaints and rewrites the tooltip only when it changed.
-    void SetState(bool reachable, std::size_t waitingDays);
+    // Sets the state (how many days and pages wait to be sent); repaints and rewrites the tooltip
+    // only when it changed.
+    void SetState(bool reachable, std::size_t waitingDays, std::size_t waitingPages);
     bool Reachable() const { return FReachable; }
     std::size_t WaitingDays() const { return FWaiting; }
+    std::size_t WaitingPages() const { return FWaitingPages; }
 
     // The tooltip for a state.
-    static QString Describe(bool reachable, std::size_t waitingDays);
+    static QString Describe(bool reachable, std::size_t waitingDays, std::size_t waitingPages);
 
   protected:
     void paintEvent(QPaintEvent*) override;
@@ -26,6 +28,7 @@ class TSyncMark : public QWidget {
   private:
     bool FReachable = false;
     std::size_t FWaiting = 0;
+    std::size_t FWaitingPages = 0;
 };
 
 }  // namespace wl

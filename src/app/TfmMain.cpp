@@ -389,10 +389,9 @@ void TfmMain::GetFrames() {
 
     // The other pages lie over the day page; the settings strip along the top, its sub-pages below.
     const QRect all(0, 0, pFrames->width(), pFrames->height()), below = all.adjusted(0, 80, 0, 0);
-    frNote = new TfrNote(pFrames, StoredTextLinks("note", &TWeekleaf::NoteToJSON, &ISyncClient::SetNote));
+    frNote = new TfrNote(pFrames, StoredTextLinks("note", &TWeekleaf::NoteToJSON));
     frNote->setGeometry(all);
-    frTemplate = new TfrTemplate(
-        pFrames, StoredTextLinks("template", &TWeekleaf::TemplateToJSON, &ISyncClient::SetTemplate));
+    frTemplate = new TfrTemplate(pFrames, StoredTextLinks("template", &TWeekleaf::TemplateToJSON));
     frTemplate->setGeometry(below);
     frDevelopers = new TfrDevelopers(kVersion, pFrames);
     frDevelopers->setGeometry(below);
@@ -484,13 +483,12 @@ TfmEditor* TfmMain::MakeEditor() {
         return FWeekleaf ? FWeekleaf->Get(key) : std::string();
     };
     links.StoreBlock = [this](const std::string& key, const std::string& html) {
-        // A day is written down as unsent before its text is stored, as StoreAndPost does.
+        // A block is written down as unsent before its text is stored, as StoreAndPost does.
         if (const auto day = StrToDate(key)) FUnposted.Keep(*day);
+        FUnposted.KeepPage(key);
         if (FWeekleaf) FWeekleaf->ToJSON_FromBarEditor(key, html);
     };
-    links.SendNote = [this](const std::string& html) {
-        if (FSync && FSync->Connected()) FSync->SetNote(html);
-    };
+    links.SendNote = [this](const std::string& html) { PostPage("note", html); };
     links.SendDay = [this](const QDate& d, const std::string& html) { PostDay(ToDate(d), html); };
     links.FormatKeys = [this] { return FormatKeys(); };
     links.FontName = Qs(BlockFontName);
@@ -506,16 +504,15 @@ void TfmMain::CloseBar() {
     WeekOffsetDays.store(0);
 }
 
-TTextPageLinks TfmMain::StoredTextLinks(const char* member, void (TWeekleaf::*store)(std::string),
-                                        void (ISyncClient::*send)(const std::string&)) {
+TTextPageLinks TfmMain::StoredTextLinks(const char* member, void (TWeekleaf::*store)(std::string)) {
     TTextPageLinks links;
     links.StoredText = [this, member] { return FWeekleaf ? FWeekleaf->Get(member) : std::string(); };
-    links.Store = [this, store](const std::string& html) {
+    links.Store = [this, member, store](const std::string& html) {
+        // Written down first, as a day is: a kill between storing and sending must not lose the post.
+        FUnposted.KeepPage(member);
         if (FWeekleaf) ((*FWeekleaf).*store)(html);
     };
-    links.Send = [this, send](const std::string& html) {
-        if (FSync && FSync->Connected()) ((*FSync).*send)(html);
-    };
+    links.Send = [this, member](const std::string& html) { PostPage(member, html); };
     return links;
 }
 
@@ -742,6 +739,17 @@ void TfmMain::PostDay(Date day, const std::string& html) {
     });
 }
 
+void TfmMain::SendPage(const std::string& page, const std::string& html) {
+    page == "template" ? FSync->SetTemplate(html) : FSync->SetNote(html);
+}
+
+void TfmMain::PostPage(const std::string& page, const std::string& html) {
+    FUnposted.PostPage(page, html, [this](const std::string& p, const std::string& h) {
+        if (!FSync || !FSync->Connected()) throw std::runtime_error("not connected");
+        SendPage(p, h);
+    });
+}
+
 void TfmMain::StoreAndPost(Date day, const std::string& html) {
     if (!FWeekleaf) return;
     // Written down first: a kill between storing and sending must not lose the post.
@@ -757,7 +765,8 @@ void TfmMain::StoreAndPost(Date day, const std::string& html) {
 void TfmMain::FlushUnposted() {
     if (!FSync || !FWeekleaf || FUnposted.Empty()) return;
     FUnposted.Flush([this](const std::string& key) { return FWeekleaf->Get(key); },
-                    [this](Date d, const std::string& h) { FSync->SetDay(d, h); });
+                    [this](Date d, const std::string& h) { FSync->SetDay(d, h); },
+                    [this](const std::string& p, const std::string& h) { SendPage(p, h); });
 }
 
 void TfmMain::KeepConnectionUp() {
@@ -782,7 +791,7 @@ void TfmMain::tPostDataTimer() {
 }
 
 void TfmMain::RefreshMarks() {
-    SyncMark->SetState(FSync && FSync->Connected(), FUnposted.Size());
+    SyncMark->SetState(FSync && FSync->Connected(), FUnposted.Days(), FUnposted.Pages());
     if (isVisible() && pLeft) pLeft->pMonth->RefreshMarks();
 }
 

@@ -172,22 +172,25 @@ class TfmMain : public QWidget {
     void ShowDayPage();
     // Hides every page of the page area except `page` (and the settings strip when `keepStrip`).
     void ShowOnlyPage(QWidget* page, bool keepStrip = false);
-    TTextPageLinks StoredTextLinks(const char* member, void (TWeekleaf::*store)(std::string),
-                                   void (ISyncClient::*send)(const std::string&));
+    TTextPageLinks StoredTextLinks(const char* member, void (TWeekleaf::*store)(std::string));
     void RefreshNotePreview();
     // The editors' bold and strike-out keys as the settings hold them now.
     TFormatKeys FormatKeys() const;
     void CreateOptions();
     void ApplyAutostart();
     void CreateSync();
-    // Posts one day through the unposted-days record (kept for later when it cannot be sent).
+    // Posts one day or page ("note", "template") through the unposted record (kept for later when
+    // it cannot be sent).
     void PostDay(Date day, const std::string& html);
+    void PostPage(const std::string& page, const std::string& html);
+    // SET_NOTE or SET_TEMPLATE through the sync client (which must exist).
+    void SendPage(const std::string& page, const std::string& html);
     void StoreAndPost(Date day, const std::string& html);
     void KeepConnectionUp();
-    // Sends the days kept while the connection was down (their stored text).
+    // Sends the days and pages kept while the connection was down (their stored text).
     void FlushUnposted();
     void TickEditor();
-    // The sync mark and the calendar's entry marks follow the connection, the waiting days and the store.
+    // The sync mark and the calendar's entry marks follow the connection, the waiting edits and the store.
     void RefreshMarks();
     void TickResult(Date shown, const QString& state, const QString& html);
     void ReportStartError(const QString& text);

@@ -12,7 +12,7 @@ struct DataPaths {
     std::filesystem::path DataPath, WppPath, ConfigPath, ModifiedBmpPath, WallpaperBmpPath, WppOldPath;
     std::filesystem::path DataJsonPath() const { return DataPath / "Data.json"; }
     std::filesystem::path ErrLogPath() const { return DataPath / "ErrLog.txt"; }
-    // The days whose text the sync service has not been sent yet (app/UnpostedDays.h).
+    // The days and pages whose text the sync service has not been sent yet (app/UnpostedDays.h).
     std::filesystem::path UnpostedPath() const { return DataPath / "Unposted.json"; }
 };
 

@@ -426,6 +426,52 @@ TEST_F(SyncServiceTest, ANotesPageThatCannotStoreStaysOpenWithItsTextAndSendsNot
     EXPECT_EQ(other->Count("\"UPDATE_NOTE\""), 0);
 }
 
+// The service holds an older note and template; both pages are saved while the service is down,
+// and the program is restarted before it comes back. The local texts go out before the week is
+// asked for, so the service's answer cannot put its older copies back.
+TEST_F(SyncServiceTest, PagesSavedWhileTheServiceWasDownWinOverTheServicesOlderCopiesAfterARestart) {
+    const struct {
+        const char* member;
+        void (TWLSocket::*setOnService)(const std::string&);
+        void (TfmMain::*show)();
+        TTextPage* (*page)(TfmMain&);
+    } pages[] = {
+        {"note", &TWLSocket::SetNote, &TfmMain::ShowNote, [](TfmMain& w) -> TTextPage* { return w.frNote; }},
+        {"template", &TWLSocket::SetTemplate, &TfmMain::ShowTemplate,
+         [](TfmMain& w) -> TTextPage* { return w.frTemplate; }},
+    };
+    StartServer();
+    other = std::make_unique<Device>(root / "other", port);
+    for (const auto& p : pages) ((*other->socket).*p.setOnService)(std::string("older ") + p.member);
+    Pump(500);
+    other.reset();
+    StopServer();
+
+    Create();  // offline
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.member);
+        (window.get()->*p.show)();
+        TTextPage* page = p.page(*window);
+        ASSERT_TRUE(page->isVisible());
+        ASSERT_TRUE(page->WebBrowser->WaitIdle());
+        page->WebBrowser->SetBodyHtml(QString("offline ") + p.member);
+        page->btOK->click();
+        ASSERT_TRUE(WaitFor([&] { return window->frMain->isVisible(); }, 3000));
+    }
+    window.reset();
+    StartServer();
+    Create();
+    ASSERT_TRUE(WaitFor([&] { return window->Sync()->Connected() && window->Unposted().Empty(); }, 8000));
+    Pump(2000);  // the service's answer with the week has arrived and been applied
+    other = std::make_unique<Device>(root / "other2", port);
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.member);
+        const std::string offline = std::string("offline ") + p.member;
+        EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get(p.member), offline);
+        EXPECT_TRUE(WaitFor([&] { return other->store.Get(p.member) == offline; }, 4000));
+    }
+}
+
 TEST_F(SyncServiceTest, TheTemplateSavedOnItsPageIsWhatTheDayPageInsertsNext) {
     StartServer();
     Create();

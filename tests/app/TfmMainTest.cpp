@@ -397,6 +397,54 @@ TEST_F(MainWindowTest, OfflineEditsOutliveARestartAndGoOutBeforeTheWeekIsAskedFo
     EXPECT_EQ(sync->Count("SET_DAY"), 0);
 }
 
+// The notes page and the template saved while the service is down wait like days: the header
+// counts them, Unposted.json keeps them across a restart, and they go out before the week is asked
+// for (whose answer carries the service's older copies).
+TEST_F(MainWindowTest, OfflinePagesOutliveARestartAndGoOutBeforeTheWeekIsAskedFor) {
+    const struct {
+        void (TfmMain::*show)();
+        TTextPage* (*page)(TfmMain&);
+        const char* text;
+    } pages[] = {
+        {&TfmMain::ShowNote, [](TfmMain& w) -> TTextPage* { return w.frNote; }, "offline note"},
+        {&TfmMain::ShowTemplate, [](TfmMain& w) -> TTextPage* { return w.frTemplate; }, "offline template"},
+    };
+    Prepare();
+    startOnline = false;
+    Create();
+    sync->canReconnect = false;
+    ShowReady();
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.text);
+        (window.get()->*p.show)();
+        TTextPage* page = p.page(*window);
+        ASSERT_TRUE(page->WebBrowser->WaitIdle());
+        page->WebBrowser->SetBodyHtml(p.text);
+        page->btOK->click();
+        ASSERT_TRUE(WaitFor([&] { return window->frMain->isVisible(); }, 3000));
+    }
+    TSyncMark* mark = window->SyncMark;
+    ASSERT_TRUE(WaitFor([&] { return mark->WaitingPages() == 2; }, 3000));
+    EXPECT_EQ(mark->WaitingDays(), 0u);
+    EXPECT_TRUE(mark->toolTip().contains("Ждут отправки изменения страниц заметок и шаблона: 2."))
+        << mark->toolTip().toStdString();
+    window.reset();  // the program ends before the service is back
+
+    startOnline = true;
+    Create();
+    ASSERT_GE(sync->sent.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(sync->sent.begin(), sync->sent.begin() + 3),
+              (std::vector<std::string>{"SET_NOTE offline note", "SET_TEMPLATE offline template",
+                                        "GET_CURRENT_WEEK"}));
+    EXPECT_TRUE(window->Unposted().Empty());
+    EXPECT_TRUE(WaitFor(
+        [&] { return window->SyncMark->Reachable() && window->SyncMark->WaitingPages() == 0; }, 3000));
+    window.reset();
+
+    Create();  // sent once is enough
+    EXPECT_EQ(sync->Count("SET_NOTE") + sync->Count("SET_TEMPLATE"), 0);
+}
+
 TEST_F(MainWindowTest, TheHeaderTellsWhetherEditsAreSentAndTheCalendarMarksTheDaysWithEntries) {
     Prepare();
     Create();
