@@ -1,6 +1,9 @@
 // weekleaf-sync: the sync service program. Everything but the command line and the signals lives in
 // the wl_server library.
 #include <sys/resource.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
@@ -27,6 +30,16 @@ void RaiseDescriptorLimit() {
     setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// Answers of several megabytes come and go with the clients that ask for them. glibc raises its
+// mmap threshold each time such a block is freed, so later ones are carved from the heap and their
+// pages can stay with the process long after the client left; a fixed threshold keeps every large
+// buffer in its own mapping, handed back to the system when it is freed.
+void ReturnLargeBuffersToTheSystem() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,6 +53,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     RaiseDescriptorLimit();
+    ReturnLargeBuffersToTheSystem();
     try {
         wl::TSyncStore store(parsed.Options.DbPath, parsed.Options.Durability);
         wl::TWalCheckpointer checkpointer(parsed.Options.DbPath);
