@@ -224,11 +224,7 @@ class DesktopEditingTest : public ::testing::Test {
         ::unsetenv("WAYLAND_DISPLAY");
         root = fs::temp_directory_path() / ("wl-desk-" + std::to_string(::getpid()) + "-" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        fs::create_directories(root);
-        ::setenv("AppData", root.c_str(), 1);
-        bool first = false;
-        CheckFiles(first);
+        test::MakeDataFolder(root);
         TSettings settings(Folder() / "Config.ini");
         settings.SetHideOnStart(true);
         settings.SetUseHotKey(true);

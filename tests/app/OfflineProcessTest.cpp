@@ -77,11 +77,7 @@ class OfflineProcessTest : public ::testing::Test {
         ::unsetenv("XDG_CURRENT_DESKTOP");
         ::unsetenv("WAYLAND_DISPLAY");
         root = fs::temp_directory_path() / ("wl-offline-" + std::to_string(::getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root);
-        ::setenv("AppData", root.c_str(), 1);
-        bool first = false;
-        CheckFiles(first);
+        test::MakeDataFolder(root);
         TSettings settings(Folder() / "Config.ini");
         settings.SetHideOnStart(false);
         settings.SetUseHotKey(false);

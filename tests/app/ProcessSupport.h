@@ -16,7 +16,20 @@
 #include <thread>
 #include <vector>
 
+#include "data/DataFiles.h"
+
 namespace wl::test {
+
+// A fresh data folder at `root` for the program under test, with the default files: AppData points
+// there, and so does XDG_CONFIG_HOME, so the autostart entry never reaches the caller's session.
+inline void MakeDataFolder(const std::filesystem::path& root) {
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    ::setenv("AppData", root.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    bool first = false;
+    CheckFiles(first);
+}
 
 inline bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;

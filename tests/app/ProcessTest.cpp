@@ -173,13 +173,7 @@ class ProcessTest : public ::testing::Test {
         ::unsetenv("SESSION_MANAGER");  // the caller's session is none of the program's business
         root = fs::temp_directory_path() / ("wl-proc-" + std::to_string(::getpid()) + "-" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        fs::create_directories(root);
-        ::setenv("AppData", root.c_str(), 1);
-        // The autostart entry goes into the test's own folder, never the user's session.
-        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-        bool first = false;
-        CheckFiles(first);
+        test::MakeDataFolder(root);
         TSettings settings(Folder() / "Config.ini");
         settings.SetHideOnStart(false);
         settings.SetUseHotKey(false);
