@@ -4,6 +4,7 @@
 #   its browser processes with the main window open, CPU use while idle (default 60 s; set
 #   BENCH_IDLE_SECONDS to change it). Usage: bench/app/run.sh BUILD_DIR
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../session-figures.sh"
 build=$(cd "${1:?build dir}" && pwd)
 app="$build/src/app/weekleaf"
 [ -x "$app" ] || { echo "app: $app not built"; exit 0; }
@@ -48,7 +49,6 @@ stop_app() {
   wait "$app_pid" 2>/dev/null || true
   app_pid=""
 }
-session_pids() { ps -o pid= -s "$app_pid" | tr -d ' '; }
 
 times=()
 for _ in 1 2 3; do
@@ -64,26 +64,12 @@ echo "app: start to visible main window: ${median} ms (runs: ${times[*]} ms; tar
 start_app
 until xdotool search --onlyvisible --classname '^TfmMain$' >/dev/null 2>&1; do sleep 0.05; done
 sleep 8  # the editor's browser is up and the first drawing run is done
-pss=0
-for p in $(session_pids); do
-  kb=$(awk '/^Pss:/ {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null || echo 0)
-  pss=$((pss + ${kb:-0}))
-done
+pss=$(session_pss_kb)
 echo "app: memory with the main window open: $((pss / 1024)) MB PSS over $(session_pids | wc -l) processes (target < 300)"
 
-ticks() {
-  local sum=0
-  for p in $(session_pids); do
-    read -r u s < <(awk '{print $14, $15}' "/proc/$p/stat" 2>/dev/null || echo "0 0")
-    sum=$((sum + u + s))
-  done
-  echo "$sum"
-}
 [ -f "$AppData/Weekleaf/Weekleaf-Modifed.bmp" ] && drawn=yes || drawn=no
-c0=$(ticks)
+c0=$(session_ticks)
 sleep "$idle"
-c1=$(ticks)
-hz=$(getconf CLK_TCK)
-echo "app: CPU while idle with the blocks on (drawn: $drawn): $(awk -v d=$((c1 - c0)) -v hz="$hz" -v s="$idle" \
-  'BEGIN { printf "%.2f", 100 * d / hz / s }')% of one core over ${idle} s (target < 1)"
+c1=$(session_ticks)
+echo "app: CPU while idle with the blocks on (drawn: $drawn): $(core_percent $((c1 - c0)) "$idle")% of one core over ${idle} s (target < 1)"
 stop_app

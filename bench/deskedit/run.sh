@@ -7,6 +7,7 @@
 #   overlay is open and nothing is typed (default 30 s; set BENCH_IDLE_SECONDS to change it).
 # Usage: bench/deskedit/run.sh BUILD_DIR
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/../session-figures.sh"
 build=$(cd "${1:?build dir}" && pwd)
 app="$build/src/app/weekleaf"
 painted="$build/bench/deskedit/deskedit_blocks_painted"
@@ -84,31 +85,16 @@ median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 2p)
 echo "deskedit: Ctrl+6 to overlay shown with all eight texts painted: first ${first} ms, then median ${median} ms" \
   "(runs: ${times[*]} ms; target < 1000)"
 
-session_pids() { ps -o pid= -s "$app_pid" | tr -d ' '; }
 open_ms >/dev/null
 sleep 3
-pss=0
-for p in $(session_pids); do
-  kb=$(awk '/^Pss:/ {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null || echo 0)
-  pss=$((pss + ${kb:-0}))
-done
+pss=$(session_pss_kb)
 echo "deskedit: memory with the overlay open: $((pss / 1024)) MB PSS over $(session_pids | wc -l) processes" \
   "(target < 450)"
 
-ticks() {
-  local sum=0
-  for p in $(session_pids); do
-    read -r u s < <(awk '{print $14, $15}' "/proc/$p/stat" 2>/dev/null || echo "0 0")
-    sum=$((sum + u + s))
-  done
-  echo "$sum"
-}
 touch "$work/marker"
-c0=$(ticks)
+c0=$(session_ticks)
 sleep "$idle"
-c1=$(ticks)
-hz=$(getconf CLK_TCK)
+c1=$(session_ticks)
 written=$(find "$AppData" -type f -newer "$work/marker" -printf '%f ' | sed 's/ $//')
-echo "deskedit: CPU with the overlay open and nothing typed: $(awk -v d=$((c1 - c0)) -v hz="$hz" -v s="$idle" \
-  'BEGIN { printf "%.2f", 100 * d / hz / s }')% of one core over ${idle} s (target < 1);" \
+echo "deskedit: CPU with the overlay open and nothing typed: $(core_percent $((c1 - c0)) "$idle")% of one core over ${idle} s (target < 1);" \
   "files written: ${written:-none} (target none)"
