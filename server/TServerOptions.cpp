@@ -1,12 +1,21 @@
 #include "TServerOptions.h"
 
 #include <charconv>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string_view>
 
 namespace wl {
 
 namespace {
+
+// One option as given: its name without dashes, its value, and for the error texts how it was
+// written ("--name" on the command line, "name" in a config file) and where ("FILE:LINE: ").
+struct TSetting {
+    std::string Name, Value, Shown, Where;
+};
 
 std::optional<unsigned long long> ParseUnsigned(std::string_view text, unsigned long long max) {
     unsigned long long value = 0;
@@ -26,63 +35,152 @@ bool ParseListen(std::string_view text, TServerOptions& options) {
     return true;
 }
 
-// Applies one "--name value" pair; returns an error text or "".
-std::string ApplyOption(std::string_view name, std::string_view value, TServerOptions& options) {
-    constexpr unsigned long long kMaxBytes = 1ull << 30;
-    if (name == "--listen")
-        return ParseListen(value, options) ? ""
-                                           : "--listen expects HOST:PORT, got \"" + std::string(value) + "\"";
-    if (name == "--db") {
-        if (value.empty()) return "--db expects a file path";
-        options.DbPath = std::string(value);
-        return "";
-    }
-    if (name == "--sync") {
-        if (value != "full" && value != "normal") return "--sync expects full or normal";
-        options.Durability =
-            value == "full" ? TSyncStore::TDurability::Full : TSyncStore::TDurability::Normal;
-        return "";
-    }
-    const bool isCount = name == "--max-message" || name == "--max-queue" || name == "--idle-timeout" ||
-                         name == "--max-connections";
-    if (!isCount) return "unknown option " + std::string(name);
-    const auto number = ParseUnsigned(value, kMaxBytes);
-    if (!number || *number == 0)
-        return std::string(name) + " expects a positive number, got \"" + std::string(value) + "\"";
-    if (name == "--max-message") options.MaxMessageBytes = *number;
-    if (name == "--max-queue") options.MaxQueueBytes = *number;
-    if (name == "--idle-timeout") options.IdleTimeout = std::chrono::seconds(*number);
-    if (name == "--max-connections") options.MaxConnections = *number;
+// A positive count up to 1 GiB into `out`; the expected form when `text` is not one.
+const char* ParseCount(std::string_view text, std::size_t& out) {
+    constexpr unsigned long long kMax = 1ull << 30;
+    const auto number = ParseUnsigned(text, kMax);
+    if (!number || *number == 0) return "a positive number";
+    out = *number;
     return "";
+}
+
+// One option: its name without dashes and how its value is applied. The rule returns "" or what
+// the value should have been.
+struct TOptionRule {
+    std::string_view Name;
+    const char* (*Apply)(std::string_view value, TServerOptions& options);
+};
+
+constexpr TOptionRule kRules[] = {
+    {"listen", [](std::string_view v, TServerOptions& o) { return ParseListen(v, o) ? "" : "HOST:PORT"; }},
+    {"db",
+     [](std::string_view v, TServerOptions& o) {
+         if (v.empty()) return "a file path";
+         o.DbPath = std::string(v);
+         return "";
+     }},
+    {"sync",
+     [](std::string_view v, TServerOptions& o) {
+         if (v != "full" && v != "normal") return "full or normal";
+         o.Durability = v == "full" ? TSyncStore::TDurability::Full : TSyncStore::TDurability::Normal;
+         return "";
+     }},
+    {"log-level",
+     [](std::string_view v, TServerOptions& o) {
+         return ParseLogLevel(v, o.LogLevel) ? "" : "error, warning, info or debug";
+     }},
+    {"max-message", [](std::string_view v, TServerOptions& o) { return ParseCount(v, o.MaxMessageBytes); }},
+    {"max-queue", [](std::string_view v, TServerOptions& o) { return ParseCount(v, o.MaxQueueBytes); }},
+    {"max-connections",
+     [](std::string_view v, TServerOptions& o) { return ParseCount(v, o.MaxConnections); }},
+    {"idle-timeout",
+     [](std::string_view v, TServerOptions& o) {
+         std::size_t seconds = 0;
+         const char* expected = ParseCount(v, seconds);
+         if (!*expected) o.IdleTimeout = std::chrono::seconds(seconds);
+         return expected;
+     }},
+};
+
+const TOptionRule* FindRule(std::string_view name) {
+    for (const TOptionRule& rule : kRules)
+        if (rule.Name == name) return &rule;
+    return nullptr;
+}
+
+// Applies one setting; returns an error text (without its place) or "".
+std::string ApplyOption(const TSetting& s, TServerOptions& options) {
+    const TOptionRule* rule = FindRule(s.Name);
+    if (rule == nullptr) return "unknown option '" + s.Shown + "'";
+    const std::string expected = rule->Apply(s.Value, options);
+    if (expected.empty()) return "";
+    return s.Shown + " expects " + expected + ", got \"" + s.Value + "\"";
+}
+
+std::string_view Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The settings of a config file's text; `file` names it in the errors.
+std::string ReadConfigText(const std::string& text, const std::string& file, std::vector<TSetting>& out) {
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        const std::string_view content = Trim(line);
+        if (content.empty() || content.front() == '#') continue;
+        const std::string where = file + ":" + std::to_string(number) + ": ";
+        const auto eq = content.find('=');
+        if (eq == std::string_view::npos) return where + "expected \"name = value\"";
+        const std::string name(Trim(content.substr(0, eq)));
+        if (name == "config") return where + "a config file cannot name another one";
+        out.push_back({name, std::string(Trim(content.substr(eq + 1))), name, where});
+    }
+    return "";
+}
+
+std::string ReadConfigFile(const std::string& file, std::vector<TSetting>& out) {
+    std::error_code ec;
+    std::ifstream in(file, std::ios::binary);
+    if (!in || std::filesystem::is_directory(file, ec)) return "cannot read config file " + file;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) return "cannot read config file " + file;
+    return ReadConfigText(text.str(), file, out);
 }
 
 }  // namespace
 
 TOptionsParse ParseServerOptions(const std::vector<std::string>& args) {
     TOptionsParse result;
+    std::vector<TSetting> fromCommandLine;
+    std::optional<std::string> configFile;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") {
             result.Help = true;
             return result;
         }
+        if (arg == "--version") {
+            result.Version = true;
+            return result;
+        }
+        if (!arg.starts_with("--")) {
+            result.Error = "unexpected argument '" + std::string(arg) + "'";
+            return result;
+        }
         std::string_view name = arg, value;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            name = arg.substr(0, eq);
+        const auto eq = arg.find('=');
+        if (eq != std::string_view::npos) name = arg.substr(0, eq);
+        if (name != "--config" && FindRule(name.substr(2)) == nullptr) {
+            result.Error = "unknown option '" + std::string(name) + "'";
+            return result;
+        }
+        if (eq != std::string_view::npos) {
             value = arg.substr(eq + 1);
         } else if (i + 1 < args.size()) {
             value = args[++i];
         } else {
-            result.Error = arg.starts_with("--") ? std::string(arg) + " needs a value"
-                                                 : "unexpected argument " + std::string(arg);
+            result.Error = std::string(arg) + " needs a value";
             return result;
         }
-        if (!name.starts_with("--")) {
-            result.Error = "unexpected argument " + std::string(name);
-            return result;
-        }
-        result.Error = ApplyOption(name, value, result.Options);
-        if (!result.Error.empty()) return result;
+        if (name == "--config")
+            configFile = value;
+        else
+            fromCommandLine.push_back(
+                {std::string(name.substr(2)), std::string(value), std::string(name), ""});
+    }
+    std::vector<TSetting> settings;
+    if (configFile) result.Error = ReadConfigFile(*configFile, settings);
+    if (!result.Error.empty()) return result;
+    // The command line's settings come after the file's, so they win.
+    settings.insert(settings.end(), fromCommandLine.begin(), fromCommandLine.end());
+    for (const TSetting& setting : settings) {
+        const std::string error = ApplyOption(setting, result.Options);
+        if (error.empty()) continue;
+        result.Error = setting.Where + error;
+        return result;
     }
     if (result.Options.MaxQueueBytes < result.Options.MaxMessageBytes)
         result.Error = "--max-queue must be at least --max-message";
@@ -111,8 +209,14 @@ std::string ServerUsage() {
     text += "  --idle-timeout SECONDS   silence, or requests left waiting unread, after which a connection\n";
     text += "                           is closed (default " + n(d.IdleTimeout.count()) + ")\n";
     text += "  --max-connections N      connections served at once (default " + n(d.MaxConnections) + ")\n";
-    text += "  --help                   this text\n\n";
+    text += "  --log-level LEVEL        error, warning, info (default) or debug (every connection)\n";
+    text += "  --config FILE            read options from FILE first: one \"name = value\" per line, the\n";
+    text += "                           names of the options above without dashes, \"#\" for comments;\n";
+    text += "                           options on the command line win\n";
+    text += "  --help                   this text\n";
+    text += "  --version                the service's version\n\n";
     text += "SIGTERM or SIGINT stops the service cleanly: every change already answered or pushed is kept.\n";
+    text += "Log lines go to standard error; under systemd they carry their level into the journal.\n";
     return text;
 }
 

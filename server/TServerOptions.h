@@ -1,11 +1,12 @@
 #pragma once
-// Command line of weekleaf-sync and the limits it sets.
+// Command line and config file of weekleaf-sync and the limits they set.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "ServerLog.h"
 #include "TSyncStore.h"
 
 namespace wl {
@@ -27,15 +28,18 @@ struct TServerOptions {
     // Messages read but not yet taken by the store thread; past this, every connection pauses reading
     // until the store thread has caught up (not on the command line).
     std::size_t MaxPendingBytes = 64u << 20;
+    TLogLevel LogLevel = TLogLevel::Info;
 };
 
 struct TOptionsParse {
     bool Help = false;
-    std::string Error;  // empty when the command line was understood
+    bool Version = false;
+    std::string Error;  // empty when the command line (and its config file) was understood
     TServerOptions Options;
 };
 
-// Arguments without the program name.
+// Arguments without the program name. "--config FILE" reads FILE's "name = value" lines (the long
+// options without their dashes; "#" starts a comment line) first, so that the command line wins.
 TOptionsParse ParseServerOptions(const std::vector<std::string>& args);
 
 std::string ServerUsage();

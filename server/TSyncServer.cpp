@@ -50,7 +50,7 @@ void TSyncServer::OnAccept(boost::system::error_code ec, tcp::socket socket) {
     if (stopping_ || ec == boost::asio::error::operation_aborted) return;
     if (ec) {
         // Out of descriptors or similar: wait a little instead of spinning on the error.
-        ServerLog("accept: " + ec.message());
+        ServerLog(TLogLevel::Warning, "accept: " + ec.message());
         timer_.expires_after(std::chrono::milliseconds(100));
         timer_.async_wait([this](boost::system::error_code waitError) {
             if (!waitError && !stopping_) Accept();

@@ -102,7 +102,7 @@ std::size_t TSyncService::Handle(TConnectionId from, std::string_view text, TRep
             Dispatch(from, account, parsed.Request);
         } catch (const std::exception& e) {
             // The store is in doubt: nothing of this batch may be acknowledged.
-            ServerLog(std::string("request failed: ") + e.what());
+            ServerLog(TLogLevel::Error, std::string("request failed: ") + e.what());
             batchFailed_ = true;
         }
     }
@@ -273,13 +273,14 @@ std::vector<TOutMessage> TSyncService::Commit() {
         if (batchFailed_) throw TSyncStoreError("an earlier request of the batch failed");
         store_.Commit();
     } catch (const std::exception& e) {
-        ServerLog(std::string("batch of ") + std::to_string(out.size()) + " messages dropped: " + e.what());
+        ServerLog(TLogLevel::Error,
+                  std::string("batch of ") + std::to_string(out.size()) + " messages dropped: " + e.what());
         batchFailed_ = false;
         out.clear();
         try {
             store_.Rollback();
         } catch (const std::exception& rollbackError) {
-            ServerLog(std::string("rollback failed: ") + rollbackError.what());
+            ServerLog(TLogLevel::Error, std::string("rollback failed: ") + rollbackError.what());
         }
     }
     return out;

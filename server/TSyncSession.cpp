@@ -41,7 +41,11 @@ void TSyncSession::Start() {
 }
 
 void TSyncSession::OnAccept(beast::error_code ec) {
-    if (ec) return End();
+    if (ec) {
+        ServerLog(TLogLevel::Debug, "connection " + std::to_string(id_) + ": no handshake: " + ec.message());
+        return End();
+    }
+    ServerLog(TLogLevel::Debug, "connection " + std::to_string(id_) + " open");
     open_ = true;
     if (closing_) return StartClose();
     ReadMore();
@@ -72,7 +76,7 @@ void TSyncSession::OnRead(beast::error_code ec) {
     reading_ = false;
     if (ec) {
         if (ec == websocket::error::message_too_big)
-            ServerLog("connection " + std::to_string(id_) + ": message too big");
+            ServerLog(TLogLevel::Warning, "connection " + std::to_string(id_) + ": message too big");
         return End();
     }
     const auto data = input_.cdata();
@@ -113,8 +117,9 @@ void TSyncSession::Send(std::shared_ptr<const std::string> text, bool push) {
     queuedBytes_ += text->size();
     queue_.push_back(std::move(text));
     if (push && queuedBytes_ > options_.MaxQueueBytes) {
-        ServerLog("connection " + std::to_string(id_) + " dropped: " + std::to_string(queuedBytes_) +
-                  " bytes waiting, the peer does not read");
+        ServerLog(TLogLevel::Warning, "connection " + std::to_string(id_) +
+                                          " dropped: " + std::to_string(queuedBytes_) +
+                                          " bytes waiting, the peer does not read");
         return Abort();
     }
     if (open_ && !writing_) WriteNext();
@@ -164,6 +169,7 @@ void TSyncSession::Abort() {
 void TSyncSession::End() {
     if (ended_) return;
     ended_ = true;
+    if (open_) ServerLog(TLogLevel::Debug, "connection " + std::to_string(id_) + " closed");
     queue_.clear();
     queuedBytes_ = 0;
     beast::error_code ignored;

@@ -41,7 +41,7 @@ void TWalCheckpointer::Loop() {
         // PASSIVE: copies what it can without waiting for, or blocking, the writer and the readers.
         const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         if (rc != SQLITE_OK && rc != SQLITE_BUSY)
-            ServerLog(std::string("checkpoint: ") + sqlite3_errmsg(db_));
+            ServerLog(TLogLevel::Warning, std::string("checkpoint: ") + sqlite3_errmsg(db_));
         runs_.fetch_add(1);
         lock.lock();
     }

@@ -19,8 +19,11 @@
 #include "TSyncService.h"
 #include "TSyncStore.h"
 #include "TWalCheckpointer.h"
+#include "platform/CommandLineText.h"
 
 namespace {
+
+constexpr const char* kProgram = "weekleaf-sync";
 
 // Each connection holds a descriptor; use every one the system allows.
 void RaiseDescriptorLimit() {
@@ -44,14 +47,15 @@ void ReturnLargeBuffersToTheSystem() {
 
 int main(int argc, char** argv) {
     const wl::TOptionsParse parsed = wl::ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (parsed.Help) {
-        std::fputs(wl::ServerUsage().c_str(), stdout);
+    if (parsed.Help || parsed.Version) {
+        std::fputs((parsed.Help ? wl::ServerUsage() : wl::VersionText(kProgram)).c_str(), stdout);
         return 0;
     }
     if (!parsed.Error.empty()) {
-        std::fprintf(stderr, "weekleaf-sync: %s\n%s", parsed.Error.c_str(), wl::ServerUsage().c_str());
-        return 2;
+        std::fputs(wl::UsageErrorLine(kProgram, parsed.Error).c_str(), stderr);
+        return wl::kUsageExitCode;
     }
+    wl::SetServerLogLevel(parsed.Options.LogLevel);
     RaiseDescriptorLimit();
     ReturnLargeBuffersToTheSystem();
     try {
@@ -65,7 +69,8 @@ int main(int argc, char** argv) {
         boost::asio::signal_set signals(io, SIGINT, SIGTERM);
         signals.async_wait([&](boost::system::error_code ec, int signal) {
             if (ec) return;
-            wl::ServerLog(std::string("signal ") + std::to_string(signal) + ", closing connections");
+            wl::ServerLog(wl::TLogLevel::Info,
+                          std::string("signal ") + std::to_string(signal) + ", closing connections");
             server.Shutdown();
         });
         // Scripts and tests read the bound port from this line (with --listen HOST:0 it is a free one).
@@ -74,9 +79,9 @@ int main(int argc, char** argv) {
                     parsed.Options.DbPath.c_str());
         std::fflush(stdout);
         io.run();
-        wl::ServerLog("stopped");
+        wl::ServerLog(wl::TLogLevel::Info, "stopped");
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "weekleaf-sync: %s\n", e.what());
+        wl::ServerLog(wl::TLogLevel::Error, e.what());
         return 1;
     }
     return 0;

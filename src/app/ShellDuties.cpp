@@ -8,12 +8,13 @@
 #include "app/TfmMain.h"
 #include "diag/ErrLog.h"
 #include "platform/Restarter.h"
+#include "platform/WeekleafVersion.h"
 
 namespace wl {
 namespace {
 
 constexpr const char* kUpdateService = "https://weekleaf.org/update";
-constexpr const char* kProductVersion = "Weekleaf 3.0.3";
+const std::string kProductVersion = std::string("Weekleaf ") + kWeekleafVersion;
 constexpr int kRestartMs = 7000000;
 
 }  // namespace

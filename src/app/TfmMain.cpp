@@ -29,6 +29,7 @@
 #include "platform/DataDir.h"
 #include "platform/OpenInBrowser.h"
 #include "platform/OtherWindows.h"
+#include "platform/WeekleafVersion.h"
 #include "ui/EditingRules.h"
 #include "ui/TCalendarPanel.h"
 #include "ui/TImageButton.h"
@@ -52,8 +53,7 @@
 namespace wl {
 namespace {
 
-constexpr const char* kVersion = "3.0.3";
-constexpr const char* kCaption = "    Weekleaf 3.0.3";
+const QString kCaption = QString("    Weekleaf ") + kWeekleafVersion;
 constexpr const char* kProjectSite = "https://weekleaf.org";
 constexpr int kCheckInterval = 3000;
 constexpr int kCheckIntervalBar = 1000;
@@ -393,7 +393,7 @@ void TfmMain::GetFrames() {
     frNote->setGeometry(all);
     frTemplate = new TfrTemplate(pFrames, StoredTextLinks("template", &TWeekleaf::TemplateToJSON));
     frTemplate->setGeometry(below);
-    frDevelopers = new TfrDevelopers(kVersion, pFrames);
+    frDevelopers = new TfrDevelopers(kWeekleafVersion, pFrames);
     frDevelopers->setGeometry(below);
     CreateOptions();
     frOptions->setGeometry(below);

@@ -1,15 +1,19 @@
-// The program's entry: replace a running instance, wait after logon when started with "/reg",
-// create the windows and run the event loop.
+// The program's entry: answer --help and --version, replace a running instance, wait after logon
+// when started with "/reg", create the windows and run the event loop.
 #include <QApplication>
 #include <QThread>
-#include <cstring>
+#include <cstdio>
+#include <string>
+#include <vector>
 
+#include "app/AppCommandLine.h"
 #include "app/RebuildLink.h"
 #include "app/ShellDuties.h"
 #include "app/TfmMain.h"
 #include "app/WLSocketLink.h"
 #include "data/TSettings.h"
 #include "diag/ErrLog.h"
+#include "platform/CommandLineText.h"
 #include "platform/HotKeys.h"
 #include "platform/QtTranslations.h"
 #include "platform/QtWebEngineSetup.h"
@@ -21,10 +25,23 @@
 #include "ui/TfmSocket.h"
 
 int main(int argc, char** argv) {
+    // Before anything touches the display or a running instance: "weekleaf --help" must not end
+    // the planner the user is running.
+    const wl::TAppCommandLine commandLine =
+        wl::ParseAppCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    using TAction = wl::TAppCommandLine::TAction;
+    if (commandLine.Action == TAction::Refuse) {
+        std::fputs(commandLine.Text.c_str(), stderr);
+        return wl::kUsageExitCode;
+    }
+    if (commandLine.Action != TAction::Run) {
+        std::fputs(commandLine.Text.c_str(), stdout);
+        return 0;
+    }
     // 1. The older instance ends; this one goes on at once.
     wl::AskRunningInstanceToQuit();
     // 2. Started at logon: let the session settle.
-    if (argc > 1 && std::strcmp(argv[1], "/reg") == 0) QThread::msleep(10000);
+    if (commandLine.WaitAfterLogon) QThread::msleep(10000);
     // 3. The application and its windows.
     wl::PrepareQtWebEngine();
     QApplication app(argc, argv);

@@ -17,12 +17,14 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "data/TSettings.h"
 #include "data/TWeekleaf.h"
 #include "platform/AtomicFile.h"
+#include "platform/CommandLineText.h"
 #include "platform/DataDir.h"
 #include "platform/DateText.h"
 #include "platform/MemoryDesktop.h"
@@ -33,10 +35,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* kProgram = "weekleaf-render";
 constexpr const char* kUsage =
     "usage: weekleaf-render --data DIR --wallpaper PICTURE --out FILE.bmp [--size WxH]\n"
     "                       [--today dd.mm.yyyy] [--offset DAYS] [--font NAME] [--font-size PT]\n"
-    "                       [--alpha 0..255] [--repeat N]\n";
+    "                       [--alpha 0..255] [--repeat N]\n"
+    "       weekleaf-render --help | --version\n"
+    "Draws the week shown for DIR (a Weekleaf data folder with Data.json and optionally Config.ini)\n"
+    "onto PICTURE as the planner does and writes a BMP; DIR itself is never changed.\n"
+    "  --size WxH        screen size (default 1920x1080)\n"
+    "  --today DATE      the day taken as today (default: today)\n"
+    "  --offset DAYS     shown week relative to today's, in days (7 = next week)\n"
+    "  --font NAME, --font-size PT, --alpha 0..255\n"
+    "                    the blocks' font and opacity (default: Config.ini's, else Tahoma 8, 125)\n"
+    "  --repeat N        draw N times and print the median time\n";
+
+const std::set<std::string> kValueOptions = {"--data",   "--wallpaper", "--out",       "--size",  "--today",
+                                             "--offset", "--font",      "--font-size", "--alpha", "--repeat"};
 
 struct Options {
     fs::path data, wallpaper, out;
@@ -48,9 +63,18 @@ struct Options {
     int repeat = 1;
 };
 
-[[noreturn]] void Fail(const std::string& message, int code = 2) {
-    std::fprintf(stderr, "weekleaf-render: %s\n%s", message.c_str(), code == 2 ? kUsage : "");
+// Code 2 is a command line that was not understood: one line pointing at --help.
+[[noreturn]] void Fail(const std::string& message, int code = wl::kUsageExitCode) {
+    if (code == wl::kUsageExitCode)
+        std::fputs(wl::UsageErrorLine(kProgram, message).c_str(), stderr);
+    else
+        std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
     std::exit(code);
+}
+
+[[noreturn]] void Answer(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::exit(0);
 }
 
 int ParseInt(const std::string& text, const char* what, int low, int high) {
@@ -75,11 +99,11 @@ Options Parse(int argc, char** argv) {
     std::map<std::string, std::string> given;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        if (name == "-h" || name == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        }
-        if (name.rfind("--", 0) != 0 || i + 1 >= argc) Fail("unexpected argument \"" + name + "\"");
+        if (name == "-h" || name == "--help") Answer(kUsage);
+        if (name == "--version") Answer(wl::VersionText(kProgram));
+        if (!name.starts_with('-')) Fail("unexpected argument '" + name + "'");
+        if (!kValueOptions.contains(name)) Fail("unknown option '" + name + "'");
+        if (i + 1 >= argc) Fail(name + " needs a value");
         given[name] = argv[++i];
     }
     for (const auto& [name, value] : given) {
@@ -104,8 +128,6 @@ Options Parse(int argc, char** argv) {
             o.alpha = ParseInt(value, "--alpha", 0, 255);
         else if (name == "--repeat")
             o.repeat = ParseInt(value, "--repeat", 1, 10000);
-        else
-            Fail("unknown option \"" + name + "\"");
     }
     if (o.data.empty() || o.wallpaper.empty() || o.out.empty())
         Fail("--data, --wallpaper and --out are required");

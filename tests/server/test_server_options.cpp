@@ -1,5 +1,9 @@
-// The command line of weekleaf-sync.
+// The command line and the config file of weekleaf-sync.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "TServerOptions.h"
 
@@ -47,15 +51,102 @@ TEST(ServerOptions, BadCommandLinesAreExplained) {
         {"stray"},
         {"--max-message", "2000", "--max-queue", "1000"},
         {"--sync", "off"},
+        {"--log-level", "verbose"},
+        {"--log-level", "INFO"},
+        {"--config"},
+        {"--bogus"},  // unknown, not "needs a value"
     };
     for (const auto& args : bad) EXPECT_FALSE(ParseServerOptions(args).Error.empty()) << args[0];
 }
 
 TEST(ServerOptions, UsageNamesEveryOption) {
     const std::string usage = ServerUsage();
-    for (const char* option : {"--listen", "--db", "--max-message", "--max-queue", "--idle-timeout",
-                               "--max-connections", "--sync", "--help"})
+    for (const char* option :
+         {"--listen", "--db", "--max-message", "--max-queue", "--idle-timeout", "--max-connections", "--sync",
+          "--log-level", "--config", "--help", "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+TEST(ServerOptions, LogLevelDefaultsToInfo) {
+    EXPECT_EQ(ParseServerOptions({}).Options.LogLevel, TLogLevel::Info);
+    EXPECT_EQ(ParseServerOptions({"--log-level", "debug"}).Options.LogLevel, TLogLevel::Debug);
+    EXPECT_EQ(ParseServerOptions({"--log-level=error"}).Options.LogLevel, TLogLevel::Error);
+}
+
+// A config file written into a private folder for one test.
+class ServerConfigFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = std::filesystem::temp_directory_path() / ("wl-server-conf-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+    std::string Write(const std::string& text) {
+        const std::string path = (folder_ / "weekleaf-sync.conf").string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    std::filesystem::path folder_;
+};
+
+TEST_F(ServerConfigFile, ReadsNameValueLinesWithCommentsBlanksAndSpaces) {
+    const std::string file = Write(
+        "# the packaged file\n"
+        "\n"
+        "db = /var/lib/weekleaf-sync/weekleaf-sync.db\r\n"
+        "   listen=0.0.0.0:3000   \n"
+        "\tsync = normal\n"
+        "  # tls-cert = /etc/x.pem\n"
+        "log-level = warning\n"
+        "max-message = 1024\n"
+        "max-queue = 2048");  // no line end at the end
+    const auto parsed = ParseServerOptions({"--config", file});
+    ASSERT_EQ(parsed.Error, "");
+    EXPECT_EQ(parsed.Options.DbPath, "/var/lib/weekleaf-sync/weekleaf-sync.db");
+    EXPECT_EQ(parsed.Options.Host, "0.0.0.0");
+    EXPECT_EQ(parsed.Options.Port, 3000);
+    EXPECT_EQ(parsed.Options.Durability, TSyncStore::TDurability::Normal);
+    EXPECT_EQ(parsed.Options.LogLevel, TLogLevel::Warning);
+    EXPECT_EQ(parsed.Options.MaxMessageBytes, 1024u);
+    EXPECT_EQ(parsed.Options.MaxQueueBytes, 2048u);
+}
+
+TEST_F(ServerConfigFile, TheCommandLineWinsWhereverItStands) {
+    const std::string file = Write("listen = 0.0.0.0:3000\ndb = /from/file.db\nlog-level = debug\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--listen", "127.0.0.1:4000", "--config", file},
+          std::vector<std::string>{"--config=" + file, "--listen=127.0.0.1:4000"}}) {
+        const auto parsed = ParseServerOptions(args);
+        ASSERT_EQ(parsed.Error, "");
+        EXPECT_EQ(parsed.Options.Host, "127.0.0.1");
+        EXPECT_EQ(parsed.Options.Port, 4000);
+        EXPECT_EQ(parsed.Options.DbPath, "/from/file.db") << "what the command line leaves stays the file's";
+        EXPECT_EQ(parsed.Options.LogLevel, TLogLevel::Debug);
+    }
+}
+
+TEST_F(ServerConfigFile, ABadLineIsNamedByFileAndLine) {
+    struct Case {
+        std::string text, error;  // the error's text after "FILE:"
+    };
+    const Case cases[] = {
+        {"listen = 127.0.0.1:3000\nbogus = 1\n", "2: unknown option 'bogus'"},
+        {"# comment\n\nmax-message = 12k\n", "3: max-message expects a positive number, got \"12k\""},
+        {"listen 127.0.0.1:3000\n", "1: expected \"name = value\""},
+        {"--listen = 127.0.0.1:3000\n", "1: unknown option '--listen'"},
+        {"db =\n", "1: db expects a file path, got \"\""},
+        {"log-level = loud\n", "1: log-level expects error, warning, info or debug, got \"loud\""},
+        {"config = /etc/other.conf\n", "1: a config file cannot name another one"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = Write(c.text);
+        EXPECT_EQ(ParseServerOptions({"--config", file}).Error, file + ":" + c.error) << c.text;
+    }
+}
+
+TEST_F(ServerConfigFile, AMissingOrUnreadableFileIsAnError) {
+    for (const std::string& path : {(folder_ / "missing.conf").string(), folder_.string()})
+        EXPECT_EQ(ParseServerOptions({"--config", path}).Error, "cannot read config file " + path);
 }
 
 }  // namespace
