@@ -18,6 +18,8 @@ PACKAGES=(
   adwaita-icon-theme fonts-dejavu-core fonts-liberation2
   # testing as a person would, peers and comparisons
   xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox trayer libsm-dev python3 python3-websockets dbus
+  # Debian packages: building (dpkg-shlibdeps), checking and installing them as an administrator would
+  dpkg-dev file lintian desktop-file-utils appstream man-db systemd
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the fuzz targets briefly, the thread-heavy tests under ThreadSanitizer,
-# everything under AddressSanitizer + UBSan, then the whole suite in the default build.
+# everything under AddressSanitizer + UBSan, then the whole suite in the default build, and last
+# the Debian packages made from that build (installed into this machine, then purged; root only).
 # Expects scripts/setup.sh to have run. Usage: scripts/test.sh [--quick]  (--quick: default build only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,3 +31,10 @@ step "all tests (default build)"
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
+
+step "Debian packages: build, check, install, run, remove"
+if [ "$(id -u)" -eq 0 ]; then
+  bash scripts/test-packages.sh build/default
+else
+  echo "skipped: installing the packages needs root"
+fi
