@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "TPostgresStore.h"
+
 namespace wl {
 
 namespace {
@@ -44,6 +46,17 @@ const char* ParseCount(std::string_view text, std::size_t& out) {
     return "";
 }
 
+// The password is the first line of the file, without its line end.
+const char* ReadPasswordFile(std::string_view path, TServerOptions& options) {
+    std::ifstream file{std::string(path), std::ios::binary};
+    std::string line;
+    if (!file || !std::getline(file, line)) return "a readable file holding the database password";
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) return "a readable file holding the database password";
+    options.DbPassword = std::move(line);
+    return "";
+}
+
 // One option: its name without dashes and how its value is applied. The rule returns "" or what
 // the value should have been.
 struct TOptionRule {
@@ -55,10 +68,11 @@ constexpr TOptionRule kRules[] = {
     {"listen", [](std::string_view v, TServerOptions& o) { return ParseListen(v, o) ? "" : "HOST:PORT"; }},
     {"db",
      [](std::string_view v, TServerOptions& o) {
-         if (v.empty()) return "a file path";
+         if (v.empty()) return "a file path or a postgresql:// URI";
          o.DbPath = std::string(v);
          return "";
      }},
+    {"db-password-file", ReadPasswordFile},
     {"sync",
      [](std::string_view v, TServerOptions& o) {
          if (v != "full" && v != "normal") return "full or normal";
@@ -184,6 +198,8 @@ TOptionsParse ParseServerOptions(const std::vector<std::string>& args) {
     }
     if (result.Options.MaxQueueBytes < result.Options.MaxMessageBytes)
         result.Error = "--max-queue must be at least --max-message";
+    if (result.Error.empty() && TPostgresStore::IsUri(result.Options.DbPath))
+        result.Error = TPostgresStore::CheckUri(result.Options.DbPath);
     return result;
 }
 
@@ -198,6 +214,11 @@ std::string ServerUsage() {
     text += "                           port 0 picks a free one, printed at start)\n";
     text +=
         "  --db PATH                SQLite database file (default " + d.DbPath + ", created when missing)\n";
+    text += "  --db postgresql://USER@HOST:PORT/DATABASE\n";
+    text += "                           PostgreSQL database shared by several instances (tables created\n";
+    text += "                           when missing); the URI must not hold the password\n";
+    text += "  --db-password-file FILE  the database password (first line); without it libpq reads\n";
+    text += "                           PGPASSWORD or the file PGPASSFILE (default ~/.pgpass)\n";
     text += "  --sync full|normal       full (default): a change is on the disk before it is answered or\n";
     text += "                           pushed; normal: it is in the database file, which survives the\n";
     text += "                           service being killed but not a power loss, and commits cost less\n";

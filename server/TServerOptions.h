@@ -14,7 +14,10 @@ namespace wl {
 struct TServerOptions {
     std::string Host = "127.0.0.1";
     std::uint16_t Port = 3000;  // 0 picks a free port (printed at start)
+    // An SQLite file path, or a "postgresql://" URI without a password.
     std::string DbPath = "weekleaf-sync.db";
+    // The database password, read from --db-password-file; empty: libpq's own (PGPASSWORD, PGPASSFILE).
+    std::string DbPassword;
     TSyncStore::TDurability Durability = TSyncStore::TDurability::Full;
     std::size_t MaxMessageBytes = 4u << 20;  // a larger incoming message closes the connection (1009)
     // Unsent bytes per connection: past half of it the connection's requests wait unread until its

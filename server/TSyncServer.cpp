@@ -136,15 +136,18 @@ bool TSyncServer::HandOff() {
     return true;
 }
 
+// A batch run again after a collision with another instance starts over from its first message.
 void TSyncServer::RunBatch(std::vector<TWork> batch) {
-    for (TWork& work : batch) {
-        std::size_t answered = 0;
-        while (work.Handled < work.Messages.size() &&
-               (work.Replies == TReplies::Skip || answered < work.AnswerRoom))
-            answered += service_.Handle(work.From, work.Messages[work.Handled++], work.Replies);
-        if (work.Ended) service_.Detach(work.From);
-    }
-    std::vector<TOutMessage> out = service_.Commit();
+    std::vector<TOutMessage> out = service_.RunBatch([&] {
+        for (TWork& work : batch) {
+            work.Handled = 0;
+            std::size_t answered = 0;
+            while (work.Handled < work.Messages.size() &&
+                   (work.Replies == TReplies::Skip || answered < work.AnswerRoom))
+                answered += service_.Handle(work.From, work.Messages[work.Handled++], work.Replies);
+            if (work.Ended) service_.Detach(work.From);
+        }
+    });
     boost::asio::post(io_, [this, out = std::move(out), batch = std::move(batch)]() mutable {
         AfterBatch(std::move(out), std::move(batch));
     });

@@ -95,15 +95,29 @@ std::size_t TSyncService::Handle(TConnectionId from, std::string_view text, TRep
     if (replies == TReplies::Skip && !IsWrite(parsed.Request.Action)) return 0;
     if (parsed.Status != ER_SUCCESS) {
         Answer(from, SyncMessage::Status(parsed.Status, parsed.Request.Action));
-    } else {
+    } else if (replies == TReplies::Send) {
+        requests_.push_back({from, parsed.Request.Action, parsed.Request.Day});
+    }
+    // After a failed request the store's transaction is in doubt: the rest of the batch waits for its
+    // error answer.
+    if (parsed.Status == ER_SUCCESS && !batchFailure_) {
         try {
             const std::string account = HashAccountKey(parsed.Request.Key);
             Subscribe(from, account);
             Dispatch(from, account, parsed.Request);
+        } catch (const TSyncStoreError& e) {
+            if (e.Kind() == TSyncStoreError::TKind::Refused) {
+                // Only this write is refused; the store's transaction is untouched.
+                ServerLog(TLogLevel::Warning, std::string("write refused: ") + e.what());
+                if (replies == TReplies::Send)
+                    Answer(from, SyncMessage::Status(ER_UPDATE, parsed.Request.Action));
+            } else {
+                ServerLog(TLogLevel::Error, std::string("request failed: ") + e.what());
+                batchFailure_ = e;
+            }
         } catch (const std::exception& e) {
-            // The store is in doubt: nothing of this batch may be acknowledged.
             ServerLog(TLogLevel::Error, std::string("request failed: ") + e.what());
-            batchFailed_ = true;
+            batchFailure_ = TSyncStoreError(e.what());
         }
     }
     std::size_t answered = 0;
@@ -267,23 +281,62 @@ void TSyncService::PushToOthers(TConnectionId from, const std::string& account, 
 }
 
 std::vector<TOutMessage> TSyncService::Commit() {
-    std::vector<TOutMessage> out;
-    out.swap(outbox_);
-    try {
-        if (batchFailed_) throw TSyncStoreError("an earlier request of the batch failed");
-        store_.Commit();
-    } catch (const std::exception& e) {
-        ServerLog(TLogLevel::Error,
-                  std::string("batch of ") + std::to_string(out.size()) + " messages dropped: " + e.what());
-        batchFailed_ = false;
-        out.clear();
+    return CommitStore() ? FailedBatchAnswers() : TakeOutbox();
+}
+
+std::vector<TOutMessage> TSyncService::RunBatch(const std::function<void()>& handleAll) {
+    for (int run = 1;; ++run) {
+        handleAll();
+        const auto failure = CommitStore();
+        if (!failure) return TakeOutbox();
+        if (*failure != TSyncStoreError::TKind::Conflict || run == kMaxBatchRuns) return FailedBatchAnswers();
+        ServerLog(TLogLevel::Info, "batch collided with another writer, running it again");
+        outbox_.clear();
+        requests_.clear();
+    }
+}
+
+// Commits, or rolls the batch back when a request of it failed or the commit does.
+std::optional<TSyncStoreError::TKind> TSyncService::CommitStore() {
+    std::optional<TSyncStoreError> failure = std::move(batchFailure_);
+    batchFailure_.reset();
+    if (!failure) {
         try {
-            store_.Rollback();
-        } catch (const std::exception& rollbackError) {
-            ServerLog(TLogLevel::Error, std::string("rollback failed: ") + rollbackError.what());
+            store_.Commit();
+            return std::nullopt;
+        } catch (const TSyncStoreError& e) {
+            failure = e;
         }
     }
+    ServerLog(TLogLevel::Error, std::string("batch of ") + std::to_string(outbox_.size()) +
+                                    " messages dropped: " + failure->what());
+    try {
+        store_.Rollback();
+    } catch (const std::exception& rollbackError) {
+        ServerLog(TLogLevel::Error, std::string("rollback failed: ") + rollbackError.what());
+    }
+    return failure->Kind();
+}
+
+std::vector<TOutMessage> TSyncService::TakeOutbox() {
+    requests_.clear();
+    std::vector<TOutMessage> out;
+    out.swap(outbox_);
     return out;
+}
+
+// Nothing of a failed batch was kept, so nothing of it may be acknowledged: no pushes, and every
+// request answered with its error instead of its answer.
+std::vector<TOutMessage> TSyncService::FailedBatchAnswers() {
+    outbox_.clear();
+    for (const TPendingRequest& request : requests_) {
+        const std::string day = request.Action == TSyncAction::SetDay || request.Action == TSyncAction::GetDay
+                                    ? DateToStr(request.Day)
+                                    : std::string();
+        Answer(request.From,
+               SyncMessage::Status(IsWrite(request.Action) ? ER_UPDATE : ER_GET, request.Action, day));
+    }
+    return TakeOutbox();
 }
 
 }  // namespace wl

@@ -15,16 +15,20 @@
 //                       refused as older: the same message with the stored text, to the sender only
 //   SET_NOTE/SET_TEMPLATE -> others on the key: {"ACTION":"UPDATE_NOTE","note":html} / UPDATE_TEMPLATE
 //   anything refused or not found -> {"ACTION":"STATUS","STATUS":n[,"REQUEST":action][,"DAY":day]}
+//   a request of a batch the store could not commit -> STATUS 6 (ER_UPDATE) for a write, 5 (ER_GET)
+//                       for a read: nothing of that batch was kept or pushed
 // UPDATE_CURRENT_WEEK is never sent: every change goes out as the update of what changed.
 //
 // Nothing leaves before it is durable: Handle() only collects answers and pushes in an outbox, and
 // Commit() first commits the store's open transaction and only then hands the outbox over for
-// delivery. The network layer calls Handle() for every message of a batch and Commit() once after it,
-// so one fsync covers the batch. Owned by the one thread that runs it (the server's store thread).
+// delivery. The network layer calls Handle() for every message of a batch and Commit() once after it
+// (or hands both to RunBatch()), so one commit covers the batch. Owned by the one thread that runs it
+// (the server's store thread).
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -74,15 +78,35 @@ class TSyncService {
     void Detach(TConnectionId connection);
 
     // Commits the writes handled since the last call and returns what to send, in order. When the
-    // commit fails, the writes are rolled back and nothing of the batch is sent.
+    // commit fails, the writes are rolled back and every request of the batch is answered with its
+    // error status instead; nothing else of the batch is sent.
     std::vector<TOutMessage> Commit();
 
-    bool HasPending() const { return !outbox_.empty() || store_.HasPendingWrites(); }
+    // At most this many runs of one batch (RunBatch).
+    static constexpr int kMaxBatchRuns = 5;
+    // `handleAll` calls Handle() for every message of a batch; then the batch is committed as by
+    // Commit(). A batch that lost a race with another instance's batch on the same database (a
+    // deadlock, a row lock waited for too long) is rolled back and run again from the start, up to
+    // kMaxBatchRuns times, so that no batch is lost to the other's. `handleAll` must be repeatable.
+    std::vector<TOutMessage> RunBatch(const std::function<void()>& handleAll);
+
+    bool HasPending() const { return !outbox_.empty() || !requests_.empty() || store_.HasPendingWrites(); }
     // Connections currently on an account (by key), for diagnostics and tests.
     std::size_t ConnectionsOnKey(std::string_view key) const;
 
   private:
     using TText = std::shared_ptr<const std::string>;
+
+    // A request of the open batch that expects an answer, kept to answer it when the batch fails.
+    struct TPendingRequest {
+        TConnectionId From = 0;
+        TSyncAction Action = TSyncAction::None;
+        Date Day;
+    };
+
+    std::optional<TSyncStoreError::TKind> CommitStore();  // nullopt: committed
+    std::vector<TOutMessage> TakeOutbox();
+    std::vector<TOutMessage> FailedBatchAnswers();
 
     void Subscribe(TConnectionId connection, const std::string& account);
     void Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request);
@@ -101,8 +125,9 @@ class TSyncService {
     TSyncStore& store_;
     TServiceClock clock_;
     std::vector<TOutMessage> outbox_;
-    bool batchFailed_ = false;
-    std::unordered_map<TConnectionId, std::string> accountOf_;                 // connection -> account
+    std::vector<TPendingRequest> requests_;
+    std::optional<TSyncStoreError> batchFailure_;               // the first error of the open batch
+    std::unordered_map<TConnectionId, std::string> accountOf_;  // connection -> account
     std::unordered_map<std::string, std::vector<TConnectionId>> connections_;  // account -> connections
 };
 

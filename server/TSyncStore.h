@@ -1,9 +1,10 @@
 #pragma once
-// The service's data in one SQLite file (WAL): per account (the hash of its key) one notes page, one
-// template and one text per day with the time it was written.
+// Where the service keeps its data: per account (the hash of its key) one notes page, one template and
+// one text per day with the time it was written. Two kinds: one SQLite file (TSqliteStore) for a
+// single service, or a PostgreSQL database (TPostgresStore) shared by several service instances.
 //
-// Writes open a transaction that stays open until Commit(), so that one commit (one fsync) covers every
-// write of a batch; reads on the same store see the batch's writes. Owned and used by one thread.
+// Writes open a transaction that stays open until Commit(), so that one commit covers every write of a
+// batch; reads on the same store see the batch's writes. Owned and used by one thread.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -14,14 +15,23 @@
 
 #include "platform/DateText.h"
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace wl {
 
 class TSyncStoreError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    // Conflict: the batch lost a race with another writer on the same database (a deadlock, a lock it
+    // waited too long for, a serialisation failure); run again after Rollback() it goes through.
+    // Refused: this one write cannot be stored as it is (text the database does not take); the store's
+    // transaction is untouched and the rest of the batch goes on.
+    // Unreachable: no connection to the database server could be made.
+    enum class TKind { Failed, Conflict, Refused, Unreachable };
+
+    explicit TSyncStoreError(const std::string& what, TKind kind = TKind::Failed)
+        : std::runtime_error(what), kind_(kind) {}
+    TKind Kind() const { return kind_; }
+
+  private:
+    TKind kind_;
 };
 
 class TSyncStore {
@@ -41,50 +51,32 @@ class TSyncStore {
                  // being killed, a power loss may take the last commits back
     };
 
-    // Opens or creates the database; throws TSyncStoreError when it cannot.
-    explicit TSyncStore(const std::string& path, TDurability durability = TDurability::Full);
-    ~TSyncStore();
-    TSyncStore(const TSyncStore&) = delete;
-    TSyncStore& operator=(const TSyncStore&) = delete;
+    virtual ~TSyncStore() = default;
 
-    std::optional<std::string> GetPage(const std::string& account, TPage page);
-    void SetPage(const std::string& account, TPage page, std::string_view html);
+    virtual std::optional<std::string> GetPage(const std::string& account, TPage page) = 0;
+    virtual void SetPage(const std::string& account, TPage page, std::string_view html) = 0;
 
-    std::optional<TDay> GetDay(const std::string& account, Date day);
+    virtual std::optional<TDay> GetDay(const std::string& account, Date day) = 0;
     // The days held from first to last (both included), in date order.
-    std::vector<TDay> GetDays(const std::string& account, Date first, Date last);
+    virtual std::vector<TDay> GetDays(const std::string& account, Date first, Date last) = 0;
     // Visits the days held, newest date first, until `visit` returns false.
-    void ScanDays(const std::string& account, const std::function<bool(const TDay&)>& visit);
+    virtual void ScanDays(const std::string& account, const std::function<bool(const TDay&)>& visit) = 0;
 
     // Stores the day unless the stored one carries a later timestamp; then returns that stored day
     // (equal timestamps: the later write wins).
-    std::optional<TDay> SetDay(const std::string& account, Date day, std::string_view html,
-                               std::int64_t timestamp);
+    virtual std::optional<TDay> SetDay(const std::string& account, Date day, std::string_view html,
+                                       std::int64_t timestamp) = 0;
 
     // Makes the writes since the last commit durable; a no-op when there were none.
-    void Commit();
+    virtual void Commit() = 0;
     // Drops the writes since the last commit.
-    void Rollback();
-    bool HasPendingWrites() const { return inTransaction_; }
+    virtual void Rollback() = 0;
+    virtual bool HasPendingWrites() const = 0;
 
-    // Stops copying the write-ahead log into the database inside commits: a TWalCheckpointer does it.
-    void LeaveCheckpointsToOthers();
-
-  private:
-    class TStatement;
-    void Close();
-    void Exec(const char* sql);
-    void BeginIfNeeded();
-    sqlite3_stmt* Prepare(const char* sql);
-
-    sqlite3* db_ = nullptr;
-    bool inTransaction_ = false;
-    sqlite3_stmt* getPage_ = nullptr;
-    sqlite3_stmt* setPage_ = nullptr;
-    sqlite3_stmt* getDay_ = nullptr;
-    sqlite3_stmt* getDays_ = nullptr;
-    sqlite3_stmt* scanDays_ = nullptr;
-    sqlite3_stmt* setDay_ = nullptr;
+  protected:
+    TSyncStore() = default;
+    TSyncStore(const TSyncStore&) = delete;
+    TSyncStore& operator=(const TSyncStore&) = delete;
 };
 
 }  // namespace wl

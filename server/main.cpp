@@ -11,14 +11,14 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "OpenSyncStore.h"
 #include "ServerLog.h"
 #include "TServerOptions.h"
 #include "TSyncServer.h"
 #include "TSyncService.h"
-#include "TSyncStore.h"
-#include "TWalCheckpointer.h"
 #include "platform/CommandLineText.h"
 
 namespace {
@@ -59,10 +59,12 @@ int main(int argc, char** argv) {
     RaiseDescriptorLimit();
     ReturnLargeBuffersToTheSystem();
     try {
-        wl::TSyncStore store(parsed.Options.DbPath, parsed.Options.Durability);
-        wl::TWalCheckpointer checkpointer(parsed.Options.DbPath);
-        store.LeaveCheckpointsToOthers();
-        wl::TSyncService service(store);
+        // A database server that is not up yet (started in parallel at boot, restarting) is waited for;
+        // the port opens once the data can be served.
+        const wl::TOpenedStore opened = wl::OpenSyncStoreWhenReachable(
+            parsed.Options, [](const std::string& text) { wl::ServerLog(wl::TLogLevel::Warning, text); },
+            [](std::chrono::seconds delay) { std::this_thread::sleep_for(delay); });
+        wl::TSyncService service(*opened.Store);
         boost::asio::io_context io(1);
         wl::TSyncServer server(io, service, parsed.Options);
         const auto endpoint = server.Listen();

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "ServerLog.h"
+#include "TSqliteStore.h"
 #include "TSyncRequest.h"
 #include "TSyncService.h"
 #include "data/Json.h"
@@ -13,7 +14,7 @@
 namespace {
 
 wl::TSyncService& Service() {
-    static wl::TSyncStore store(":memory:");
+    static wl::TSqliteStore store(":memory:");
     static wl::TSyncService service(
         store, wl::TServiceClock{
                    [] { return wl::MakeDate(2021, 1, 6); },

@@ -174,10 +174,11 @@ inline TFloodFigures RunFlood(const TFloodCase& c, const TServerProcess& service
     figures.SettledKb = service.StatusKb("VmRSS");
     figures.PeakKb = service.StatusKb("VmHWM");
     if (c.SetDayBytes > 0) {
-        // The service may still be applying what the client sent before it left.
+        // The service may still be applying what the client sent before it left (on PostgreSQL each
+        // write is a round trip to the database server).
         TTestClient check(port);
         figures.WritesKept = false;
-        for (const auto end = Clock::now() + std::chrono::seconds(10);
+        for (const auto end = Clock::now() + std::chrono::seconds(30);
              !figures.WritesKept && Clock::now() < end;) {
             check.Send(GetDayRequest(kKey, DayKeyAt(c.Requests - 1)));
             const auto answer = check.Receive(std::chrono::seconds(5));

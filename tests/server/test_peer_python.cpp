@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ServerProcess.h"
-#include "TempDir.h"
+#include "TestStorage.h"
 
 namespace wl {
 namespace {
@@ -44,22 +44,32 @@ TPeerRun RunPeer(const std::string& python, int port, const std::string& scenari
     return run;
 }
 
-class PeerClient : public testing::Test {
+template <typename TParam>
+class PeerClientOf : public testing::TestWithParam<TParam> {
   protected:
     void SetUp() override {
         python_ = FindPython();
         if (python_.empty()) GTEST_SKIP() << "python3 with the websockets module is not installed";
     }
     std::string python_;
-    test::TTempDir dir_;
 };
 
-class PeerScenario : public PeerClient, public testing::WithParamInterface<const char*> {};
+class PeerClient : public PeerClientOf<test::TStorageKind> {
+  protected:
+    test::TTestStorage storage_{GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(Storages, PeerClient, test::AllStorages(), test::StorageName);
+
+class PeerScenario : public PeerClientOf<std::tuple<const char*, test::TStorageKind>> {
+  protected:
+    test::TTestStorage storage_{std::get<1>(GetParam())};
+};
 
 TEST_P(PeerScenario, Holds) {
-    TServerProcess server(WL_SYNC_SERVER_BIN, dir_.File("sync.db"), kServerArgs);
+    TServerProcess server(WL_SYNC_SERVER_BIN, storage_.Db(), kServerArgs);
     ASSERT_NE(server.Port(), 0) << "weekleaf-sync did not report its port";
-    const TPeerRun run = RunPeer(python_, server.Port(), GetParam());
+    const TPeerRun run = RunPeer(python_, server.Port(), std::get<0>(GetParam()));
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(server.Stop(), 0);
 }
@@ -68,14 +78,16 @@ TEST_P(PeerScenario, Holds) {
 // older: an older edit is refused and answered with the newer text; emptykey: STATUS 3;
 // oversized: close 1009 and nothing stored; unknownday: a status, never an empty day.
 INSTANTIATE_TEST_SUITE_P(Python, PeerScenario,
-                         testing::Values("handshake", "fanout", "older", "emptykey", "oversized",
-                                         "unknownday"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param);
+                         testing::Combine(testing::Values("handshake", "fanout", "older", "emptykey",
+                                                          "oversized", "unknownday"),
+                                          test::AllStorages()),
+                         [](const testing::TestParamInfo<std::tuple<const char*, test::TStorageKind>>& info) {
+                             return std::string(std::get<0>(info.param)) + "_" +
+                                    test::KindName(std::get<1>(info.param));
                          });
 
-TEST_F(PeerClient, DataSurvivesARestart) {
-    const std::string db = dir_.File("sync.db");
+TEST_P(PeerClient, DataSurvivesARestart) {
+    const std::string& db = storage_.Db();
     {
         TServerProcess server(WL_SYNC_SERVER_BIN, db, kServerArgs);
         ASSERT_NE(server.Port(), 0);

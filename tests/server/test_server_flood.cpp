@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ServerFlood.h"
-#include "TempDir.h"
+#include "TestStorage.h"
 
 namespace wl {
 namespace {
@@ -24,13 +24,13 @@ constexpr bool kFiguresAreMeaningful = true;
 // A single client may cost the service at most this much memory.
 constexpr long kMaxGrowthKb = 64 * 1024;
 
-class ServerFlood : public testing::TestWithParam<TFloodCase> {};
+class ServerFlood : public testing::TestWithParam<std::tuple<TFloodCase, test::TStorageKind>> {};
 
 TEST_P(ServerFlood, MemoryStaysBoundedAndOthersAreServed) {
-    const TFloodCase& c = GetParam();
-    test::TTempDir dir;
+    const TFloodCase& c = std::get<0>(GetParam());
+    const test::TTestStorage storage(std::get<1>(GetParam()));
     // The address-space cap keeps a regression from taking the machine down with it.
-    test::TServerProcess service(WL_SYNC_SERVER_BIN, dir.File("sync.db"),
+    test::TServerProcess service(WL_SYNC_SERVER_BIN, storage.Db(),
                                  {"--sync", "normal", "--idle-timeout", "2"},
                                  kFiguresAreMeaningful ? std::size_t{3} << 30 : 0);
     ASSERT_NE(service.Port(), 0) << "weekleaf-sync did not report its port";
@@ -60,9 +60,11 @@ TEST_P(ServerFlood, MemoryStaysBoundedAndOthersAreServed) {
 }
 
 // A client that never reads lingers past the service's idle time-out of 2 s.
-INSTANTIATE_TEST_SUITE_P(Floods, ServerFlood, testing::ValuesIn(test::FloodCases(5s)),
-                         [](const testing::TestParamInfo<TFloodCase>& info) {
-                             return std::string(info.param.Name);
+INSTANTIATE_TEST_SUITE_P(Floods, ServerFlood,
+                         testing::Combine(testing::ValuesIn(test::FloodCases(5s)), test::AllStorages()),
+                         [](const testing::TestParamInfo<std::tuple<TFloodCase, test::TStorageKind>>& info) {
+                             return std::string(std::get<0>(info.param).Name) + "_" +
+                                    test::KindName(std::get<1>(info.param));
                          });
 
 }  // namespace

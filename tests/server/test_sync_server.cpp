@@ -13,8 +13,8 @@
 #include "RawSocket.h"
 #include "ServerLog.h"
 #include "TSyncServer.h"
-#include "TempDir.h"
 #include "TestClient.h"
+#include "TestStorage.h"
 
 namespace wl {
 namespace {
@@ -40,7 +40,7 @@ std::string Lower(std::string text) {
     return text;
 }
 
-class SyncServerTest : public testing::Test {
+class SyncServerTest : public testing::TestWithParam<test::TStorageKind> {
   protected:
     SyncServerTest() { SetServerLogEnabled(false); }
     ~SyncServerTest() override {
@@ -52,7 +52,7 @@ class SyncServerTest : public testing::Test {
         options.Host = "127.0.0.1";
         options.Port = 0;
         io_ = std::make_unique<boost::asio::io_context>(1);
-        store_ = std::make_unique<TSyncStore>(path_);
+        store_ = storage_.Open();
         service_ = std::make_unique<TSyncService>(*store_);
         server_ = std::make_unique<TSyncServer>(*io_, *service_, options);
         port_ = server_->Listen().port();
@@ -76,8 +76,7 @@ class SyncServerTest : public testing::Test {
         return count.get_future().get();
     }
 
-    test::TTempDir dir_;
-    std::string path_ = dir_.File("sync.db");
+    test::TTestStorage storage_{GetParam()};
     std::unique_ptr<boost::asio::io_context> io_;
     std::unique_ptr<TSyncStore> store_;
     std::unique_ptr<TSyncService> service_;
@@ -86,7 +85,9 @@ class SyncServerTest : public testing::Test {
     std::uint16_t port_ = 0;
 };
 
-TEST_F(SyncServerTest, DesktopClientHandshakeAndFramesAreUnderstood) {
+INSTANTIATE_TEST_SUITE_P(Storages, SyncServerTest, test::AllStorages(), test::StorageName);
+
+TEST_P(SyncServerTest, DesktopClientHandshakeAndFramesAreUnderstood) {
     StartServer();
     TRawSocket raw(port_);
     ASSERT_TRUE(raw.Connected());
@@ -106,7 +107,7 @@ TEST_F(SyncServerTest, DesktopClientHandshakeAndFramesAreUnderstood) {
     EXPECT_EQ(payload, R"({"ACTION":"STATUS","STATUS":7,"REQUEST":"GET_DAY","DAY":"05.01.2021"})");
 }
 
-TEST_F(SyncServerTest, EditReachesTheKeysOtherConnectionNotTheSenderNorOtherKeys) {
+TEST_P(SyncServerTest, EditReachesTheKeysOtherConnectionNotTheSenderNorOtherKeys) {
     StartServer();
     TTestClient a(port_), b(port_), c(port_);
     a.Send(GetRequest("GET_CURRENT_WEEK", "k1"));
@@ -122,7 +123,7 @@ TEST_F(SyncServerTest, EditReachesTheKeysOtherConnectionNotTheSenderNorOtherKeys
     EXPECT_FALSE(c.Receive(200ms));
 }
 
-TEST_F(SyncServerTest, PingIsAnsweredWithItsPayload) {
+TEST_P(SyncServerTest, PingIsAnsweredWithItsPayload) {
     StartServer();
     TTestClient client(port_);
     client.Ping("abc");
@@ -130,7 +131,7 @@ TEST_F(SyncServerTest, PingIsAnsweredWithItsPayload) {
     EXPECT_EQ(client.Pongs().front(), "abc");
 }
 
-TEST_F(SyncServerTest, OversizedMessageClosesOnlyThatConnection) {
+TEST_P(SyncServerTest, OversizedMessageClosesOnlyThatConnection) {
     TServerOptions options;
     options.MaxMessageBytes = 1024;
     StartServer(options);
@@ -145,7 +146,7 @@ TEST_F(SyncServerTest, OversizedMessageClosesOnlyThatConnection) {
               R"({"ACTION":"STATUS","STATUS":7,"REQUEST":"GET_NOTE"})");  // nothing was stored
 }
 
-TEST_F(SyncServerTest, SilentConnectionIsClosedAfterTheIdleTimeout) {
+TEST_P(SyncServerTest, SilentConnectionIsClosedAfterTheIdleTimeout) {
     TServerOptions options;
     options.IdleTimeout = 2s;
     StartServer(options);
@@ -161,7 +162,7 @@ TEST_F(SyncServerTest, SilentConnectionIsClosedAfterTheIdleTimeout) {
     EXPECT_LT(waited, 5s);
 }
 
-TEST_F(SyncServerTest, ConnectionThatNeverReadsIsDroppedAndOthersGoOn) {
+TEST_P(SyncServerTest, ConnectionThatNeverReadsIsDroppedAndOthersGoOn) {
     TServerOptions options;
     options.MaxMessageBytes = 64 * 1024;
     options.MaxQueueBytes = 128 * 1024;
@@ -187,7 +188,7 @@ TEST_F(SyncServerTest, ConnectionThatNeverReadsIsDroppedAndOthersGoOn) {
     EXPECT_TRUE(answer->starts_with(R"({"ACTION":"RES_GET_DAY","05.01.2021":"hhh)"));
 }
 
-TEST_F(SyncServerTest, ReadingPausedForTheStoreResumesAndLosesNothing) {
+TEST_P(SyncServerTest, ReadingPausedForTheStoreResumesAndLosesNothing) {
     TServerOptions options;
     options.MaxPendingBytes = 1;  // every message pauses its connection until the next batch is done
     StartServer(options);
@@ -204,7 +205,7 @@ TEST_F(SyncServerTest, ReadingPausedForTheStoreResumesAndLosesNothing) {
     EXPECT_EQ(pushed, 300);
 }
 
-TEST_F(SyncServerTest, ShutdownLosesNothingThatWasPushed) {
+TEST_P(SyncServerTest, ShutdownLosesNothingThatWasPushed) {
     StartServer();
     TTestClient writer(port_), reader(port_);
     writer.Send(GetRequest("GET_NOTE", "k1"));
@@ -232,10 +233,10 @@ TEST_F(SyncServerTest, ShutdownLosesNothingThatWasPushed) {
     EXPECT_EQ(reader.CloseReason().code, boost::beast::websocket::close_code::going_away);
     StopServer();
 
-    TSyncStore reopened(path_);
+    const auto reopened = storage_.Open();
     const std::string account = HashAccountKey("k1");
     for (const auto& [day, html] : pushed) {
-        const auto stored = reopened.GetDay(account, *StrToDate(day));
+        const auto stored = reopened->GetDay(account, *StrToDate(day));
         ASSERT_TRUE(stored) << day;
         EXPECT_EQ(stored->Html, html);
     }

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <thread>
 
@@ -12,7 +10,7 @@
 #include "KeyHash.h"
 #include "ServerLog.h"
 #include "TSyncService.h"
-#include "TempDir.h"
+#include "TestStorage.h"
 
 namespace wl {
 namespace {
@@ -24,7 +22,7 @@ using test::SetNoteRequest;
 using test::SetTemplateRequest;
 using TInbox = std::map<TConnectionId, std::vector<std::string>>;
 
-class SyncService : public testing::Test {
+class SyncService : public testing::TestWithParam<test::TStorageKind> {
   protected:
     SyncService() { SetServerLogEnabled(false); }
     ~SyncService() override { SetServerLogEnabled(true); }
@@ -41,9 +39,9 @@ class SyncService : public testing::Test {
         for (const auto& [connection, key] : keys) Send(connection, GetRequest("GET_NOTE", key));
     }
 
-    test::TTempDir dir_;
-    std::string path_ = dir_.File("sync.db");
-    TSyncStore store_{path_};
+    test::TTestStorage storage_{GetParam()};
+    std::unique_ptr<TSyncStore> storePtr_ = storage_.Open();
+    TSyncStore& store_ = *storePtr_;
     Date today_ = MakeDate(2021, 1, 6);  // a Wednesday: the week is 04.01.2021 .. 10.01.2021
     std::int64_t now_ = 1609900000;
     std::chrono::milliseconds nowFraction_{0};  // added to now_: where in its second the service's clock is
@@ -55,7 +53,9 @@ class SyncService : public testing::Test {
                               }}};
 };
 
-TEST_F(SyncService, SetDayReachesTheKeysOtherConnectionsOnly) {
+INSTANTIATE_TEST_SUITE_P(Storages, SyncService, test::AllStorages(), test::StorageName);
+
+TEST_P(SyncService, SetDayReachesTheKeysOtherConnectionsOnly) {
     Join({{1, "k1"}, {2, "k1"}, {3, "k2"}});
     const TInbox inbox = Send(1, SetDayRequest("k1", "05.01.2021", "<p>tue</p>", 1609840000));
     EXPECT_EQ(
@@ -63,7 +63,7 @@ TEST_F(SyncService, SetDayReachesTheKeysOtherConnectionsOnly) {
         (TInbox{{2, {R"({"ACTION":"UPDATE_DAY","05.01.2021":"<p>tue</p>","timestamp":"1609840000"})"}}}));
 }
 
-TEST_F(SyncService, PagePushesAreEscapedAsTheClientWritesThem) {
+TEST_P(SyncService, PagePushesAreEscapedAsTheClientWritesThem) {
     Join({{1, "k1"}, {2, "k1"}});
     EXPECT_EQ(
         Send(1, SetNoteRequest("k1", "\"Заметки\\")),
@@ -73,7 +73,7 @@ TEST_F(SyncService, PagePushesAreEscapedAsTheClientWritesThem) {
               (TInbox{{1, {R"({"ACTION":"UPDATE_TEMPLATE","template":"<b>a/b</b>\n"})"}}}));
 }
 
-TEST_F(SyncService, OlderDayEditIsRefusedAndTheSenderGetsTheNewerText) {
+TEST_P(SyncService, OlderDayEditIsRefusedAndTheSenderGetsTheNewerText) {
     Join({{1, "k1"}, {2, "k1"}});
     Send(1, SetDayRequest("k1", "05.01.2021", "newer", 1609840200));
     const TInbox inbox = Send(2, SetDayRequest("k1", "05.01.2021", "older", 1609840100));
@@ -82,7 +82,7 @@ TEST_F(SyncService, OlderDayEditIsRefusedAndTheSenderGetsTheNewerText) {
     EXPECT_EQ(store_.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5))->Html, "newer");
 }
 
-TEST_F(SyncService, DeviceClockAheadDoesNotLockTheDay) {
+TEST_P(SyncService, DeviceClockAheadDoesNotLockTheDay) {
     Join({{1, "k1"}, {2, "k1"}});
     Send(1, SetDayRequest("k1", "05.01.2021", "from the fast clock", now_ + 86400 * 365));
     now_ += 10;
@@ -93,7 +93,7 @@ TEST_F(SyncService, DeviceClockAheadDoesNotLockTheDay) {
 
 // A device stamps a write with the whole second it is made in; the service's own clock may be a few
 // milliseconds behind the device's or anywhere in the same second.
-TEST_F(SyncService, TimestampIsCappedAtTheServicesSecondRoundedUp) {
+TEST_P(SyncService, TimestampIsCappedAtTheServicesSecondRoundedUp) {
     struct TCase {
         std::int64_t clockSeconds;
         std::chrono::milliseconds clockFraction;
@@ -121,7 +121,7 @@ TEST_F(SyncService, TimestampIsCappedAtTheServicesSecondRoundedUp) {
 
 // The devices stamp with the wall clock; so must the service cap with it, right at a second's edge
 // too, where a coarse clock still shows the last second. Three edges, since the lag is short.
-TEST_F(SyncService, WriteStampedWithTheCurrentSecondKeepsItsStampAtTheSecondsEdge) {
+TEST_P(SyncService, WriteStampedWithTheCurrentSecondKeepsItsStampAtTheSecondsEdge) {
     using namespace std::chrono;
     TSyncService service(store_, TServiceClock::System());
     Date day = MakeDate(2021, 1, 1);
@@ -140,7 +140,7 @@ TEST_F(SyncService, WriteStampedWithTheCurrentSecondKeepsItsStampAtTheSecondsEdg
 
 // What the server relies on when it bounds a connection's share of a batch and when a connection left
 // before its messages were handled.
-TEST_F(SyncService, HandleCountsAnswersToTheSenderAndSkipsReadsOfTheDeparted) {
+TEST_P(SyncService, HandleCountsAnswersToTheSenderAndSkipsReadsOfTheDeparted) {
     Join({{1, "k1"}, {2, "k1"}});
     EXPECT_EQ(service_.Handle(1, SetDayRequest("k1", "05.01.2021", "x", 1)), 0u);  // pushed, not answered
     const std::size_t answered = service_.Handle(1, GetDayRequest("k1", "05.01.2021"));
@@ -158,7 +158,7 @@ TEST_F(SyncService, HandleCountsAnswersToTheSenderAndSkipsReadsOfTheDeparted) {
     EXPECT_EQ(store_.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5))->Html, "last words");
 }
 
-TEST_F(SyncService, MissingOrEmptyKeyIsRefusedAndSharesNothing) {
+TEST_P(SyncService, MissingOrEmptyKeyIsRefusedAndSharesNothing) {
     for (const std::string& request : {std::string(R"({"ACTION":"SET_NOTE","note":"x"})"),
                                        SetNoteRequest("", "x"), SetNoteRequest("   ", "x")}) {
         SCOPED_TRACE(request);
@@ -170,7 +170,7 @@ TEST_F(SyncService, MissingOrEmptyKeyIsRefusedAndSharesNothing) {
     EXPECT_FALSE(store_.GetPage(HashAccountKey("   "), TSyncStore::TPage::Note));
 }
 
-TEST_F(SyncService, BadRequestsAreAnsweredWithTheirStatus) {
+TEST_P(SyncService, BadRequestsAreAnsweredWithTheirStatus) {
     struct TCase {
         std::string request, answer;
     };
@@ -185,12 +185,12 @@ TEST_F(SyncService, BadRequestsAreAnsweredWithTheirStatus) {
     EXPECT_FALSE(store_.GetPage(HashAccountKey("k1"), TSyncStore::TPage::Note));
 }
 
-TEST_F(SyncService, DayTheServiceNeverHadIsNotSentAsEmpty) {
+TEST_P(SyncService, DayTheServiceNeverHadIsNotSentAsEmpty) {
     EXPECT_EQ(Send(1, GetDayRequest("k1", "05.01.2021")),
               (TInbox{{1, {R"({"ACTION":"STATUS","STATUS":7,"REQUEST":"GET_DAY","DAY":"05.01.2021"})"}}}));
 }
 
-TEST_F(SyncService, HeldDayIsAnsweredWithTheDayAsSecondMember) {
+TEST_P(SyncService, HeldDayIsAnsweredWithTheDayAsSecondMember) {
     Send(1, SetDayRequest("k1", "05.01.2021", "", 1609840000));  // an emptied day is still held
     const TInbox inbox = Send(1, GetDayRequest("k1", "05.01.2021"));
     ASSERT_EQ(inbox.at(1).size(), 1u);
@@ -201,7 +201,7 @@ TEST_F(SyncService, HeldDayIsAnsweredWithTheDayAsSecondMember) {
     EXPECT_EQ(answer.Members()[1].second.AsString(), "");
 }
 
-TEST_F(SyncService, CurrentWeekCarriesThePagesAndTheHeldDaysOfThisWeek) {
+TEST_P(SyncService, CurrentWeekCarriesThePagesAndTheHeldDaysOfThisWeek) {
     const std::string account = HashAccountKey("k1");
     store_.SetPage(account, TSyncStore::TPage::Note, "n");
     store_.SetPage(account, TSyncStore::TPage::Template, "t");
@@ -214,7 +214,7 @@ TEST_F(SyncService, CurrentWeekCarriesThePagesAndTheHeldDaysOfThisWeek) {
                         R"("days":{"04.01.2021":"d4","10.01.2021":"d10"}}})"}}}));
 }
 
-TEST_F(SyncService, CurrentWeekOfAnAccountWithoutPagesLeavesTheClientsPagesAlone) {
+TEST_P(SyncService, CurrentWeekOfAnAccountWithoutPagesLeavesTheClientsPagesAlone) {
     Send(1, SetDayRequest("k1", "05.01.2021", "tue", 1));
     Send(1, SetNoteRequest("k1", "n"));
     EXPECT_EQ(Send(1, GetRequest("GET_CURRENT_WEEK", "k1")),
@@ -225,7 +225,7 @@ TEST_F(SyncService, CurrentWeekOfAnAccountWithoutPagesLeavesTheClientsPagesAlone
               (TInbox{{2, {R"({"ACTION":"RES_GET_DAYS_RANGE","STATUS":0,"ITEM":{"days":{}}})"}}}));
 }
 
-TEST_F(SyncService, DaysRangeAnswersHeldDaysBetweenStartAndEnd) {
+TEST_P(SyncService, DaysRangeAnswersHeldDaysBetweenStartAndEnd) {
     Send(1, SetDayRequest("k1", "03.01.2021", "before", 1));
     Send(1, SetDayRequest("k1", "07.01.2021", "thu", 1));
     EXPECT_EQ(
@@ -234,7 +234,7 @@ TEST_F(SyncService, DaysRangeAnswersHeldDaysBetweenStartAndEnd) {
             {1, {R"({"ACTION":"RES_GET_DAYS_RANGE","STATUS":0,"ITEM":{"days":{"07.01.2021":"thu"}}})"}}}));
 }
 
-TEST_F(SyncService, NoteAndTemplateAreAnsweredToTheAskerOnly) {
+TEST_P(SyncService, NoteAndTemplateAreAnsweredToTheAskerOnly) {
     Join({{1, "k1"}, {2, "k1"}});
     EXPECT_EQ(Send(1, GetRequest("GET_NOTE", "k1")),
               (TInbox{{1, {R"({"ACTION":"STATUS","STATUS":7,"REQUEST":"GET_NOTE"})"}}}));
@@ -246,7 +246,7 @@ TEST_F(SyncService, NoteAndTemplateAreAnsweredToTheAskerOnly) {
               (TInbox{{1, {R"({"ACTION":"UPDATE_TEMPLATE","template":"t"})"}}}));
 }
 
-TEST_F(SyncService, SearchMatchesTextIgnoringCaseNotMarkup) {
+TEST_P(SyncService, SearchMatchesTextIgnoringCaseNotMarkup) {
     Send(1, SetDayRequest("k1", "05.01.2021", "<p>Купить <b>Хлеб</b></p>", 1));
     Send(1, SetDayRequest("k1", "06.01.2021", "<span class=\"x\">y</span>", 1));
     const auto found = ParseJson(Send(1, test::SearchRequest("k1", "купить хлеб")).at(1).at(0));
@@ -259,33 +259,29 @@ TEST_F(SyncService, SearchMatchesTextIgnoringCaseNotMarkup) {
     EXPECT_EQ(none.Find("STATUS")->AsNumber(), ER_SELECT);
 }
 
-TEST_F(SyncService, NothingLeavesBeforeTheStoreHasCommittedIt) {
+TEST_P(SyncService, NothingLeavesBeforeTheStoreHasCommittedIt) {
     Join({{1, "k1"}, {2, "k1"}});
-    TSyncStore otherReader(path_);
+    const auto otherReader = storage_.Open();
     service_.Handle(1, SetDayRequest("k1", "05.01.2021", "x", 1));
     EXPECT_TRUE(service_.HasPending());
-    EXPECT_FALSE(otherReader.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5)));
+    EXPECT_FALSE(otherReader->GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5)));
     const auto out = service_.Commit();
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].To, 2u);
-    EXPECT_TRUE(otherReader.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5)));
+    EXPECT_TRUE(otherReader->GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5)));
 }
 
-TEST_F(SyncService, KeysAreStoredOnlyAsHashes) {
+TEST_P(SyncService, KeysAreStoredOnlyAsHashes) {
     const std::string key = "my-secret-account-key";
     Send(1, SetNoteRequest(key, "n"));
     Send(1, SetDayRequest(key, "05.01.2021", "d", 1));
-    std::string bytes;
-    for (const char* suffix : {"", "-wal"}) {
-        std::ifstream file(path_ + suffix, std::ios::binary);
-        bytes.append(std::istreambuf_iterator<char>(file), {});
-    }
+    const std::string bytes = storage_.StoredBytes();
     EXPECT_EQ(bytes.find(key), std::string::npos);
     EXPECT_NE(bytes.find(HashAccountKey(key)), std::string::npos);
     EXPECT_EQ(HashAccountKey("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
-TEST_F(SyncService, ConnectionFollowsItsKeyAndLeavesWhenDetached) {
+TEST_P(SyncService, ConnectionFollowsItsKeyAndLeavesWhenDetached) {
     Join({{1, "k1"}, {2, "k1"}, {3, "k1"}});
     Send(2, GetRequest("GET_NOTE", "k2"));
     service_.Detach(3);

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "TSyncStore.h"
+#include "TSqliteStore.h"
 #include "TWalCheckpointer.h"
 #include "TempDir.h"
 
@@ -16,7 +16,7 @@ TEST(WalCheckpointer, CopiesTheLogBesideTheWriter) {
     const std::string path = dir.File("sync.db");
     const std::string account = "a1";
     const Date monday = MakeDate(2021, 1, 4);
-    TSyncStore store(path);
+    TSqliteStore store(path);
     store.LeaveCheckpointsToOthers();
     const std::string html(1000, 'h');
     for (int i = 0; i < 500; ++i) store.SetDay(account, AddDays(monday, i), html, 1);

@@ -1,4 +1,4 @@
-#include "TSyncStore.h"
+#include "TSqliteStore.h"
 
 #include <sqlite3.h>
 
@@ -14,7 +14,7 @@ const char* PageName(TSyncStore::TPage page) {
 
 // Binds, steps and reads one prepared statement, and resets it when the scope ends. Bound texts are
 // not copied: they must outlive the statement's scope.
-class TSyncStore::TStatement {
+class TSqliteStore::TStatement {
   public:
     TStatement(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
     ~TStatement() {
@@ -55,7 +55,7 @@ class TSyncStore::TStatement {
     sqlite3_stmt* statement_;
 };
 
-TSyncStore::TSyncStore(const std::string& path, TDurability durability) {
+TSqliteStore::TSqliteStore(const std::string& path, TDurability durability) {
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
@@ -93,7 +93,7 @@ TSyncStore::TSyncStore(const std::string& path, TDurability durability) {
     }
 }
 
-TSyncStore::~TSyncStore() {
+TSqliteStore::~TSqliteStore() {
     if (inTransaction_) {
         try {
             Commit();
@@ -103,7 +103,7 @@ TSyncStore::~TSyncStore() {
     Close();
 }
 
-void TSyncStore::Close() {
+void TSqliteStore::Close() {
     for (sqlite3_stmt* statement : {getPage_, setPage_, getDay_, getDays_, scanDays_, setDay_})
         sqlite3_finalize(statement);
     getPage_ = setPage_ = getDay_ = getDays_ = scanDays_ = setDay_ = nullptr;
@@ -111,7 +111,7 @@ void TSyncStore::Close() {
     db_ = nullptr;
 }
 
-void TSyncStore::Exec(const char* sql) {
+void TSqliteStore::Exec(const char* sql) {
     char* error = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) == SQLITE_OK) return;
     const std::string message = error ? error : sqlite3_errmsg(db_);
@@ -119,58 +119,58 @@ void TSyncStore::Exec(const char* sql) {
     throw TSyncStoreError(std::string("database: ") + message);
 }
 
-sqlite3_stmt* TSyncStore::Prepare(const char* sql) {
+sqlite3_stmt* TSqliteStore::Prepare(const char* sql) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK)
         throw TSyncStoreError(std::string("database: ") + sqlite3_errmsg(db_));
     return statement;
 }
 
-void TSyncStore::LeaveCheckpointsToOthers() {
+void TSqliteStore::LeaveCheckpointsToOthers() {
     Exec("PRAGMA wal_autocheckpoint=0");
 }
 
-void TSyncStore::BeginIfNeeded() {
+void TSqliteStore::BeginIfNeeded() {
     if (inTransaction_) return;
     Exec("BEGIN IMMEDIATE");
     inTransaction_ = true;
 }
 
-void TSyncStore::Commit() {
+void TSqliteStore::Commit() {
     if (!inTransaction_) return;
     Exec("COMMIT");
     inTransaction_ = false;
 }
 
-void TSyncStore::Rollback() {
+void TSqliteStore::Rollback() {
     if (!inTransaction_) return;
     inTransaction_ = false;
     // A failed COMMIT may already have ended the transaction; then there is nothing left to undo.
     if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
 }
 
-std::optional<std::string> TSyncStore::GetPage(const std::string& account, TPage page) {
+std::optional<std::string> TSqliteStore::GetPage(const std::string& account, TPage page) {
     TStatement s(db_, getPage_);
     s.Bind(1, account).Bind(2, PageName(page));
     if (!s.Step()) return std::nullopt;
     return s.Text(0);
 }
 
-void TSyncStore::SetPage(const std::string& account, TPage page, std::string_view html) {
+void TSqliteStore::SetPage(const std::string& account, TPage page, std::string_view html) {
     BeginIfNeeded();
     TStatement s(db_, setPage_);
     s.Bind(1, account).Bind(2, PageName(page)).Bind(3, html);
     s.Step();
 }
 
-std::optional<TSyncStore::TDay> TSyncStore::GetDay(const std::string& account, Date day) {
+std::optional<TSqliteStore::TDay> TSqliteStore::GetDay(const std::string& account, Date day) {
     TStatement s(db_, getDay_);
     s.Bind(1, account).Bind(2, std::int64_t{day.days});
     if (!s.Step()) return std::nullopt;
     return s.Day();
 }
 
-std::vector<TSyncStore::TDay> TSyncStore::GetDays(const std::string& account, Date first, Date last) {
+std::vector<TSqliteStore::TDay> TSqliteStore::GetDays(const std::string& account, Date first, Date last) {
     TStatement s(db_, getDays_);
     s.Bind(1, account).Bind(2, std::int64_t{first.days}).Bind(3, std::int64_t{last.days});
     std::vector<TDay> days;
@@ -178,15 +178,15 @@ std::vector<TSyncStore::TDay> TSyncStore::GetDays(const std::string& account, Da
     return days;
 }
 
-void TSyncStore::ScanDays(const std::string& account, const std::function<bool(const TDay&)>& visit) {
+void TSqliteStore::ScanDays(const std::string& account, const std::function<bool(const TDay&)>& visit) {
     TStatement s(db_, scanDays_);
     s.Bind(1, account);
     while (s.Step())
         if (!visit(s.Day())) return;
 }
 
-std::optional<TSyncStore::TDay> TSyncStore::SetDay(const std::string& account, Date day,
-                                                   std::string_view html, std::int64_t timestamp) {
+std::optional<TSqliteStore::TDay> TSqliteStore::SetDay(const std::string& account, Date day,
+                                                       std::string_view html, std::int64_t timestamp) {
     BeginIfNeeded();
     {
         TStatement s(db_, setDay_);
