@@ -117,8 +117,29 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
-// The settings of a config file's text; `file` names it in the errors.
-std::string ReadConfigText(const std::string& text, const std::string& file, std::vector<TSetting>& out) {
+std::string ReadConfigFile(const std::string& file, std::string& text) {
+    std::error_code ec;
+    std::ifstream in(file, std::ios::binary);
+    if (!in || std::filesystem::is_directory(file, ec)) return "cannot read config file " + file;
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) return "cannot read config file " + file;
+    text = content.str();
+    return "";
+}
+
+std::string ApplySettings(const std::vector<TSetting>& settings, TServerOptions& options) {
+    for (const TSetting& setting : settings) {
+        const std::string error = ApplyOption(setting, options);
+        if (!error.empty()) return setting.Where + error;
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string ApplyServerConfigText(const std::string& text, const std::string& file, TServerOptions& options) {
+    std::vector<TSetting> settings;
     std::istringstream lines(text);
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
@@ -129,22 +150,10 @@ std::string ReadConfigText(const std::string& text, const std::string& file, std
         if (eq == std::string_view::npos) return where + "expected \"name = value\"";
         const std::string name(Trim(content.substr(0, eq)));
         if (name == "config") return where + "a config file cannot name another one";
-        out.push_back({name, std::string(Trim(content.substr(eq + 1))), name, where});
+        settings.push_back({name, std::string(Trim(content.substr(eq + 1))), name, where});
     }
-    return "";
+    return ApplySettings(settings, options);
 }
-
-std::string ReadConfigFile(const std::string& file, std::vector<TSetting>& out) {
-    std::error_code ec;
-    std::ifstream in(file, std::ios::binary);
-    if (!in || std::filesystem::is_directory(file, ec)) return "cannot read config file " + file;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return "cannot read config file " + file;
-    return ReadConfigText(text.str(), file, out);
-}
-
-}  // namespace
 
 TOptionsParse ParseServerOptions(const std::vector<std::string>& args) {
     TOptionsParse result;
@@ -185,17 +194,14 @@ TOptionsParse ParseServerOptions(const std::vector<std::string>& args) {
             fromCommandLine.push_back(
                 {std::string(name.substr(2)), std::string(value), std::string(name), ""});
     }
-    std::vector<TSetting> settings;
-    if (configFile) result.Error = ReadConfigFile(*configFile, settings);
-    if (!result.Error.empty()) return result;
-    // The command line's settings come after the file's, so they win.
-    settings.insert(settings.end(), fromCommandLine.begin(), fromCommandLine.end());
-    for (const TSetting& setting : settings) {
-        const std::string error = ApplyOption(setting, result.Options);
-        if (error.empty()) continue;
-        result.Error = setting.Where + error;
-        return result;
+    if (configFile) {
+        std::string text;
+        result.Error = ReadConfigFile(*configFile, text);
+        if (result.Error.empty()) result.Error = ApplyServerConfigText(text, *configFile, result.Options);
     }
+    // The command line's settings come after the file's, so they win.
+    if (result.Error.empty()) result.Error = ApplySettings(fromCommandLine, result.Options);
+    if (!result.Error.empty()) return result;
     if (result.Options.MaxQueueBytes < result.Options.MaxMessageBytes)
         result.Error = "--max-queue must be at least --max-message";
     if (result.Error.empty() && TPostgresStore::IsUri(result.Options.DbPath))

@@ -45,6 +45,9 @@ struct TOptionsParse {
 // options without their dashes; "#" starts a comment line) first, so that the command line wins.
 TOptionsParse ParseServerOptions(const std::vector<std::string>& args);
 
+// Applies a config file's text to `options`; returns "" or the first error, led by "FILE:LINE: ".
+std::string ApplyServerConfigText(const std::string& text, const std::string& file, TServerOptions& options);
+
 std::string ServerUsage();
 
 }  // namespace wl
