@@ -134,7 +134,7 @@ TEST_F(ServerConfigFile, ABadLineIsNamedByFileAndLine) {
         {"# comment\n\nmax-message = 12k\n", "3: max-message expects a positive number, got \"12k\""},
         {"listen 127.0.0.1:3000\n", "1: expected \"name = value\""},
         {"--listen = 127.0.0.1:3000\n", "1: unknown option '--listen'"},
-        {"db =\n", "1: db expects a file path, got \"\""},
+        {"db =\n", "1: db expects a file path or a postgresql:// URI, got \"\""},
         {"log-level = loud\n", "1: log-level expects error, warning, info or debug, got \"loud\""},
         {"config = /etc/other.conf\n", "1: a config file cannot name another one"},
     };
