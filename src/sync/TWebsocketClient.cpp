@@ -89,7 +89,7 @@ void TWebsocketClient::Connect() {
         return;
     }
     FIOHandler.Clear();
-    FIOHandler.Open(Host, Port, ConnectTimeout);
+    FIOHandler.Open(Host, Port, ConnectTimeout, UseTls);
 }
 
 void TWebsocketClient::UpgradeToWebsocket() {
@@ -167,7 +167,7 @@ void TWebsocketClient::Handshake() {
     FIOHandler.Clear();
     FIOHandler.LastActivityTime = SteadyMs();
     try {
-        if (!FIOHandler.IsOpen()) FIOHandler.Open(Host, Port, ConnectTimeout);
+        if (!FIOHandler.IsOpen()) FIOHandler.Open(Host, Port, ConnectTimeout, UseTls);
         const std::string key = NewHandshakeKey();
         FIOHandler.WriteRaw(HandshakeRequest(key));
         FIOHandler.ReadTimeout = std::max(FIOHandler.ReadTimeout, kHandshakeReadTimeoutMs);

@@ -1,5 +1,5 @@
 #pragma once
-// A general WebSocket client (RFC 6455 client side over plain TCP): connect, opening handshake,
+// A general WebSocket client (RFC 6455 client side over plain TCP or TLS): connect, opening handshake,
 // text messages out, messages in through the process-wide reader and dispatcher threads, pings,
 // close, and retries of dropped connections through the retry worker.
 //
@@ -35,6 +35,8 @@ class TWebsocketClient {
     int PingInterval = 10;       // whole seconds that must be exceeded between two pings
     bool NoAsyncRead = false;    // while false the client is served by the reader thread
     std::string WSResourceName;  // request target without the leading "/"
+    // TLS under the WebSocket (the service's certificate verified); never falls back to plain TCP.
+    bool UseTls = false;
 
     std::function<void(const std::string&)> OnTextData;
     std::function<void(const std::string&)> OnBinData;

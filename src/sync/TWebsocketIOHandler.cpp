@@ -1,17 +1,13 @@
 #include "sync/TWebsocketIOHandler.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstring>
+
+#include "sync/TPlainTransport.h"
+#include "sync/TTlsTransport.h"
 
 namespace wl {
 namespace {
@@ -19,17 +15,7 @@ namespace {
 constexpr int kDefaultReadTimeoutMs = 5000;
 constexpr std::size_t kMaxHttpHead = 16384;
 
-std::string ErrnoText(int err) {
-    return std::strerror(err);
-}
-
 }  // namespace
-
-int64_t SteadyMs() {
-    using namespace std::chrono;
-    // Offset so that a real time is never 0, which stands for "never".
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() + 1;
-}
 
 TWebsocketIOHandler::TWebsocketIOHandler() : FRandom(std::random_device{}()) {}
 
@@ -37,87 +23,32 @@ TWebsocketIOHandler::~TWebsocketIOHandler() {
     CloseSocket();
 }
 
-void TWebsocketIOHandler::Open(const std::string& host, uint16_t port, int connectTimeoutMs) {
+void TWebsocketIOHandler::Open(const std::string& host, uint16_t port, int connectTimeoutMs, bool tls) {
     std::lock_guard lock(FLock);
     CloseSocket();
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
-        throw EWebSocketHandleError("Invalid host address: \"" + host + "\"");
-    }
-    const std::string where = host + ":" + std::to_string(port);
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) throw EWebSocketHandleError("Socket error: " + ErrnoText(errno));
-    if (FAborted) {
-        ::close(fd);
-        throw EWebSocketHandleError("Connection aborted.");
-    }
-
-    int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    if (rc != 0 && errno != EINPROGRESS) {
-        int err = errno;
-        ::close(fd);
-        throw EWebSocketHandleError("Connect to " + where + " failed: " + ErrnoText(err));
-    }
-    if (rc != 0) {
-        bool ready = false;
-        try {
-            ready = WaitAbortable(fd, POLLOUT, connectTimeoutMs);
-        } catch (...) {
-            ::close(fd);
-            throw;
-        }
-        if (!ready) {
-            ::close(fd);
-            throw EWebSocketHandleError("Connect to " + where + " timed out");
-        }
-        int err = 0;
-        socklen_t len = sizeof err;
-        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-        if (err != 0) {
-            ::close(fd);
-            throw EWebSocketHandleError("Connect to " + where + " failed: " + ErrnoText(err));
-        }
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    int one = NoDelay ? 1 : 0;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    FSocket.store(fd);
-}
-
-bool TWebsocketIOHandler::WaitAbortable(int fd, short events, int ms) {
-    const int64_t deadline = SteadyMs() + ms;
-    for (;;) {
-        if (FAborted) throw EWebSocketHandleError("Connection aborted.");
-        const int64_t left = deadline - SteadyMs();
-        if (left <= 0) return false;
-        pollfd p{fd, events, 0};
-        const int ready = ::poll(&p, 1, int(std::min<int64_t>(left, kAbortCheckMs)));
-        if (ready > 0) return true;
-        if (ready < 0 && errno != EINTR) throw EWebSocketHandleError("Wait failed: " + ErrnoText(errno));
-    }
+    FTransport = tls ? std::unique_ptr<ISocketTransport>(std::make_unique<TTlsTransport>())
+                     : std::make_unique<TPlainTransport>();
+    FTransport->Open(host, port, connectTimeoutMs, FAborted);
+    FTransport->SetNoDelay(NoDelay);
+    FSocket.store(FTransport->Fd());
 }
 
 void TWebsocketIOHandler::CloseSocket() noexcept {
     std::lock_guard lock(FLock);
-    int fd = FSocket.exchange(-1);
-    if (fd < 0) return;
-    ::shutdown(fd, SHUT_RDWR);
-    ::close(fd);
+    FSocket.store(-1);
+    if (FTransport) FTransport->Close();
 }
 
 void TWebsocketIOHandler::SetSendTimeout(int ms) {
     std::lock_guard lock(FLock);
-    timeval tv{ms / 1000, (ms % 1000) * 1000};
-    ::setsockopt(FSocket.load(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    if (IsOpen()) FTransport->SetSendTimeout(ms);
 }
 
 bool TWebsocketIOHandler::PeerGone() {
     std::lock_guard lock(FLock);
     int fd = FSocket.load();
     if (fd < 0) return true;
-    if (FFrames.HasData()) return false;  // what already arrived is read first
+    if (HasData()) return false;  // what already arrived is read first
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0) return false;
     if (p.revents & POLLIN) {
@@ -131,15 +62,10 @@ bool TWebsocketIOHandler::PeerGone() {
 
 bool TWebsocketIOHandler::Readable(int ms) {
     std::lock_guard lock(FLock);
-    if (FFrames.HasData()) return true;
+    if (HasData()) return true;
     int fd = FSocket.load();
     if (fd < 0) return false;
-    pollfd p{fd, POLLIN, 0};
-    int ready;
-    do {
-        ready = ::poll(&p, 1, ms);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
+    return WaitSocket(fd, POLLIN, ms);
 }
 
 void TWebsocketIOHandler::Clear() {
@@ -158,20 +84,11 @@ void TWebsocketIOHandler::Clear() {
 void TWebsocketIOHandler::Receive(int ms, std::string& into) {
     int fd = FSocket.load();
     if (fd < 0) throw EWebSocketHandleError("Not connected.");
-    pollfd p{fd, POLLIN, 0};
-    int ready;
-    do {
-        ready = ::poll(&p, 1, ms);
-    } while (ready < 0 && errno == EINTR);
-    if (ready == 0) throw EWebSocketHandleError("Read timed out.");
+    if (!FTransport->Pending() && !WaitSocket(fd, POLLIN, ms)) throw EWebSocketHandleError("Read timed out.");
     char buf[65536];
-    ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-    if (n == 0) throw EWebSocketHandleError("Connection Closed Gracefully.");
-    if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-        throw EWebSocketHandleError("Read failed: " + ErrnoText(errno));
-    }
-    into.append(buf, std::size_t(n));
+    const std::size_t n = FTransport->Receive(buf, sizeof buf);
+    if (n == 0) return;
+    into.append(buf, n);
     LastActivityTime = SteadyMs();
 }
 
@@ -189,7 +106,7 @@ std::string TWebsocketIOHandler::ReadHttpHead(int timeoutMs) {
         const int64_t left = deadline - SteadyMs();
         const int fd = FSocket.load();
         if (fd < 0) throw EWebSocketHandleError("Not connected.");
-        if (left <= 0 || !WaitAbortable(fd, POLLIN, int(left)))
+        if (!FTransport->Pending() && (left <= 0 || !WaitSocket(fd, POLLIN, int(left), &FAborted)))
             throw EWebSocketHandleError("Read timed out.");
         Receive(0, FHttpInput);
     }
@@ -204,20 +121,14 @@ void TWebsocketIOHandler::SetWebsocket() {
 }
 
 void TWebsocketIOHandler::SendAll(std::string_view bytes) {
-    int fd = FSocket.load();
-    if (fd < 0) throw EWebSocketHandleError("Not connected.");
-    while (!bytes.empty()) {
-        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            // The connection is no use any more: treat it as closed and tell the caller.
-            int err = errno;
-            IsWebsocket = false;
-            CloseSocket();
-            throw EWebSocketHandleError(
-                err == EAGAIN || err == EWOULDBLOCK ? "Write timed out." : "Write failed: " + ErrnoText(err));
-        }
-        bytes.remove_prefix(std::size_t(n));
+    if (!IsOpen()) throw EWebSocketHandleError("Not connected.");
+    try {
+        while (!bytes.empty()) bytes.remove_prefix(FTransport->Send(bytes.data(), bytes.size()));
+    } catch (const EWebSocketHandleError&) {
+        // The connection is no use any more: treat it as closed and tell the caller.
+        IsWebsocket = false;
+        CloseSocket();
+        throw;
     }
 }
 

@@ -1,24 +1,26 @@
 #pragma once
-// The socket of one WebSocket client: TCP connect with a time-out, the unframed HTTP exchange of the
-// opening handshake, masked frame writes, frame reads with ping answers, and the close handshake.
+// The connection of one WebSocket client: connect with a time-out (plain TCP or TLS, behind
+// ISocketTransport), the unframed HTTP exchange of the opening handshake, masked frame writes,
+// frame reads with ping answers, and the close handshake.
 //
 // Threads: every operation runs under Lock() (re-entrant), taken by each frame write and each read
-// pass. IsWebsocket, the socket number and the two times are atomics so that the reader thread can
-// look at them while collecting sockets without taking the lock.
+// pass; the transport (OpenSSL's connection is not thread-safe) is only used under it. IsWebsocket,
+// the socket number and the two times are atomics so that the reader thread can look at them while
+// collecting sockets without taking the lock.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 
+#include "sync/ISocketTransport.h"
+#include "sync/SocketWait.h"
 #include "sync/WSFrame.h"
 
 namespace wl {
-
-// Milliseconds of a monotonic clock; 0 stands for "never".
-int64_t SteadyMs();
 
 class TWebsocketIOHandler {
   public:
@@ -29,12 +31,13 @@ class TWebsocketIOHandler {
 
     std::recursive_mutex& Lock() { return FLock; }
 
-    // TCP. Open throws EWebSocketHandleError on failure or after connectTimeoutMs.
-    void Open(const std::string& host, uint16_t port, int connectTimeoutMs);
+    // TCP, or TLS over TCP when `tls`. Open throws EWebSocketHandleError on failure or after
+    // connectTimeoutMs (and the TLS handshake's own time-out).
+    void Open(const std::string& host, uint16_t port, int connectTimeoutMs, bool tls = false);
     // Ends a connect or a wait for the handshake's answer within kAbortCheckMs and refuses every
     // later one (they throw "Connection aborted."); for the client's shutdown. Any thread.
     void Abort() { FAborted = true; }
-    static constexpr int kAbortCheckMs = 50;
+    static constexpr int kAbortCheckMs = wl::kAbortCheckMs;
     bool IsOpen() const { return FSocket.load() >= 0; }
     int Socket() const { return FSocket.load(); }
     void CloseSocket() noexcept;
@@ -62,7 +65,8 @@ class TWebsocketIOHandler {
     // answered with pongs, a close frame is answered and the socket closed. nullopt when nothing
     // is buffered and the socket has nothing to read.
     std::optional<TWSMessage> ReadMessage();
-    bool HasData() const { return FFrames.HasData(); }
+    // Input received and not yet handed out: in the frame input or still inside the transport.
+    bool HasData() const { return FFrames.HasData() || (FTransport && FTransport->Pending()); }
 
     // Close handshake; also used when the program disconnects. Errors are ignored.
     void Close();
@@ -80,13 +84,12 @@ class TWebsocketIOHandler {
   private:
     // Reads what is there (after waiting up to ms) into the given reader; throws on a closed socket.
     void Receive(int ms, std::string& into);
-    // Waits up to ms for the events on fd, looking at Abort() every kAbortCheckMs; false on time-out.
-    bool WaitAbortable(int fd, short events, int ms);
     void SendAll(std::string_view bytes);
     uint32_t NewMaskKey();
 
     std::recursive_mutex FLock;
-    std::atomic<int> FSocket{-1};
+    std::unique_ptr<ISocketTransport> FTransport;
+    std::atomic<int> FSocket{-1};  // FTransport's socket while it is open
     std::atomic<bool> FAborted{false};
     std::string FHttpInput;  // raw bytes while not upgraded
     TWSFrameReader FFrames;
