@@ -83,6 +83,16 @@ constexpr TOptionRule kRules[] = {
      [](std::string_view v, TServerOptions& o) {
          return ParseLogLevel(v, o.LogLevel) ? "" : "error, warning, info or debug";
      }},
+    {"tls-cert",
+     [](std::string_view v, TServerOptions& o) {
+         o.TlsCert = std::string(v);
+         return v.empty() ? "a file path" : "";
+     }},
+    {"tls-key",
+     [](std::string_view v, TServerOptions& o) {
+         o.TlsKey = std::string(v);
+         return v.empty() ? "a file path" : "";
+     }},
     {"max-message", [](std::string_view v, TServerOptions& o) { return ParseCount(v, o.MaxMessageBytes); }},
     {"max-queue", [](std::string_view v, TServerOptions& o) { return ParseCount(v, o.MaxQueueBytes); }},
     {"max-connections",
@@ -206,6 +216,8 @@ TOptionsParse ParseServerOptions(const std::vector<std::string>& args) {
         result.Error = "--max-queue must be at least --max-message";
     if (result.Error.empty() && TPostgresStore::IsUri(result.Options.DbPath))
         result.Error = TPostgresStore::CheckUri(result.Options.DbPath);
+    if (result.Options.TlsCert.empty() != result.Options.TlsKey.empty())
+        result.Error = "--tls-cert and --tls-key go together";
     return result;
 }
 
@@ -215,7 +227,8 @@ std::string ServerUsage() {
     std::string text;
     text += "Usage: weekleaf-sync [options]\n";
     text += "The Weekleaf sync service: keeps each account's notes page, template and days and pushes\n";
-    text += "every change to the account's other connected devices (WebSocket over plain TCP).\n\n";
+    text += "every change to the account's other connected devices (WebSocket over TCP, or over TLS\n";
+    text += "with --tls-cert and --tls-key).\n\n";
     text += "  --listen HOST:PORT       address to listen on (default " + d.Host + ":" + n(d.Port) + ";\n";
     text += "                           port 0 picks a free one, printed at start)\n";
     text +=
@@ -236,6 +249,10 @@ std::string ServerUsage() {
     text += "  --idle-timeout SECONDS   silence, or requests left waiting unread, after which a connection\n";
     text += "                           is closed (default " + n(d.IdleTimeout.count()) + ")\n";
     text += "  --max-connections N      connections served at once (default " + n(d.MaxConnections) + ")\n";
+    text += "  --tls-cert FILE          PEM certificate (chain) of the service; with --tls-key the service\n";
+    text +=
+        "                           speaks TLS (wss://) only; a file that cannot be used stops the start\n";
+    text += "  --tls-key FILE           PEM private key of that certificate\n";
     text += "  --log-level LEVEL        error, warning, info (default) or debug (every connection)\n";
     text += "  --config FILE            read options from FILE first: one \"name = value\" per line, the\n";
     text += "                           names of the options above without dashes, \"#\" for comments;\n";

@@ -28,6 +28,8 @@ struct TServerOptions {
     std::chrono::seconds IdleTimeout{60};
     std::chrono::seconds HandshakeTimeout{10};
     std::size_t MaxConnections = 10000;
+    // PEM files; both set: the service speaks TLS (wss) only.
+    std::string TlsCert, TlsKey;
     // Messages read but not yet taken by the store thread; past this, every connection pauses reading
     // until the store thread has caught up (not on the command line).
     std::size_t MaxPendingBytes = 64u << 20;

@@ -11,10 +11,12 @@ namespace wl {
 
 using tcp = boost::asio::ip::tcp;
 
-TSyncServer::TSyncServer(boost::asio::io_context& io, TSyncService& service, TServerOptions options)
+TSyncServer::TSyncServer(boost::asio::io_context& io, TSyncService& service, TServerOptions options,
+                         boost::asio::ssl::context* tls)
     : io_(io),
       service_(service),
       options_(std::move(options)),
+      tls_(tls),
       acceptor_(io),
       timer_(io),
       storeWork_(storeIo_.get_executor()),
@@ -62,7 +64,7 @@ void TSyncServer::OnAccept(boost::system::error_code ec, tcp::socket socket) {
         socket.close(ignored);
     } else {
         const TConnectionId id = nextId_++;
-        auto session = std::make_shared<TSyncSession>(std::move(socket), *this, id, options_);
+        auto session = std::make_shared<TSyncSession>(std::move(socket), tls_, *this, id, options_);
         sessions_.emplace(id, session);
         session->Start();
     }

@@ -21,6 +21,7 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <memory>
@@ -45,8 +46,10 @@ class TSyncServer {
     static constexpr std::size_t kBatchAnswerBytes = 1u << 20;
 
     // `service` is used only on the store thread from here on. Destroy the server only after `io` has
-    // stopped running.
-    TSyncServer(boost::asio::io_context& io, TSyncService& service, TServerOptions options);
+    // stopped running. With `tls` every connection speaks TLS (wss) and nothing else; it must
+    // outlive the server.
+    TSyncServer(boost::asio::io_context& io, TSyncService& service, TServerOptions options,
+                boost::asio::ssl::context* tls = nullptr);
     ~TSyncServer();
     TSyncServer(const TSyncServer&) = delete;
     TSyncServer& operator=(const TSyncServer&) = delete;
@@ -99,6 +102,7 @@ class TSyncServer {
     boost::asio::io_context& io_;
     TSyncService& service_;
     const TServerOptions options_;
+    boost::asio::ssl::context* const tls_;
     boost::asio::ip::tcp::acceptor acceptor_;
     boost::asio::steady_timer timer_;  // accept back-off, then the shutdown grace period
     std::unordered_map<TConnectionId, std::shared_ptr<TSyncSession>> sessions_;

@@ -20,24 +20,38 @@ namespace {
 constexpr std::size_t kIdleBufferBytes = 8192;
 }  // namespace
 
-TSyncSession::TSyncSession(tcp::socket socket, TSyncServer& server, TConnectionId id,
-                           const TServerOptions& options)
-    : ws_(std::move(socket)), server_(server), id_(id), options_(options) {}
+TSyncSession::TSyncSession(tcp::socket socket, boost::asio::ssl::context* tls, TSyncServer& server,
+                           TConnectionId id, const TServerOptions& options)
+    : ws_(std::move(socket), tls), server_(server), id_(id), options_(options) {}
 
 void TSyncSession::Start() {
     beast::error_code ignored;
-    beast::get_lowest_layer(ws_).socket().set_option(tcp::no_delay(true), ignored);
-    websocket::stream_base::timeout timeout;
-    timeout.handshake_timeout = options_.HandshakeTimeout;
-    timeout.idle_timeout = options_.IdleTimeout;
-    timeout.keep_alive_pings = true;
-    ws_.set_option(timeout);
-    ws_.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
-        response.set(beast::http::field::server, "weekleaf-sync");
-    }));
-    ws_.read_message_max(options_.MaxMessageBytes);
-    ws_.auto_fragment(false);
-    ws_.async_accept(beast::bind_front_handler(&TSyncSession::OnAccept, shared_from_this()));
+    ws_.Socket().set_option(tcp::no_delay(true), ignored);
+    // The TLS handshake gets the same time as the WebSocket upgrade after it.
+    ws_.AsyncStart(options_.HandshakeTimeout,
+                   beast::bind_front_handler(&TSyncSession::OnTlsHandshake, shared_from_this()));
+}
+
+// A client that speaks plain text to a TLS service, or no TLS that we accept, ends here.
+void TSyncSession::OnTlsHandshake(beast::error_code ec) {
+    if (ec) {
+        ServerLog("connection " + std::to_string(id_) + ": TLS handshake failed: " + ec.message());
+        return End();
+    }
+    if (closing_) return End();
+    ws_.Visit([this](auto& ws) {
+        websocket::stream_base::timeout timeout;
+        timeout.handshake_timeout = options_.HandshakeTimeout;
+        timeout.idle_timeout = options_.IdleTimeout;
+        timeout.keep_alive_pings = true;
+        ws.set_option(timeout);
+        ws.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
+            response.set(beast::http::field::server, "weekleaf-sync");
+        }));
+        ws.read_message_max(options_.MaxMessageBytes);
+        ws.auto_fragment(false);
+        ws.async_accept(beast::bind_front_handler(&TSyncSession::OnAccept, shared_from_this()));
+    });
 }
 
 void TSyncSession::OnAccept(beast::error_code ec) {
@@ -68,8 +82,10 @@ void TSyncSession::ReadMore() {
         return;
     }
     reading_ = true;
-    ws_.async_read(input_,
-                   [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnRead(ec); });
+    ws_.Visit([this](auto& ws) {
+        ws.async_read(input_,
+                      [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnRead(ec); });
+    });
 }
 
 void TSyncSession::OnRead(beast::error_code ec) {
@@ -127,9 +143,11 @@ void TSyncSession::Send(std::shared_ptr<const std::string> text, bool push) {
 
 void TSyncSession::WriteNext() {
     writing_ = true;
-    ws_.text(true);
-    ws_.async_write(boost::asio::buffer(*queue_.front()),
-                    [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnWrite(ec); });
+    ws_.Visit([this](auto& ws) {
+        ws.text(true);
+        ws.async_write(boost::asio::buffer(*queue_.front()),
+                       [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnWrite(ec); });
+    });
 }
 
 void TSyncSession::OnWrite(beast::error_code ec) {
@@ -152,8 +170,10 @@ void TSyncSession::CloseGracefully() {
 void TSyncSession::StartClose() {
     if (closeStarted_) return;
     closeStarted_ = true;
-    ws_.async_close(websocket::close_code::going_away,
-                    beast::bind_front_handler(&TSyncSession::OnClose, shared_from_this()));
+    ws_.Visit([this](auto& ws) {
+        ws.async_close(websocket::close_code::going_away,
+                       beast::bind_front_handler(&TSyncSession::OnClose, shared_from_this()));
+    });
 }
 
 void TSyncSession::OnClose(beast::error_code) {
@@ -172,9 +192,7 @@ void TSyncSession::End() {
     if (open_) ServerLog(TLogLevel::Debug, "connection " + std::to_string(id_) + " closed");
     queue_.clear();
     queuedBytes_ = 0;
-    beast::error_code ignored;
-    beast::get_lowest_layer(ws_).socket().shutdown(tcp::socket::shutdown_both, ignored);
-    beast::get_lowest_layer(ws_).close();
+    ws_.Close();
     server_.OnSessionEnded(id_, TakeInput());
 }
 

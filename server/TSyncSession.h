@@ -10,9 +10,8 @@
 // once they pile the queue up past --max-queue the connection is dropped.
 // Lives on the server's I/O thread; kept alive by its pending operations and by the server's table.
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl/context.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/websocket/stream.hpp>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -21,6 +20,7 @@
 
 #include "TServerOptions.h"
 #include "TSyncService.h"
+#include "TWsStream.h"
 
 namespace wl {
 
@@ -31,8 +31,9 @@ class TSyncSession : public std::enable_shared_from_this<TSyncSession> {
     // Reading stops once the inbox holds this much (one message may take it past).
     static constexpr std::size_t kInboxBytes = 1u << 20;
 
-    TSyncSession(boost::asio::ip::tcp::socket socket, TSyncServer& server, TConnectionId id,
-                 const TServerOptions& options);
+    // Speaks TLS when `tls` is given.
+    TSyncSession(boost::asio::ip::tcp::socket socket, boost::asio::ssl::context* tls, TSyncServer& server,
+                 TConnectionId id, const TServerOptions& options);
 
     void Start();
     // Queues one text message. A push that takes the unsent bytes past --max-queue drops the
@@ -59,6 +60,7 @@ class TSyncSession : public std::enable_shared_from_this<TSyncSession> {
     TConnectionId Id() const { return id_; }
 
   private:
+    void OnTlsHandshake(boost::beast::error_code ec);
     void OnAccept(boost::beast::error_code ec);
     void ReadMore();
     void OnRead(boost::beast::error_code ec);
@@ -68,7 +70,7 @@ class TSyncSession : public std::enable_shared_from_this<TSyncSession> {
     void OnClose(boost::beast::error_code ec);
     void End();
 
-    boost::beast::websocket::stream<boost::beast::tcp_stream> ws_;
+    TWsStream ws_;
     boost::beast::flat_buffer input_;
     TSyncServer& server_;
     const TConnectionId id_;

@@ -19,6 +19,7 @@
 #include "TServerOptions.h"
 #include "TSyncServer.h"
 #include "TSyncService.h"
+#include "TlsContext.h"
 #include "platform/CommandLineText.h"
 
 namespace {
@@ -59,6 +60,10 @@ int main(int argc, char** argv) {
     RaiseDescriptorLimit();
     ReturnLargeBuffersToTheSystem();
     try {
+        // Read first: a certificate that cannot be used stops the start before anything is created.
+        const auto& options = parsed.Options;
+        const auto tls =
+            options.TlsCert.empty() ? nullptr : wl::MakeTlsContext(options.TlsCert, options.TlsKey);
         // A database server that is not up yet (started in parallel at boot, restarting) is waited for;
         // the port opens once the data can be served.
         const wl::TOpenedStore opened = wl::OpenSyncStoreWhenReachable(
@@ -66,7 +71,7 @@ int main(int argc, char** argv) {
             [](std::chrono::seconds delay) { std::this_thread::sleep_for(delay); });
         wl::TSyncService service(*opened.Store);
         boost::asio::io_context io(1);
-        wl::TSyncServer server(io, service, parsed.Options);
+        wl::TSyncServer server(io, service, parsed.Options, tls.get());
         const auto endpoint = server.Listen();
         boost::asio::signal_set signals(io, SIGINT, SIGTERM);
         signals.async_wait([&](boost::system::error_code ec, int signal) {
@@ -76,9 +81,9 @@ int main(int argc, char** argv) {
             server.Shutdown();
         });
         // Scripts and tests read the bound port from this line (with --listen HOST:0 it is a free one).
-        std::printf("weekleaf-sync: listening on %s:%u, database %s\n",
+        std::printf("weekleaf-sync: listening on %s:%u, database %s%s\n",
                     endpoint.address().to_string().c_str(), static_cast<unsigned>(endpoint.port()),
-                    parsed.Options.DbPath.c_str());
+                    parsed.Options.DbPath.c_str(), tls ? ", TLS" : "");
         std::fflush(stdout);
         io.run();
         wl::ServerLog(wl::TLogLevel::Info, "stopped");
