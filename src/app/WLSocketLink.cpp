@@ -19,7 +19,7 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
     TWLSocketLink(TWeekleaf& store, TSettings& settings)
         : FSocket(
               store, [&settings] { return settings.Key(); }, MainThread, FLog, this, settings.SyncHost(),
-              settings.SyncPort(), TWLSocket::TOpen::Later) {
+              settings.SyncPort(), TWLSocket::TOpen::Later, settings.SyncTls()) {
         // Every connection, the first one included, is made on the retry worker; once it is up,
         // offline edits go out before the week is asked for, on the main thread, which owns the
         // store and the record of those edits.

@@ -168,6 +168,7 @@ void TSettings::Load() {
     FSyncHost = IsIPv4(host) ? host : kDefaultSyncHost;
     const auto port = ParseInt(Value("SyncPort"));
     FSyncPort = (port && *port >= 1 && *port <= 65535) ? static_cast<uint16_t>(*port) : kDefaultSyncPort;
+    FSyncTls = ReadBool("SyncTls", false);
 }
 
 std::string TSettings::Value(std::string_view key) const {
@@ -336,6 +337,9 @@ void TSettings::SetSyncPort(uint16_t v) {
     if (v == 0) throw std::invalid_argument("the port must not be 0");
     FSyncPort = v;
     Store("SyncPort", std::to_string(v));
+}
+void TSettings::SetSyncTls(bool v) {
+    SetBool(FSyncTls, "SyncTls", v);
 }
 
 }  // namespace wl

@@ -50,6 +50,9 @@ class TSettings {
     // Where the sync client connects: "SyncHost" (IPv4, default 127.0.0.1), "SyncPort" (default 3000).
     const std::string& SyncHost() const { return FSyncHost; }
     uint16_t SyncPort() const { return FSyncPort; }
+    // "SyncTls" (default off): the sync connection is TLS, the service's certificate checked
+    // against the system's CA store and SyncHost.
+    bool SyncTls() const { return FSyncTls; }
 
     // Each setter stores the value, updates its line (an empty text removes the line) and rewrites
     // Config.ini atomically; a write failure throws (the field already holds the new value).
@@ -79,6 +82,7 @@ class TSettings {
     void SetALPHABLEND_VALUE(int32_t v);
     void SetSyncHost(const std::string& v);
     void SetSyncPort(uint16_t v);
+    void SetSyncTls(bool v);
 
     const std::filesystem::path& File_Name() const { return FFile_Name; }
     const TextLines& SL() const { return FSL; }
@@ -116,6 +120,7 @@ class TSettings {
     int32_t FALPHABLEND_VALUE = 125;
     std::string FSyncHost = "127.0.0.1";
     uint16_t FSyncPort = 3000;
+    bool FSyncTls = false;
 };
 
 }  // namespace wl

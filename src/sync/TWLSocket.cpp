@@ -3,7 +3,8 @@
 namespace wl {
 
 TWLSocket::TWLSocket(TWeekleaf& AWeekleaf, std::function<std::string()> AKey, TExecutor AStoreExecutor,
-                     TSyncLogSink& ALog, TSyncEvents* AEvents, std::string AHost, uint16_t APort, TOpen AOpen)
+                     TSyncLogSink& ALog, TSyncEvents* AEvents, std::string AHost, uint16_t APort, TOpen AOpen,
+                     bool ATls)
     : FWeekleaf(AWeekleaf),
       FKeyOf(std::move(AKey)),
       FStoreExecutor(std::move(AStoreExecutor)),
@@ -11,6 +12,7 @@ TWLSocket::TWLSocket(TWeekleaf& AWeekleaf, std::function<std::string()> AKey, TE
       FEvents(AEvents) {
     Port = APort;
     Host = std::move(AHost);
+    UseTls = ATls;
     try {
         FKey = FKeyOf ? FKeyOf() : std::string();
     } catch (...) {

@@ -46,10 +46,11 @@ class TWLSocket : public TWebsocketClient {
 
     // Opens the TCP connection (no handshake) and never lets an error escape: the outcome is
     // logged as "Socket.Create: Connected" or "Socket.Create: <error>". A failed attempt of
-    // ConnectInBackground is logged as "Socket.ReConnect: <error>".
+    // ConnectInBackground is logged as "Socket.ReConnect: <error>". With ATls the connection is
+    // TLS with the service's certificate verified (a refused one is logged with its cause).
     TWLSocket(TWeekleaf& AWeekleaf, std::function<std::string()> AKey, TExecutor AStoreExecutor,
               TSyncLogSink& ALog, TSyncEvents* AEvents, std::string AHost, uint16_t APort,
-              TOpen AOpen = TOpen::Now);
+              TOpen AOpen = TOpen::Now, bool ATls = false);
     ~TWLSocket() override;
 
     // Connects and upgrades, then asks for the current week; logs any error. Returns Connected().

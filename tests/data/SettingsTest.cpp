@@ -177,6 +177,28 @@ TEST_F(SettingsTest, SyncAddressFallsBack) {
     }
 }
 
+// TLS for the sync connection is opt-in: files without the line, or with a value that is not a
+// boolean, keep the plain connection they always had.
+TEST_F(SettingsTest, SyncTlsIsOffUnlessTurnedOn) {
+    EXPECT_FALSE(TSettings().SyncTls());
+    EXPECT_EQ(Read(file), DefaultConfigIni(kNow));
+    const struct {
+        const char* value;
+        bool on;
+    } cases[] = {{"-1", true},     {"1", true},    {"True", true}, {"0", false},
+                 {"false", false}, {"yes", false}, {"", false}};
+    for (const auto& c : cases) {
+        WithLine("SyncTls", std::string("synctls=") + c.value);
+        EXPECT_EQ(TSettings().SyncTls(), c.on) << c.value;
+    }
+    TSettings s;
+    s.SetSyncTls(true);
+    EXPECT_NE(Read(file).find("\r\nSyncTls=-1\r\n"), std::string::npos);
+    EXPECT_TRUE(TSettings().SyncTls());
+    s.SetSyncTls(false);
+    EXPECT_FALSE(TSettings().SyncTls());
+}
+
 TEST_F(SettingsTest, SetterRewritesItsLineInPlace) {
     Write(file, "\xEF\xBB\xBF" + DefaultConfigIni(kNow) + "Mystery=kept\r\n");
     TSettings s;

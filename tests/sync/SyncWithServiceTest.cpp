@@ -10,6 +10,7 @@
 
 #include "data/TWeekleaf.h"
 #include "sync/PeerProcess.h"
+#include "sync/SyncDevice.h"
 #include "sync/SyncTestUtil.h"
 #include "sync/TWLSocket.h"
 
@@ -17,27 +18,7 @@ namespace wl {
 namespace {
 
 namespace fs = std::filesystem;
-
-// One device: a store owned by its own thread and a sync client.
-struct Device {
-    Device(const fs::path& dir, int port, std::string key) {
-        fs::create_directories(dir);
-        std::ofstream(dir / "Data.json", std::ios::binary) << R"({"ver":"HTML","note":"","template":""})"
-                                                           << "\r\n";
-        store = std::make_unique<TWeekleaf>(dir / "Data.json");
-        socket = std::make_unique<TWLSocket>(
-            *store, [key] { return key; }, owner.Executor(), log, nullptr, "127.0.0.1", uint16_t(port));
-    }
-    ~Device() { socket.reset(); }
-    std::string Stored(const std::string& member) {
-        return owner.Call([&] { return store->Get(member); });
-    }
-
-    std::unique_ptr<TWeekleaf> store;
-    TSyncLogMemo log;
-    test::OwnerThread owner;
-    std::unique_ptr<TWLSocket> socket;
-};
+using test::Device;
 
 class SyncWithService : public testing::Test {
   protected:
@@ -67,12 +48,7 @@ TEST_F(SyncWithService, AnEditOnOneDeviceReachesTheOthersStore) {
     const std::string key = DateToStr(day);
     // The service learns a connection's key from its first request (the reconnect's
     // GET_CURRENT_WEEK); its answer shows the device is known.
-    auto answered = [](Device& d) {
-        auto lines = d.log.Lines();
-        return std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
-            return l.find("TWLSocket.FromServTextData | ") != std::string::npos;
-        });
-    };
+    auto answered = [](Device& d) { return d.Logged("TWLSocket.FromServTextData | "); };
     ASSERT_TRUE(test::WaitUntil([&] { return answered(b) && answered(stranger); }));
 
     a.socket->SetDay(day, "<b>Встреча</b> в 10:00");
