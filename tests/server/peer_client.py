@@ -1,18 +1,28 @@
 #!/usr/bin/env python3
 """An independent client (python3-websockets) for the sync service.
 
-Usage: peer_client.py HOST PORT SCENARIO
+Usage: peer_client.py HOST PORT SCENARIO [CA_FILE]
+With CA_FILE the scenario runs over TLS (wss://), trusting only that CA and checking the host.
 Prints "ok" and exits 0 when the scenario holds; prints what went wrong and exits 1 otherwise.
 Every wait is bounded, so a silent service fails the scenario instead of hanging it.
 """
 import asyncio
 import json
+import ssl
 import sys
 
 import websockets
 
 WAIT = 3.0
 QUIET = 0.3
+
+
+# The TLS context when the scenario runs over wss://, else None.
+TLS = None
+
+
+def connect(url, **options):
+    return websockets.connect(url, ssl=TLS, **options)
 
 
 class Failure(Exception):
@@ -47,14 +57,14 @@ async def nothing_arrives(ws):
 
 
 async def joined(url, key):
-    ws = await websockets.connect(url, max_size=None, open_timeout=WAIT)
+    ws = await connect(url, max_size=None, open_timeout=WAIT)
     await ws.send(get("GET_CURRENT_WEEK", key))
     await receive(ws)
     return ws
 
 
 async def handshake(url):
-    async with websockets.connect(url, open_timeout=WAIT) as ws:
+    async with connect(url, open_timeout=WAIT) as ws:
         await ws.send(get("GET_CURRENT_WEEK", "peer-handshake"))
         answer = await receive(ws)
         check(answer["ACTION"] in ("RES_GET_CURRENT_WEEK", "RES_GET_DAYS_RANGE"), "week answer: %r" % answer)
@@ -90,7 +100,7 @@ async def older(url):
 
 
 async def emptykey(url):
-    async with websockets.connect(url, open_timeout=WAIT) as ws:
+    async with connect(url, open_timeout=WAIT) as ws:
         for request in (get("GET_CURRENT_WEEK", ""), '{"ACTION":"SET_NOTE","note":"x"}',
                         '{"ACTION":"SET_NOTE","KEY":"","note":"x"}'):
             await ws.send(request)
@@ -100,21 +110,21 @@ async def emptykey(url):
 
 
 async def oversized(url):
-    async with websockets.connect(url, max_size=None, open_timeout=WAIT) as ws:
+    async with connect(url, max_size=None, open_timeout=WAIT) as ws:
         await ws.send(set_day("peer-big", "05.01.2021", "x" * 200000, 1))
         try:
             text = await asyncio.wait_for(ws.recv(), WAIT)
             raise Failure("answered instead of closing: " + text[:80])
         except websockets.ConnectionClosed as closed:
             check(closed.rcvd is not None and closed.rcvd.code == 1009, "close: %r" % closed.rcvd)
-    async with websockets.connect(url, open_timeout=WAIT) as ws:
+    async with connect(url, open_timeout=WAIT) as ws:
         await ws.send('{"ACTION": "GET_DAY","KEY"   : "peer-big","DAY"   : "05.01.2021"}')
         answer = await receive(ws)
         check(answer["ACTION"] != "RES_GET_DAY", "the oversized day was stored: %r" % answer)
 
 
 async def unknownday(url):
-    async with websockets.connect(url, open_timeout=WAIT) as ws:
+    async with connect(url, open_timeout=WAIT) as ws:
         await ws.send('{"ACTION": "GET_DAY","KEY"   : "peer-unknown","DAY"   : "05.01.2021"}')
         answer = await receive(ws)
         check(answer["ACTION"] not in ("RES_GET_DAY", "UPDATE_DAY") and answer.get("STATUS") == 7,
@@ -134,7 +144,7 @@ async def persist_write(url):
 
 
 async def persist_read(url):
-    async with websockets.connect(url, open_timeout=WAIT) as ws:
+    async with connect(url, open_timeout=WAIT) as ws:
         await ws.send(get("GET_NOTE", "peer-persist"))
         note = await receive(ws)
         check(note == {"ACTION": "UPDATE_NOTE", "note": "заметка"}, "note: %r" % note)
@@ -156,8 +166,12 @@ SCENARIOS = {
 
 
 def main():
+    global TLS
     host, port, scenario = sys.argv[1], sys.argv[2], sys.argv[3]
     url = "ws://%s:%s/" % (host, port)
+    if len(sys.argv) > 4:
+        TLS = ssl.create_default_context(cafile=sys.argv[4])
+        url = "wss://%s:%s/" % (host, port)
     try:
         asyncio.run(asyncio.wait_for(SCENARIOS[scenario](url), 20))
     except (Failure, Exception) as error:  # every failure is reported the same way

@@ -10,6 +10,7 @@
 
 #include "ServerProcess.h"
 #include "TestStorage.h"
+#include "sync/TestCertificates.h"
 
 namespace wl {
 namespace {
@@ -31,9 +32,11 @@ struct TPeerRun {
     std::string output;
 };
 
-TPeerRun RunPeer(const std::string& python, int port, const std::string& scenario) {
+// Over TLS when caFile is given (the peer trusts that CA only).
+TPeerRun RunPeer(const std::string& python, int port, const std::string& scenario,
+                 const std::string& caFile = "") {
     const std::string command = "timeout 30 " + python + " " WL_PEER_SCRIPT " 127.0.0.1 " +
-                                std::to_string(port) + " " + scenario + " 2>&1";
+                                std::to_string(port) + " " + scenario + " " + caFile + " 2>&1";
     TPeerRun run{-1, ""};
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
@@ -99,6 +102,24 @@ TEST_P(PeerClient, DataSurvivesARestart) {
     ASSERT_NE(server.Port(), 0);
     const TPeerRun read = RunPeer(python_, server.Port(), "persist-read");
     EXPECT_EQ(read.status, 0) << read.output;
+}
+
+// The same client over TLS: the service's certificate checked by python's own TLS stack.
+TEST_P(PeerClient, ScenariosHoldOverTls) {
+    const test::TTestCertificates certs;
+    std::vector<std::string> args = kServerArgs;
+    args.insert(args.end(), {"--tls-cert", certs.Good.Cert, "--tls-key", certs.Good.Key});
+    TServerProcess server(WL_SYNC_SERVER_BIN, storage_.Db(), args);
+    ASSERT_NE(server.Port(), 0) << "weekleaf-sync did not report its port";
+    for (const char* scenario : {"handshake", "fanout", "oversized"}) {
+        const TPeerRun run = RunPeer(python_, server.Port(), scenario, certs.CaFile());
+        EXPECT_EQ(run.status, 0) << scenario << ": " << run.output;
+    }
+    // A peer that does not trust the certificate never gets through.
+    const TPeerRun stranger = RunPeer(python_, server.Port(), "handshake", certs.SelfSigned.Cert);
+    EXPECT_NE(stranger.status, 0);
+    EXPECT_NE(stranger.output.find("CERTIFICATE_VERIFY_FAILED"), std::string::npos) << stranger.output;
+    EXPECT_EQ(server.Stop(), 0);
 }
 
 }  // namespace

@@ -33,6 +33,14 @@ TEST(ServerOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(parsed.Options.Durability, TSyncStore::TDurability::Normal);
 }
 
+TEST(ServerOptions, TlsTakesACertificateAndItsKey) {
+    const auto parsed = ParseServerOptions({"--tls-cert", "/etc/w/cert.pem", "--tls-key=/etc/w/key.pem"});
+    ASSERT_EQ(parsed.Error, "");
+    EXPECT_EQ(parsed.Options.TlsCert, "/etc/w/cert.pem");
+    EXPECT_EQ(parsed.Options.TlsKey, "/etc/w/key.pem");
+    EXPECT_EQ(ParseServerOptions({"--tls-key", "k.pem"}).Error, "--tls-cert and --tls-key go together");
+}
+
 TEST(ServerOptions, HelpWins) {
     EXPECT_TRUE(ParseServerOptions({"--db", "x", "--help"}).Help);
 }
@@ -55,6 +63,9 @@ TEST(ServerOptions, BadCommandLinesAreExplained) {
         {"--log-level", "INFO"},
         {"--config"},
         {"--bogus"},  // unknown, not "needs a value"
+        {"--tls-cert", "a.pem"},
+        {"--tls-key", "a.key"},
+        {"--tls-cert", "", "--tls-key", "a.key"},
     };
     for (const auto& args : bad) EXPECT_FALSE(ParseServerOptions(args).Error.empty()) << args[0];
 }
@@ -63,7 +74,7 @@ TEST(ServerOptions, UsageNamesEveryOption) {
     const std::string usage = ServerUsage();
     for (const char* option :
          {"--listen", "--db", "--max-message", "--max-queue", "--idle-timeout", "--max-connections", "--sync",
-          "--log-level", "--config", "--help", "--version"})
+          "--log-level", "--config", "--tls-cert", "--tls-key", "--help", "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
