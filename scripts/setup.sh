@@ -11,7 +11,7 @@ PACKAGES=(
   liblitehtml-dev libgumbo-dev libcairo2-dev libpango1.0-dev
   libjpeg-dev libpng-dev zlib1g-dev libx11-dev libglib2.0-dev
   # sync service
-  libboost-dev libsqlite3-dev libssl-dev libpq-dev postgresql
+  libboost-dev libsqlite3-dev libssl-dev libpq-dev postgresql openssl
   # desktop app
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
   qt6-translations-l10n

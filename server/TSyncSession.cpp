@@ -28,7 +28,7 @@ void TSyncSession::Start() {
     beast::error_code ignored;
     ws_.Socket().set_option(tcp::no_delay(true), ignored);
     // The TLS handshake gets the same time as the WebSocket upgrade after it.
-    ws_.AsyncStart(options_.HandshakeTimeout,
+    ws_.AsyncStart(boost::asio::ssl::stream_base::server, options_.HandshakeTimeout,
                    beast::bind_front_handler(&TSyncSession::OnTlsHandshake, shared_from_this()));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The WebSocket stream of one connection, over plain TCP or over TLS. The session above it reads,
 // writes and closes the same way on both; only the start differs (a TLS handshake first).
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
@@ -18,9 +19,11 @@ class TWsStream {
     using TPlain = boost::beast::websocket::stream<boost::beast::tcp_stream>;
     using TTls = boost::beast::websocket::stream<boost::beast::ssl_stream<boost::beast::tcp_stream>>;
 
-    // TLS when `tls` is given (it must outlive the stream).
+    // Over an accepted socket, or a fresh one of an io_context (to connect); TLS when `tls` is
+    // given (it must outlive the stream).
     TWsStream(boost::asio::ip::tcp::socket socket, boost::asio::ssl::context* tls)
         : ws_(Make(std::move(socket), tls)) {}
+    TWsStream(boost::asio::io_context& io, boost::asio::ssl::context* tls) : ws_(Make(io, tls)) {}
 
     // Runs f on the WebSocket stream, whichever it is.
     template <class F>
@@ -44,26 +47,27 @@ class TWsStream {
         });
     }
 
-    // The TLS handshake, within `timeout`, then handler(error); at once for plain TCP. The
-    // WebSocket layer's own time-outs take over afterwards.
+    // The TLS handshake as `side` (the service is the server), within `timeout`, then
+    // handler(error); at once for plain TCP. The WebSocket layer's own time-outs take over after it.
     template <class Handler>
-    void AsyncStart(std::chrono::steady_clock::duration timeout, Handler handler) {
+    void AsyncStart(boost::asio::ssl::stream_base::handshake_type side,
+                    std::chrono::steady_clock::duration timeout, Handler handler) {
         auto* tls = std::get_if<TTls>(&ws_);
         if (tls == nullptr) return handler(boost::beast::error_code());
         boost::beast::get_lowest_layer(*tls).expires_after(timeout);
         tls->next_layer().async_handshake(
-            boost::asio::ssl::stream_base::server,
-            [tls, handler = std::move(handler)](boost::beast::error_code ec) mutable {
+            side, [tls, handler = std::move(handler)](boost::beast::error_code ec) mutable {
                 boost::beast::get_lowest_layer(*tls).expires_never();
                 handler(ec);
             });
     }
 
   private:
-    static std::variant<TPlain, TTls> Make(boost::asio::ip::tcp::socket socket,
-                                           boost::asio::ssl::context* tls) {
-        if (tls) return std::variant<TPlain, TTls>(std::in_place_type<TTls>, std::move(socket), *tls);
-        return std::variant<TPlain, TTls>(std::in_place_type<TPlain>, std::move(socket));
+    template <class Under>
+    static std::variant<TPlain, TTls> Make(Under&& under, boost::asio::ssl::context* tls) {
+        if (tls)
+            return std::variant<TPlain, TTls>(std::in_place_type<TTls>, std::forward<Under>(under), *tls);
+        return std::variant<TPlain, TTls>(std::in_place_type<TPlain>, std::forward<Under>(under));
     }
 
     std::variant<TPlain, TTls> ws_;

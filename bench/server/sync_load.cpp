@@ -10,10 +10,9 @@
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/websocket/stream.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,14 +20,16 @@
 #include <deque>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "TWsStream.h"
 
 namespace {
 
 namespace net = boost::asio;
 namespace beast = boost::beast;
-namespace websocket = beast::websocket;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
@@ -40,6 +41,7 @@ struct TOptions {
     int rate = 20000;    // SET_DAY per second in the paced phase
     int window = 4;      // writes in flight per client in the saturated phase
     std::string label = "service";
+    std::string tlsCa;  // set: every client speaks TLS, trusting this CA
 };
 
 const Clock::time_point kStart = Clock::now();
@@ -76,8 +78,8 @@ std::string DayKey(int offset) {
 }
 
 struct TClient {
-    explicit TClient(net::io_context& io) : ws(io) {}
-    websocket::stream<beast::tcp_stream> ws;
+    TClient(net::io_context& io, net::ssl::context* tls) : ws(io, tls) {}
+    wl::TWsStream ws;
     beast::flat_buffer input;
     std::deque<std::string> output;
     int index = 0;
@@ -104,10 +106,15 @@ struct TPhaseFigures {
 class TLoad {
   public:
     explicit TLoad(const TOptions& options) : options_(options), pacer_(io_) {
+        if (!options_.tlsCa.empty()) {
+            tls_.emplace(net::ssl::context::tls_client);
+            tls_->load_verify_file(options_.tlsCa);
+            tls_->set_verify_mode(net::ssl::verify_peer);
+        }
         const std::string days[2] = {DayKey(0), DayKey(1)};
         const std::string stamp = std::to_string(std::time(nullptr));
         for (int i = 0; i < options_.clients; ++i) {
-            auto client = std::make_unique<TClient>(io_);
+            auto client = std::make_unique<TClient>(io_, tls_ ? &*tls_ : nullptr);
             client->index = i;
             const std::string key = "bench-key-" + std::to_string(i / 2);
             client->prefix =
@@ -182,23 +189,31 @@ class TLoad {
     void ConnectNext() {
         if (nextConnect_ >= options_.clients) return;
         TClient& client = *clients_[nextConnect_++];
-        auto& socket = beast::get_lowest_layer(client.ws);
-        socket.async_connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), options_.port),
-                             [this, &client](beast::error_code ec) {
-                                 if (ec) return Fail(client);
-                                 beast::get_lowest_layer(client.ws).socket().set_option(tcp::no_delay(true));
-                                 client.ws.secure_prng(false);
-                                 client.ws.auto_fragment(false);
-                                 client.ws.async_handshake(
-                                     "127.0.0.1:" + std::to_string(options_.port), "/",
-                                     [this, &client](beast::error_code handshakeError) {
-                                         if (handshakeError) return Fail(client);
-                                         Read(client);
-                                         Send(client,
-                                              "{\"ACTION\": \"GET_CURRENT_WEEK\",\"KEY\"   : \"bench-key-" +
-                                                  std::to_string(client.index / 2) + "\"}");
-                                     });
-                             });
+        client.ws.Socket().async_connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), options_.port),
+                                         [this, &client](beast::error_code ec) {
+                                             if (ec) return Fail(client);
+                                             client.ws.Socket().set_option(tcp::no_delay(true));
+                                             client.ws.AsyncStart(
+                                                 net::ssl::stream_base::client, std::chrono::seconds(30),
+                                                 [this, &client](beast::error_code tlsError) {
+                                                     if (tlsError) return Fail(client);
+                                                     Handshake(client);
+                                                 });
+                                         });
+    }
+
+    void Handshake(TClient& client) {
+        client.ws.Visit([this, &client](auto& ws) {
+            ws.secure_prng(false);
+            ws.auto_fragment(false);
+            ws.async_handshake("127.0.0.1:" + std::to_string(options_.port), "/",
+                               [this, &client](beast::error_code handshakeError) {
+                                   if (handshakeError) return Fail(client);
+                                   Read(client);
+                                   Send(client, "{\"ACTION\": \"GET_CURRENT_WEEK\",\"KEY\"   : \"bench-key-" +
+                                                    std::to_string(client.index / 2) + "\"}");
+                               });
+        });
     }
 
     void Fail(TClient& client) {
@@ -209,12 +224,14 @@ class TLoad {
     }
 
     void Read(TClient& client) {
-        client.ws.async_read(client.input, [this, &client](beast::error_code ec, std::size_t) {
-            if (ec) return Fail(client);
-            const auto data = client.input.cdata();
-            OnMessage(client, std::string_view(static_cast<const char*>(data.data()), data.size()));
-            client.input.consume(client.input.size());
-            Read(client);
+        client.ws.Visit([this, &client](auto& ws) {
+            ws.async_read(client.input, [this, &client](beast::error_code ec, std::size_t) {
+                if (ec) return Fail(client);
+                const auto data = client.input.cdata();
+                OnMessage(client, std::string_view(static_cast<const char*>(data.data()), data.size()));
+                client.input.consume(client.input.size());
+                Read(client);
+            });
         });
     }
 
@@ -273,16 +290,19 @@ class TLoad {
 
     void WriteNext(TClient& client) {
         client.writing = true;
-        client.ws.async_write(net::buffer(client.output.front()),
-                              [this, &client](beast::error_code ec, std::size_t) {
-                                  client.writing = false;
-                                  if (ec) return Fail(client);
-                                  client.output.pop_front();
-                                  if (!client.output.empty()) WriteNext(client);
-                              });
+        client.ws.Visit([this, &client](auto& ws) {
+            ws.async_write(net::buffer(client.output.front()),
+                           [this, &client](beast::error_code ec, std::size_t) {
+                               client.writing = false;
+                               if (ec) return Fail(client);
+                               client.output.pop_front();
+                               if (!client.output.empty()) WriteNext(client);
+                           });
+        });
     }
 
     TOptions options_;
+    std::optional<net::ssl::context> tls_;
     net::io_context io_{1};
     net::steady_timer pacer_;
     std::vector<std::unique_ptr<TClient>> clients_;
@@ -311,6 +331,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
             options.window = std::max(1, std::stoi(value));
         else if (name == "--label")
             options.label = value;
+        else if (name == "--tls-ca")
+            options.tlsCa = value;
         else
             return false;
     }
@@ -324,7 +346,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: sync_load --port P [--pid PID] [--clients 1000] [--seconds 4] [--rate 20000] "
-                     "[--window 4] [--label NAME]\n");
+                     "[--window 4] [--label NAME] [--tls-ca CA.pem]\n");
         return 2;
     }
     TLoad load(options);
