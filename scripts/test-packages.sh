@@ -136,9 +136,9 @@ peer=tests/server/peer_client.py
 python=/usr/bin/python3 # the system's, with python3-websockets
 
 # Starts the unit's command with a free port instead of the configured one (the command line
-# wins over the config file) and sets $port from its start line.
+# wins over the config file) and any further ARGS, and sets $port from its start line.
 start_service() {
-  "${exec_start[@]}" --listen 127.0.0.1:0 >"$work/service.out" 2>"$work/service.err" &
+  "${exec_start[@]}" --listen 127.0.0.1:0 "$@" >"$work/service.out" 2>"$work/service.err" &
   service_pid=$!
   port=""
   for _ in $(seq 100); do
@@ -171,6 +171,20 @@ check "the database is in the state directory, written by this run" \
   bash -c "test -s '$db' && [ \$(stat -c %Y '$db') -ge $start ]"
 check "started again, the service still has the changes" bash -c "$(declare -f start_service); $(declare -p exec_start work);
   start_service && timeout 30 '$python' '$peer' 127.0.0.1 \"\$port\" persist-read; s=\$?; kill -TERM \$service_pid; wait \$service_pid; exit \$s"
+
+# TLS as the packaged config file's commented lines describe it, with a certificate for
+# 127.0.0.1 made here; the independent client trusts only that certificate.
+if command -v openssl >/dev/null; then
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 \
+    -addext "subjectAltName=IP:127.0.0.1,DNS:localhost" \
+    -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
+  sed -e "s|^#tls-cert = .*|tls-cert = $work/cert.pem|" -e "s|^#tls-key = .*|tls-key = $work/key.pem|" \
+    /etc/weekleaf-sync/weekleaf-sync.conf >"$work/tls.conf"
+  check "the packaged config file's TLS lines, filled in, start a wss service" start_service --config "$work/tls.conf"
+  check "a client that checks the certificate talks to it over wss" \
+    timeout 30 "$python" "$peer" 127.0.0.1 "$port" handshake "$work/cert.pem"
+  check "SIGTERM ends the TLS service with status 0" stop_service
+fi
 
 # ---- removing and purging -------------------------------------------------------------------------
 check "dpkg -r both packages" dpkg -r weekleaf weekleaf-sync
