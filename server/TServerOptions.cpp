@@ -27,13 +27,13 @@ std::optional<unsigned long long> ParseUnsigned(std::string_view text, unsigned 
 }
 
 // "HOST:PORT" with an IPv4 address or a name; the port may be 0.
-bool ParseListen(std::string_view text, TServerOptions& options) {
+bool ParseAddress(std::string_view text, std::string& host, std::uint16_t& port) {
     const auto colon = text.rfind(':');
     if (colon == std::string_view::npos || colon == 0) return false;
-    const auto port = ParseUnsigned(text.substr(colon + 1), 65535);
-    if (!port) return false;
-    options.Host = std::string(text.substr(0, colon));
-    options.Port = static_cast<std::uint16_t>(*port);
+    const auto number = ParseUnsigned(text.substr(colon + 1), 65535);
+    if (!number) return false;
+    host = std::string(text.substr(0, colon));
+    port = static_cast<std::uint16_t>(*number);
     return true;
 }
 
@@ -65,7 +65,12 @@ struct TOptionRule {
 };
 
 constexpr TOptionRule kRules[] = {
-    {"listen", [](std::string_view v, TServerOptions& o) { return ParseListen(v, o) ? "" : "HOST:PORT"; }},
+    {"listen", [](std::string_view v,
+                  TServerOptions& o) { return ParseAddress(v, o.Host, o.Port) ? "" : "HOST:PORT"; }},
+    {"health",
+     [](std::string_view v, TServerOptions& o) {
+         return ParseAddress(v, o.HealthHost, o.HealthPort) ? "" : "HOST:PORT";
+     }},
     {"db",
      [](std::string_view v, TServerOptions& o) {
          if (v.empty()) return "a file path or a postgresql:// URI";
@@ -241,6 +246,9 @@ std::string ServerUsage() {
     text += "  --sync full|normal       full (default): a change is on the disk before it is answered or\n";
     text += "                           pushed; normal: it is in the database file, which survives the\n";
     text += "                           service being killed but not a power loss, and commits cost less\n";
+    text +=
+        "  --health HOST:PORT       answer a load balancer's GET /health there: 200 while this instance\n";
+    text += "                           accepts connections and reaches its database, 503 otherwise\n";
     text += "  --max-message BYTES      largest accepted message (default " + n(d.MaxMessageBytes) + ")\n";
     text += "  --max-queue BYTES        unsent bytes per connection (default " + n(d.MaxQueueBytes) +
             "): past half of it the\n";

@@ -18,6 +18,9 @@ struct TServerOptions {
     std::string DbPath = "weekleaf-sync.db";
     // The database password, read from --db-password-file; empty: libpq's own (PGPASSWORD, PGPASSFILE).
     std::string DbPassword;
+    // The load balancer's health check (HTTP GET /health); off while HealthHost is empty.
+    std::string HealthHost;
+    std::uint16_t HealthPort = 0;
     TSyncStore::TDurability Durability = TSyncStore::TDurability::Full;
     std::size_t MaxMessageBytes = 4u << 20;  // a larger incoming message closes the connection (1009)
     // Unsent bytes per connection: past half of it the connection's requests wait unread until its

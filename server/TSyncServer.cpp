@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <boost/asio/post.hpp>
 #include <iterator>
+#include <utility>
 
 #include "ServerLog.h"
 #include "TSyncSession.h"
@@ -19,6 +20,7 @@ TSyncServer::TSyncServer(boost::asio::io_context& io, TSyncService& service, TSe
       tls_(tls),
       acceptor_(io),
       timer_(io),
+      missedRetry_(io),
       storeWork_(storeIo_.get_executor()),
       storeThread_([this] { storeIo_.run(); }) {}
 
@@ -40,6 +42,7 @@ tcp::endpoint TSyncServer::Listen() {
     acceptor_.bind(endpoint);
     acceptor_.listen(tcp::socket::max_listen_connections);
     Accept();
+    accepting_ = true;
     return acceptor_.local_endpoint();
 }
 
@@ -129,17 +132,46 @@ bool TSyncServer::HandOff() {
                          std::min(room, kBatchAnswerBytes)});
         taken.push_back(session);
     }
-    if (batch.empty()) return false;
+    // The connections are closing: nobody is left to push other instances' changes to.
+    if (stopping_) remote_ = {};
+    if (batch.empty() && remote_.Empty()) return false;
     for (const TWork& work : batch) pendingBytes_ -= TotalBytes(work.Messages);
     for (const auto& session : taken) session->Resume();  // its inbox has room again
     storeBusy_ = true;
     busyWork_.emplace(io_.get_executor());  // the batch's answers are still to come back
-    boost::asio::post(storeIo_, [this, batch = std::move(batch)]() mutable { RunBatch(std::move(batch)); });
+    boost::asio::post(storeIo_,
+                      [this, batch = std::move(batch), remote = std::exchange(remote_, {})]() mutable {
+                          RunBatch(std::move(batch), std::move(remote));
+                      });
     return true;
 }
 
+void TSyncServer::OnRemoteChanges(std::vector<TChangeNotice> changes) {
+    boost::asio::post(io_, [this, changes = std::move(changes)]() mutable {
+        if (stopping_) return;
+        auto& pending = remote_.Changes;
+        pending.insert(pending.end(), std::make_move_iterator(changes.begin()),
+                       std::make_move_iterator(changes.end()));
+        ScheduleHandOff();
+    });
+}
+
+void TSyncServer::OnMissedChanges(std::int64_t since) {
+    boost::asio::post(io_, [this, since] {
+        if (stopping_) return;
+        AddMissed(since);
+        ScheduleHandOff();
+    });
+}
+
+void TSyncServer::AddMissed(std::int64_t since) {
+    remote_.MissedSince = std::min(since, remote_.MissedSince.value_or(since));
+}
+
 // A batch run again after a collision with another instance starts over from its first message.
-void TSyncServer::RunBatch(std::vector<TWork> batch) {
+// Other instances' changes are only read, after the batch's commit: a read that fails then cannot
+// take the batch's writes with it.
+void TSyncServer::RunBatch(std::vector<TWork> batch, TRemote remote) {
     std::vector<TOutMessage> out = service_.RunBatch([&] {
         for (TWork& work : batch) {
             work.Handled = 0;
@@ -150,12 +182,43 @@ void TSyncServer::RunBatch(std::vector<TWork> batch) {
             if (work.Ended) service_.Detach(work.From);
         }
     });
-    boost::asio::post(io_, [this, out = std::move(out), batch = std::move(batch)]() mutable {
-        AfterBatch(std::move(out), std::move(batch));
+    const std::optional<std::int64_t> missedAgain = PushRemote(remote);
+    std::vector<TOutMessage> pushes = service_.Commit();
+    out.insert(out.end(), std::make_move_iterator(pushes.begin()), std::make_move_iterator(pushes.end()));
+    boost::asio::post(io_, [this, out = std::move(out), batch = std::move(batch), missedAgain]() mutable {
+        AfterBatch(std::move(out), std::move(batch), missedAgain);
     });
 }
 
-void TSyncServer::AfterBatch(std::vector<TOutMessage> out, std::vector<TWork> batch) {
+// What could not be pushed now (the database away) is to be re-read from the store later: returns
+// from where.
+std::optional<std::int64_t> TSyncServer::PushRemote(const TRemote& remote) {
+    std::optional<std::int64_t> missedAgain;
+    if (!service_.PushRemoteChanges(remote.Changes)) {
+        const auto oldest = std::ranges::min_element(remote.Changes, {}, &TChangeNotice::Changed);
+        missedAgain = oldest->Changed - 1;
+    }
+    if (remote.MissedSince && !service_.PushChangesSince(*remote.MissedSince))
+        missedAgain = std::min(*remote.MissedSince, missedAgain.value_or(*remote.MissedSince));
+    return missedAgain;
+}
+
+// A re-read that failed (the database away) is tried again after a pause, until it succeeds or the
+// service stops.
+void TSyncServer::AfterBatch(std::vector<TOutMessage> out, std::vector<TWork> batch,
+                             std::optional<std::int64_t> missedAgain) {
+    if (missedAgain && !stopping_) {
+        const bool waiting = retryMissed_.has_value();
+        retryMissed_ = std::min(*missedAgain, retryMissed_.value_or(*missedAgain));
+        if (!waiting) {
+            missedRetry_.expires_after(kMissedRetry);
+            missedRetry_.async_wait([this](boost::system::error_code ec) {
+                if (ec || stopping_) return;
+                AddMissed(*std::exchange(retryMissed_, std::nullopt));
+                ScheduleHandOff();
+            });
+        }
+    }
     for (TOutMessage& message : out) {
         const auto it = sessions_.find(message.To);
         if (it == sessions_.end()) continue;
@@ -197,6 +260,8 @@ void TSyncServer::WakeAllWithInput() {
 void TSyncServer::Shutdown(std::chrono::milliseconds grace) {
     if (stopping_) return;
     stopping_ = true;
+    accepting_ = false;
+    missedRetry_.cancel();
     boost::system::error_code ignored;
     acceptor_.close(ignored);
     timer_.cancel();

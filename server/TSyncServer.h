@@ -18,12 +18,18 @@
 // for the next batch, or until the client has read. So one
 // connection's share of a batch is bounded whatever its client sends, and the others' requests never
 // wait behind a flood.
+//
+// Changes committed by other instances on the same database (reported by a TChangeListener on its own
+// thread) are handed to the I/O thread, ride with the next batch to the store thread and are pushed
+// from there like every other message; a re-read of missed changes that fails is tried again later.
+#include <atomic>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +71,13 @@ class TSyncServer {
 
     std::size_t SessionCount() const { return sessions_.size(); }
 
+    // Any thread: other instances' changes to push here, and a range of them that may have been
+    // missed (every change numbered after `since`).
+    void OnRemoteChanges(std::vector<TChangeNotice> changes);
+    void OnMissedChanges(std::int64_t since);
+    // Any thread: false once the service stopped accepting connections.
+    bool Accepting() const { return accepting_.load(); }
+
     // Called by the sessions on the I/O thread.
     bool AcceptsInput() const { return !stopping_; }
     // `session` read a message of `bytes` into its inbox.
@@ -89,12 +102,23 @@ class TSyncServer {
         std::size_t Handled = 0;     // set by the store thread; the rest comes back
     };
 
+    // Other instances' changes for the store thread.
+    struct TRemote {
+        std::vector<TChangeNotice> Changes;
+        std::optional<std::int64_t> MissedSince;
+        bool Empty() const { return Changes.empty() && !MissedSince; }
+    };
+    static constexpr std::chrono::seconds kMissedRetry{1};
+
     void Accept();
     void OnAccept(boost::system::error_code ec, boost::asio::ip::tcp::socket socket);
     void ScheduleHandOff();
-    bool HandOff();                           // false when there was nothing to hand off
-    void RunBatch(std::vector<TWork> batch);  // store thread
-    void AfterBatch(std::vector<TOutMessage> out, std::vector<TWork> batch);
+    bool HandOff();                                           // false when there was nothing to hand off
+    void RunBatch(std::vector<TWork> batch, TRemote remote);  // store thread
+    void AfterBatch(std::vector<TOutMessage> out, std::vector<TWork> batch,
+                    std::optional<std::int64_t> missedAgain);
+    void AddMissed(std::int64_t since);
+    std::optional<std::int64_t> PushRemote(const TRemote& remote);  // store thread
     void GiveBack(TWork& work);
     void WakeAllWithInput();
     void CloseAll();
@@ -108,7 +132,11 @@ class TSyncServer {
     std::unordered_map<TConnectionId, std::shared_ptr<TSyncSession>> sessions_;
     std::vector<std::shared_ptr<TSyncSession>> paused_;
     std::vector<std::shared_ptr<TSyncSession>> ready_;  // sessions with input for the next batch
-    std::vector<TWork> ended_;      // what gone connections left: applied, never answered, then detached
+    std::vector<TWork> ended_;  // what gone connections left: applied, never answered, then detached
+    TRemote remote_;            // other instances' changes not yet taken by the store thread
+    boost::asio::steady_timer missedRetry_;
+    std::optional<std::int64_t> retryMissed_;  // a failed re-read waiting for missedRetry_
+    std::atomic<bool> accepting_{false};
     std::size_t pendingBytes_ = 0;  // read and not yet taken by the store thread
     TConnectionId nextId_ = 1;
     bool handOffPosted_ = false;

@@ -1,6 +1,7 @@
 #include "TSyncService.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "KeyHash.h"
 #include "ServerLog.h"
@@ -278,6 +279,49 @@ void TSyncService::PushToOthers(TConnectionId from, const std::string& account, 
         if (!shared) shared = std::make_shared<const std::string>(std::move(text));
         outbox_.push_back({to, shared, true});
     }
+}
+
+bool TSyncService::PushRemoteChanges(const std::vector<TChangeNotice>& changes) {
+    std::unordered_set<std::string> pushed;  // account, kind and day of what went out
+    try {
+        for (const TChangeNotice& change : changes) {
+            if (!connections_.contains(change.Account)) continue;
+            const std::string place = change.Account + ' ' + std::to_string(static_cast<int>(change.Kind)) +
+                                      ' ' + std::to_string(change.Day.days);
+            if (!pushed.insert(place).second) continue;
+            PushCurrent(change);
+        }
+        return true;
+    } catch (const std::exception& e) {
+        ServerLog(TLogLevel::Warning, std::string("other instances' changes not pushed: ") + e.what());
+        return false;
+    }
+}
+
+bool TSyncService::PushChangesSince(std::int64_t since) {
+    if (!changesSince_) return true;
+    std::vector<TChangeNotice> missed;
+    try {
+        missed = changesSince_(since);
+    } catch (const std::exception& e) {
+        ServerLog(TLogLevel::Warning, std::string("missed changes not read: ") + e.what());
+        return false;
+    }
+    return PushRemoteChanges(missed);
+}
+
+// Connection ids start at 1, so no connection here is left out as the sender.
+void TSyncService::PushCurrent(const TChangeNotice& change) {
+    constexpr TConnectionId kNobody = 0;
+    if (change.Kind == TChangeNotice::TKind::Day) {
+        if (const auto day = store_.GetDay(change.Account, change.Day))
+            PushToOthers(kNobody, change.Account, SyncMessage::Day("UPDATE_DAY", *day, false));
+        return;
+    }
+    const auto page =
+        change.Kind == TChangeNotice::TKind::Note ? TSyncStore::TPage::Note : TSyncStore::TPage::Template;
+    if (const auto html = store_.GetPage(change.Account, page))
+        PushToOthers(kNobody, change.Account, SyncMessage::Page(page, *html));
 }
 
 std::vector<TOutMessage> TSyncService::Commit() {

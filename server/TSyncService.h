@@ -19,6 +19,10 @@
 //                       for a read: nothing of that batch was kept or pushed
 // UPDATE_CURRENT_WEEK is never sent: every change goes out as the update of what changed.
 //
+// Several instances on one database: a change another instance committed arrives as a TChangeNotice
+// (PushRemoteChanges); when connections here hold its account, the current text is read from the store
+// and pushed to all of them as the same UPDATE_* message a local write would push.
+//
 // Nothing leaves before it is durable: Handle() only collects answers and pushes in an outbox, and
 // Commit() first commits the store's open transaction and only then hands the outbox over for
 // delivery. The network layer calls Handle() for every message of a batch and Commit() once after it
@@ -34,6 +38,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "TChangeNotice.h"
 #include "TSyncRequest.h"
 #include "TSyncStore.h"
 
@@ -82,6 +87,16 @@ class TSyncService {
     // error status instead; nothing else of the batch is sent.
     std::vector<TOutMessage> Commit();
 
+    // Changes other instances committed: pushed to every connection here on their accounts. A change
+    // listed more than once is pushed once, with the text the store holds now. False when the store
+    // could not be read (the changes not pushed yet are logged and dropped).
+    bool PushRemoteChanges(const std::vector<TChangeNotice>& changes);
+    // Changes committed after `since` that may have been missed (the listener was away): read through
+    // `changesSince` and pushed like PushRemoteChanges. False when they could not be read.
+    using TChangesSince = std::function<std::vector<TChangeNotice>(std::int64_t since)>;
+    void SetChangesSince(TChangesSince changesSince) { changesSince_ = std::move(changesSince); }
+    bool PushChangesSince(std::int64_t since);
+
     // At most this many runs of one batch (RunBatch).
     static constexpr int kMaxBatchRuns = 5;
     // `handleAll` calls Handle() for every message of a batch; then the batch is committed as by
@@ -112,6 +127,7 @@ class TSyncService {
     void Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request);
     void Answer(TConnectionId to, std::string text);
     void PushToOthers(TConnectionId from, const std::string& account, std::string text);
+    void PushCurrent(const TChangeNotice& change);
 
     void AnswerCurrentWeek(TConnectionId from, const std::string& account);
     void AnswerDaysRange(TConnectionId from, const std::string& account, Date first, Date last);
@@ -124,6 +140,7 @@ class TSyncService {
 
     TSyncStore& store_;
     TServiceClock clock_;
+    TChangesSince changesSince_;
     std::vector<TOutMessage> outbox_;
     std::vector<TPendingRequest> requests_;
     std::optional<TSyncStoreError> batchFailure_;               // the first error of the open batch

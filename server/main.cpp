@@ -10,12 +10,15 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "OpenSyncStore.h"
 #include "ServerLog.h"
+#include "THealthCheck.h"
 #include "TServerOptions.h"
 #include "TSyncServer.h"
 #include "TSyncService.h"
@@ -42,6 +45,18 @@ void ReturnLargeBuffersToTheSystem() {
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
+}
+
+using THealthCheckOrNone = std::unique_ptr<wl::THealthCheck>;
+
+THealthCheckOrNone StartHealthCheck(boost::asio::io_context& io, const wl::TServerOptions& options,
+                                    std::function<bool()> healthy) {
+    if (options.HealthHost.empty()) return nullptr;
+    auto health = std::make_unique<wl::THealthCheck>(io, std::move(healthy));
+    const auto endpoint = health->Listen(options.HealthHost, options.HealthPort);
+    std::printf("weekleaf-sync: health check on %s:%u\n", endpoint.address().to_string().c_str(),
+                static_cast<unsigned>(endpoint.port()));
+    return health;
 }
 
 }  // namespace
@@ -73,11 +88,13 @@ int main(int argc, char** argv) {
         boost::asio::io_context io(1);
         wl::TSyncServer server(io, service, parsed.Options, tls.get());
         const auto endpoint = server.Listen();
+        THealthCheckOrNone health = StartHealthCheck(io, parsed.Options, [&] { return server.Accepting(); });
         boost::asio::signal_set signals(io, SIGINT, SIGTERM);
         signals.async_wait([&](boost::system::error_code ec, int signal) {
             if (ec) return;
             wl::ServerLog(wl::TLogLevel::Info,
                           std::string("signal ") + std::to_string(signal) + ", closing connections");
+            if (health) health->Stop();
             server.Shutdown();
         });
         // Scripts and tests read the bound port from this line (with --listen HOST:0 it is a free one).

@@ -1,0 +1,37 @@
+#pragma once
+// One committed change as the instances of a service tell each other about it over the database:
+// the payload "<instance> <changed> <kind> <day> <account>" of a notification on the changes channel.
+//   instance  the writing instance, 16 lower-case hexadecimal digits
+//   changed   the row's new change number, a positive 64-bit integer
+//   kind      day | note | template
+//   day       the day's number (Date::days) for a day, 0 for the notes page and the template
+//   account   the account's key hash, 64 lower-case hexadecimal digits
+// The text itself never travels in the payload (it may be megabytes): the receiver reads it from the
+// database.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/DateText.h"
+
+namespace wl {
+
+struct TChangeNotice {
+    enum class TKind { Day, Note, Template };
+
+    std::string Instance;
+    std::int64_t Changed = 0;
+    TKind Kind = TKind::Day;
+    Date Day;  // only for TKind::Day
+    std::string Account;
+
+    friend bool operator==(const TChangeNotice&, const TChangeNotice&) = default;
+};
+
+// The payload, or nothing when it is not exactly of the shape above (the payload comes from anyone
+// who can reach the database, so nothing in it is trusted).
+std::optional<TChangeNotice> ParseChangeNotice(std::string_view payload);
+std::string FormatChangeNotice(const TChangeNotice& notice);
+
+}  // namespace wl
