@@ -29,6 +29,13 @@ bool Exec(PGconn* connection, const char* sql, ExecStatusType expected) {
     return ok;
 }
 
+// The server's notices (a shutdown under way, say) go to the service's log, not bare to stderr.
+void LogNotice(void*, const char* message) {
+    std::string text = message;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    ServerLog(TLogLevel::Info, "change listener: database says: " + text);
+}
+
 }  // namespace
 
 TChangeListener::TChangeListener(std::string uri, std::string ownInstance, THandlers handlers,
@@ -67,11 +74,16 @@ void TChangeListener::Run() {
 }
 
 PGconn* TChangeListener::Connect() {
-    // connect_timeout bounds how long a stop can wait behind an unanswered connection attempt.
-    const char* keys[] = {"dbname", "connect_timeout", nullptr};
-    const char* values[] = {uri_.c_str(), "5", nullptr};
+    // connect_timeout bounds how long a stop can wait behind an unanswered connection attempt; the
+    // application name tells an operator (and pg_stat_activity) which instance's listener this is.
+    const std::string name = "weekleaf-sync listener " + ownInstance_;
+    const char* keys[] = {"dbname", "connect_timeout", "application_name", nullptr};
+    const char* values[] = {uri_.c_str(), "5", name.c_str(), nullptr};
     PGconn* connection = PQconnectdbParams(keys, values, 1);
-    if (connection && PQstatus(connection) == CONNECTION_OK) return connection;
+    if (connection && PQstatus(connection) == CONNECTION_OK) {
+        PQsetNoticeProcessor(connection, &LogNotice, nullptr);
+        return connection;
+    }
     ServerLog(TLogLevel::Warning, "change listener: cannot connect: " + ConnectionError(connection));
     PQfinish(connection);
     return nullptr;

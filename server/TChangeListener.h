@@ -40,12 +40,14 @@ class TChangeListener {
     static constexpr std::int64_t kResyncSlack = 1000;
 
     struct THandlers {
-        std::function<void(std::vector<TChangeNotice>)> Changes;  // other instances' changes, in arrival order
+        std::function<void(std::vector<TChangeNotice>)>
+            Changes;  // other instances' changes, in arrival order
         std::function<void(std::int64_t since)> Missed;
     };
 
     // `uri` is a libpq connection string or URI; `ownInstance` the instance id of this process's store.
-    TChangeListener(std::string uri, std::string ownInstance, THandlers handlers, TListenerBackoff backoff = {});
+    TChangeListener(std::string uri, std::string ownInstance, THandlers handlers,
+                    TListenerBackoff backoff = {});
     ~TChangeListener();
     TChangeListener(const TChangeListener&) = delete;
     TChangeListener& operator=(const TChangeListener&) = delete;
@@ -72,7 +74,7 @@ class TChangeListener {
     int wake_ = -1;  // eventfd: the destructor's stop signal
     std::atomic<bool> stopping_{false};
     std::atomic<bool> connected_{false};
-    std::int64_t lastSeen_ = 0;  // listener thread: the highest change number seen or read at connect
+    std::int64_t lastSeen_ = 0;   // listener thread: the highest change number seen or read at connect
     bool everConnected_ = false;  // listener thread
     std::thread thread_;
 };

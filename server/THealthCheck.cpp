@@ -26,9 +26,9 @@ class THealthCheck::TExchange : public std::enable_shared_from_this<TExchange> {
 
     void Start() {
         stream_.expires_after(kTimeout);
-        http::async_read(stream_, buffer_, parser_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
-            self->Answer(ec);
-        });
+        http::async_read(
+            stream_, buffer_, parser_,
+            [self = shared_from_this()](beast::error_code ec, std::size_t) { self->Answer(ec); });
     }
 
   private:
@@ -71,15 +71,16 @@ THealthCheck::THealthCheck(boost::asio::io_context& io, std::function<bool()> he
       retry_(io),
       open_(std::make_shared<std::size_t>(0)) {}
 
-THealthCheck::~THealthCheck() { Stop(); }
+THealthCheck::~THealthCheck() {
+    Stop();
+}
 
 tcp::endpoint THealthCheck::Listen(const std::string& host, std::uint16_t port) {
     tcp::resolver resolver(io_);
-    const auto endpoint = resolver
-                              .resolve(host, std::to_string(port),
-                                       tcp::resolver::passive | tcp::resolver::numeric_service)
-                              .begin()
-                              ->endpoint();
+    const auto endpoint =
+        resolver.resolve(host, std::to_string(port), tcp::resolver::passive | tcp::resolver::numeric_service)
+            .begin()
+            ->endpoint();
     acceptor_.open(endpoint.protocol());
     acceptor_.set_option(tcp::acceptor::reuse_address(true));
     acceptor_.bind(endpoint);
@@ -98,7 +99,8 @@ void THealthCheck::Stop() {
 void THealthCheck::Accept() {
     acceptor_.async_accept(io_, [this](boost::system::error_code ec, tcp::socket socket) {
         if (ec == boost::asio::error::operation_aborted || !acceptor_.is_open()) return;
-        if (!ec && *open_ < kMaxOpen) std::make_shared<TExchange>(std::move(socket), healthy_(), open_)->Start();
+        if (!ec && *open_ < kMaxOpen)
+            std::make_shared<TExchange>(std::move(socket), healthy_(), open_)->Start();
         if (!ec) return Accept();
         // Out of descriptors or similar: wait a little instead of spinning on the error.
         retry_.expires_after(std::chrono::milliseconds(100));

@@ -22,14 +22,16 @@ class RemotePush : public testing::TestWithParam<test::TStorageKind> {
   protected:
     RemotePush() {
         SetServerLogEnabled(false);
-        for (const auto& [connection, key] : std::map<TConnectionId, std::string>{{1, "k1"}, {2, "k1"}, {3, "k2"}})
+        for (const auto& [connection, key] :
+             std::map<TConnectionId, std::string>{{1, "k1"}, {2, "k1"}, {3, "k2"}})
             service_.Handle(connection, test::GetRequest("GET_NOTE", key));
         service_.Commit();
     }
     ~RemotePush() override { SetServerLogEnabled(true); }
 
     // What another instance's write leaves in the shared store: the row, without any push here.
-    void WriteElsewhere(const std::string& key, const std::string& day, const std::string& html, long long ts) {
+    void WriteElsewhere(const std::string& key, const std::string& day, const std::string& html,
+                        long long ts) {
         service_.Handle(99, test::SetDayRequest(key, day, html, ts), TReplies::Skip);
         service_.Detach(99);
         service_.Commit();
@@ -48,11 +50,10 @@ class RemotePush : public testing::TestWithParam<test::TStorageKind> {
 
     test::TTestStorage storage_{GetParam()};
     std::unique_ptr<TSyncStore> store_ = storage_.Open();
-    TSyncService service_{*store_, TServiceClock{[] { return MakeDate(2021, 1, 6); },
-                                                [] {
-                                                    return std::chrono::system_clock::time_point(
-                                                        std::chrono::seconds(1609900000));
-                                                }}};
+    TSyncService service_{
+        *store_, TServiceClock{
+                     [] { return MakeDate(2021, 1, 6); },
+                     [] { return std::chrono::system_clock::time_point(std::chrono::seconds(1609900000)); }}};
 };
 
 TEST_P(RemotePush, EveryConnectionOnTheAccountGetsTheStoredTextAsALocalWriteWouldPushIt) {
@@ -61,7 +62,8 @@ TEST_P(RemotePush, EveryConnectionOnTheAccountGetsTheStoredTextAsALocalWriteWoul
     service_.Commit();
     ASSERT_TRUE(service_.PushRemoteChanges(
         {Notice("k1", K::Day, MakeDate(2021, 1, 5)), Notice("k1", K::Note), Notice("k2", K::Template)}));
-    const std::string day = R"({"ACTION":"UPDATE_DAY","05.01.2021":"<p>from B</p>","timestamp":"1609840000"})";
+    const std::string day =
+        R"({"ACTION":"UPDATE_DAY","05.01.2021":"<p>from B</p>","timestamp":"1609840000"})";
     const std::string note = R"({"ACTION":"UPDATE_NOTE","note":"note \"B\""})";
     // k2 holds no template: nothing to push, and no empty text that would blank the device's own.
     EXPECT_EQ(Delivered(), (TInbox{{1, {day, note}}, {2, {day, note}}}));
@@ -70,8 +72,8 @@ TEST_P(RemotePush, EveryConnectionOnTheAccountGetsTheStoredTextAsALocalWriteWoul
 TEST_P(RemotePush, AChangeListedTwiceGoesOutOnceWithTheNewestText) {
     WriteElsewhere("k1", "05.01.2021", "first", 1609840000);
     WriteElsewhere("k1", "05.01.2021", "second", 1609840001);
-    ASSERT_TRUE(service_.PushRemoteChanges({Notice("k1", K::Day, MakeDate(2021, 1, 5), 1),
-                                            Notice("k1", K::Day, MakeDate(2021, 1, 5), 2)}));
+    ASSERT_TRUE(service_.PushRemoteChanges(
+        {Notice("k1", K::Day, MakeDate(2021, 1, 5), 1), Notice("k1", K::Day, MakeDate(2021, 1, 5), 2)}));
     const std::string day = R"({"ACTION":"UPDATE_DAY","05.01.2021":"second","timestamp":"1609840001"})";
     EXPECT_EQ(Delivered(), (TInbox{{1, {day}}, {2, {day}}}));
 }
