@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
         boost::asio::io_context io(1);
         wl::TSyncServer server(io, service, parsed.Options, tls.get());
         const auto endpoint = server.Listen();
+        // Printed before the listening line, which scripts take as "started".
         THealthCheckOrNone health = StartHealthCheck(io, parsed.Options, [&] { return server.Accepting(); });
         boost::asio::signal_set signals(io, SIGINT, SIGTERM);
         signals.async_wait([&](boost::system::error_code ec, int signal) {

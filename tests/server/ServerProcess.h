@@ -43,7 +43,7 @@ class TServerProcess {
             _exit(127);
         }
         close(out[1]);
-        port_ = ReadPort(out[0]);
+        ReadStartLines(out[0]);
         close(out[0]);
     }
     ~TServerProcess() {
@@ -53,6 +53,8 @@ class TServerProcess {
     TServerProcess& operator=(const TServerProcess&) = delete;
 
     int Port() const { return port_; }
+    // The health check's port (with "--health 127.0.0.1:0"), 0 without one.
+    int HealthPort() const { return healthPort_; }
     pid_t Pid() const { return pid_; }
 
     // SIGTERM and the exit status (-1 when it had to be killed or had died).
@@ -70,6 +72,15 @@ class TServerProcess {
         waitpid(pid_, &status, 0);
         pid_ = -1;
         return -1;
+    }
+
+    // kill -9: the service gets no chance to finish anything.
+    void Kill() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
     }
 
     // A line of /proc/PID/status in kB ("VmRSS", "VmHWM"); 0 when the process is gone.
@@ -96,22 +107,28 @@ class TServerProcess {
     }
 
   private:
-    // The start line "weekleaf-sync: listening on 127.0.0.1:PORT, ..." (waits at most 10 s).
-    static int ReadPort(int fd) {
-        std::string line;
+    // The start lines up to "weekleaf-sync: listening on 127.0.0.1:PORT, ...", which comes last
+    // (waits at most 30 s: a service on PostgreSQL may wait for its database first).
+    void ReadStartLines(int fd) {
+        std::string text;
         pollfd p{fd, POLLIN, 0};
-        while (line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
+        const std::regex listening(R"(listening on [0-9.]+:([0-9]+))"),
+            health(R"(health check on [0-9.]+:([0-9]+))");
+        std::smatch match;
+        while (port_ == 0 && poll(&p, 1, 30000) > 0) {
             char c;
             if (read(fd, &c, 1) != 1) break;
-            line += c;
+            text += c;
+            if (c != '\n') continue;
+            const std::string line = text.substr(text.rfind('\n', text.size() - 2) + 1);
+            if (std::regex_search(line, match, listening)) port_ = std::stoi(match[1]);
+            if (std::regex_search(line, match, health)) healthPort_ = std::stoi(match[1]);
         }
-        std::smatch match;
-        if (!std::regex_search(line, match, std::regex(R"(listening on [0-9.]+:([0-9]+))"))) return 0;
-        return std::stoi(match[1]);
     }
 
     pid_t pid_ = -1;
     int port_ = 0;
+    int healthPort_ = 0;
 };
 
 }  // namespace wl::test

@@ -1,0 +1,266 @@
+// Several weekleaf-sync processes on one PostgreSQL database, each with devices of one account: what
+// one instance commits reaches the devices on the others, races end with the newer text everywhere,
+// and neither a cut listener, a killed instance nor a restarted database loses a write for good.
+// Each test gets a database of its own in the throwaway cluster.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <random>
+#include <thread>
+
+#include "ClientRequests.h"
+#include "PgTestDatabase.h"
+#include "RawSocket.h"
+#include "ServerProcess.h"
+#include "TestClient.h"
+#include "data/Json.h"
+
+namespace wl {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TServerProcess;
+
+const std::string kKey = "family";
+
+// `uri` with its database replaced by `database` (the query part kept).
+std::string UriWithDatabase(const std::string& uri, const std::string& database) {
+    const auto scheme = uri.find("://");
+    const auto query = uri.find('?');
+    const std::string base = uri.substr(0, query);
+    const std::string rest = query == std::string::npos ? "" : uri.substr(query);
+    const auto slash = base.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return (slash == std::string::npos ? base : base.substr(0, slash)) + "/" + database + rest;
+}
+
+// One device on one instance: sends like the desktop client and remembers the newest text it was
+// given for each day (an answer or a push alike).
+class TDevice {
+  public:
+    TDevice(int port, const std::string& key) : client_(static_cast<std::uint16_t>(port)), key_(key) {
+        client_.Send(test::GetRequest("GET_NOTE", key_));  // puts the connection on the account
+        ready_ = client_.Receive(5s).has_value();
+    }
+    bool Ready() const { return ready_; }
+
+    void SetDay(const std::string& day, const std::string& html, long long timestamp) {
+        client_.Send(test::SetDayRequest(key_, day, html, timestamp));
+    }
+    void AskDays(const std::string& first, const std::string& last) {
+        client_.Send(test::GetDaysRangeRequest(key_, first, last));
+    }
+    // Reads what arrives until nothing has for `quiet`.
+    void Drain(std::chrono::milliseconds quiet = 300ms) {
+        while (const auto text = client_.Receive(quiet)) Record(*text);
+    }
+    // Reads until `done` or `wait` has passed.
+    template <class Done>
+    bool DrainUntil(Done done, std::chrono::milliseconds wait = 10s) {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            if (const auto text = client_.Receive(50ms)) Record(*text);
+        return done();
+    }
+    bool Closed() { return client_.WaitClosed(0ms); }
+
+    std::map<std::string, std::string> Days;  // day key -> newest text given
+    std::vector<std::string> Pushed;          // UPDATE_DAY texts in arrival order
+
+  private:
+    void Record(const std::string& text) {
+        const JsonValue message = ParseJson(text);
+        const std::string action = message.GetString("ACTION");
+        if (action == "UPDATE_DAY" || action == "RES_GET_DAY") {
+            const auto& [day, html] = message.Members().at(1);
+            Days[day] = html.AsString();
+            if (action == "UPDATE_DAY") Pushed.push_back(html.AsString());
+        }
+        if (action == "RES_GET_DAYS_RANGE")
+            if (const JsonValue* days = message.Find("ITEM") ? message.Find("ITEM")->Find("days") : nullptr)
+                for (const auto& [day, html] : days->Members()) Days[day] = html.AsString();
+    }
+
+    test::TTestClient client_;
+    std::string key_;
+    bool ready_ = false;
+};
+
+long long Now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string DayKey(int index) {  // distinct days in March 2030
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d.03.2030", 1 + index % 31);
+    return text;
+}
+
+class Instances : public testing::Test {
+  protected:
+    void SetUp() override {
+        WL_REQUIRE_PG();
+        admin_ = std::make_unique<test::TPgConnection>(test::PgTestUri());
+        std::mt19937_64 random{std::random_device{}()};
+        database_ = "wl_instances_" + std::to_string(random() % 1000000000);
+        admin_->Query("CREATE DATABASE " + database_);
+        uri_ = UriWithDatabase(test::PgTestUri(), database_);
+    }
+    void TearDown() override {
+        instances_.clear();
+        if (admin_) admin_->Query("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+    }
+
+    TServerProcess& Start(std::vector<std::string> args = {}) {
+        instances_.push_back(std::make_unique<TServerProcess>(WL_SYNC_SERVER_BIN, uri_, args));
+        return *instances_.back();
+    }
+    // Ends this database's listener connections on the server side.
+    std::size_t CutListeners() {
+        return admin_
+            ->Query(
+                "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1 AND "
+                "application_name LIKE 'weekleaf-sync listener%'",
+                {database_})
+            .size();
+    }
+
+    std::unique_ptr<test::TPgConnection> admin_;
+    std::string database_, uri_;
+    std::vector<std::unique_ptr<TServerProcess>> instances_;
+};
+
+TEST_F(Instances, ASetDayOnOneInstanceReachesTheDevicesOnTheOtherAndNeverComesBackToTheSender) {
+    TServerProcess& a = Start();
+    TServerProcess& b = Start();
+    ASSERT_GT(a.Port(), 0);
+    ASSERT_GT(b.Port(), 0);
+    TDevice sender(a.Port(), kKey), besideSender(a.Port(), kKey), onB(b.Port(), kKey),
+        otherAccount(b.Port(), "x");
+    ASSERT_TRUE(sender.Ready() && besideSender.Ready() && onB.Ready() && otherAccount.Ready());
+
+    const long long stamp = Now() - 60;
+    sender.SetDay("05.01.2021", "<p>from A</p>", stamp);
+    ASSERT_TRUE(onB.DrainUntil([&] { return !onB.Pushed.empty(); }));
+    EXPECT_EQ(onB.Pushed, std::vector<std::string>{"<p>from A</p>"});
+    besideSender.Drain();
+    EXPECT_EQ(besideSender.Pushed, std::vector<std::string>{"<p>from A</p>"});
+    sender.Drain();
+    otherAccount.Drain(100ms);
+    EXPECT_TRUE(sender.Pushed.empty());
+    EXPECT_TRUE(otherAccount.Pushed.empty());
+}
+
+// The newer write is sent first, so the instance it goes through holds it before anything of the
+// older one can reach it; which of the two commits first is left to the database, round by round.
+TEST_F(Instances, DevicesRacingThroughDifferentInstancesEndWithTheNewerTextEverywhere) {
+    TServerProcess& a = Start();
+    TServerProcess& b = Start();
+    TDevice onA(a.Port(), kKey), onB(b.Port(), kKey);
+    ASSERT_TRUE(onA.Ready() && onB.Ready());
+    constexpr int kRounds = 20;
+    const long long stamp = Now() - 100;
+    for (int round = 0; round < kRounds; ++round) {
+        const bool newerOnA = round % 2 == 0;
+        TDevice& newer = newerOnA ? onA : onB;
+        TDevice& older = newerOnA ? onB : onA;
+        newer.SetDay(DayKey(round), "newer " + std::to_string(round), stamp + 1);
+        older.SetDay(DayKey(round), "older " + std::to_string(round), stamp);
+    }
+    onA.Drain(500ms);
+    onB.Drain(500ms);
+    TDevice checkA(a.Port(), kKey), checkB(b.Port(), kKey);
+    checkA.AskDays(DayKey(0), DayKey(kRounds - 1));
+    checkB.AskDays(DayKey(0), DayKey(kRounds - 1));
+    checkA.Drain();
+    checkB.Drain();
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        const std::string expected = "newer " + std::to_string(round);
+        EXPECT_EQ(checkA.Days[DayKey(round)], expected);
+        EXPECT_EQ(checkB.Days[DayKey(round)], expected);
+        // The device that sent the older text was given the newer one (as the refusal or as a push);
+        // the one that sent the newer text was never handed the older one after it.
+        TDevice& older = round % 2 == 0 ? onB : onA;
+        TDevice& newer = round % 2 == 0 ? onA : onB;
+        EXPECT_EQ(older.Days[DayKey(round)], expected);
+        if (newer.Days.contains(DayKey(round))) {
+            EXPECT_EQ(newer.Days[DayKey(round)], expected);
+        }
+    }
+}
+
+// Writes go on while the listeners' connections are cut: what was committed while nobody listened
+// reaches the other instance's device once its listener is back.
+TEST_F(Instances, ChangesCommittedWhileTheListenerWasCutArePushedAfterItReconnects) {
+    TServerProcess& a = Start();
+    TServerProcess& b = Start();
+    TDevice writer(a.Port(), kKey), reader(b.Port(), kKey);
+    ASSERT_TRUE(writer.Ready() && reader.Ready());
+    constexpr int kDays = 30;
+    const long long stamp = Now() - 60;
+    for (int i = 0; i < kDays; ++i) {
+        if (i == 5) {
+            ASSERT_GE(CutListeners(), 2u);
+        }
+        writer.SetDay(DayKey(i), "text " + std::to_string(i), stamp);
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(reader.DrainUntil([&] { return reader.Days.size() == kDays; }, 15s))
+        << reader.Days.size() << " of " << kDays << " days pushed";
+    for (int i = 0; i < kDays; ++i) EXPECT_EQ(reader.Days[DayKey(i)], "text " + std::to_string(i));
+}
+
+// Acknowledged: the write was pushed to some device (SET_DAY gets no answer of its own). Every writer
+// owns one day and counts up; after instance A is killed, the database must hold each day at least at
+// the count any device was shown, and A's devices, reconnected to B, see what B's devices see.
+TEST_F(Instances, KillingOneInstanceUnderLoadLosesNoAcknowledgedWriteAndItsDevicesConvergeOnTheOther) {
+    TServerProcess& a = Start();
+    TServerProcess& b = Start();
+    std::vector<std::unique_ptr<TDevice>> devices;
+    for (int i = 0; i < 6; ++i)
+        devices.push_back(std::make_unique<TDevice>(i % 2 ? b.Port() : a.Port(), kKey));
+    for (auto& device : devices) ASSERT_TRUE(device->Ready());
+    const long long stamp = Now() - 60;
+    std::map<int, int> sent;
+    const auto acknowledged = [&](int writer) {
+        int count = -1;
+        for (auto& device : devices)
+            for (const std::string& text : device->Pushed)
+                if (text.starts_with("w" + std::to_string(writer) + " #"))
+                    count = std::max(count, std::stoi(text.substr(text.find('#') + 1)));
+        return count;
+    };
+    for (int step = 0; step < 120; ++step) {
+        if (step == 60) a.Kill();
+        for (int w = 0; w < static_cast<int>(devices.size()); ++w) {
+            if (step >= 60 && w % 2 == 0) continue;  // A's devices lost their instance
+            devices[w]->SetDay(DayKey(w), "w" + std::to_string(w) + " #" + std::to_string(sent[w]++), stamp);
+        }
+        for (int w = 0; w < static_cast<int>(devices.size()); ++w)
+            if (step < 60 || w % 2 == 1) devices[w]->Drain(2ms);
+    }
+    std::map<int, int> shown;
+    for (int w = 0; w < static_cast<int>(devices.size()); ++w) shown[w] = acknowledged(w);
+
+    // A's devices come back through the balancer, which now only knows B.
+    for (int w = 0; w < static_cast<int>(devices.size()); w += 2)
+        devices[w] = std::make_unique<TDevice>(b.Port(), kKey);
+    for (auto& device : devices) {
+        ASSERT_TRUE(device->Ready());
+        device->AskDays(DayKey(0), DayKey(static_cast<int>(devices.size()) - 1));
+        device->Drain();
+    }
+    for (int w = 0; w < static_cast<int>(devices.size()); ++w) {
+        SCOPED_TRACE(w);
+        const std::string stored = devices[1]->Days[DayKey(w)];
+        ASSERT_TRUE(stored.starts_with("w" + std::to_string(w) + " #")) << stored;
+        EXPECT_GE(std::stoi(stored.substr(stored.find('#') + 1)), shown[w]);
+        for (auto& device : devices) EXPECT_EQ(device->Days[DayKey(w)], stored);
+    }
+}
+
+}  // namespace
+}  // namespace wl
