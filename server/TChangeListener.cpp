@@ -38,9 +38,10 @@ void LogNotice(void*, const char* message) {
 
 }  // namespace
 
-TChangeListener::TChangeListener(std::string uri, std::string ownInstance, THandlers handlers,
-                                 TListenerBackoff backoff)
+TChangeListener::TChangeListener(std::string uri, std::string password, std::string ownInstance,
+                                 THandlers handlers, TListenerBackoff backoff)
     : uri_(std::move(uri)),
+      password_(std::move(password)),
       ownInstance_(std::move(ownInstance)),
       handlers_(std::move(handlers)),
       backoff_(backoff),
@@ -77,8 +78,9 @@ PGconn* TChangeListener::Connect() {
     // connect_timeout bounds how long a stop can wait behind an unanswered connection attempt; the
     // application name tells an operator (and pg_stat_activity) which instance's listener this is.
     const std::string name = "weekleaf-sync listener " + ownInstance_;
-    const char* keys[] = {"dbname", "connect_timeout", "application_name", nullptr};
-    const char* values[] = {uri_.c_str(), "5", name.c_str(), nullptr};
+    const char* keys[] = {"dbname", "connect_timeout", "application_name", "password", nullptr};
+    const char* values[] = {uri_.c_str(), "5", name.c_str(), password_.c_str(), nullptr};
+    if (password_.empty()) keys[3] = nullptr;  // libpq's own sources: PGPASSWORD, the password file
     PGconn* connection = PQconnectdbParams(keys, values, 1);
     if (connection && PQstatus(connection) == CONNECTION_OK) {
         PQsetNoticeProcessor(connection, &LogNotice, nullptr);

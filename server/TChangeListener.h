@@ -40,13 +40,14 @@ class TChangeListener {
     static constexpr std::int64_t kResyncSlack = 1000;
 
     struct THandlers {
-        std::function<void(std::vector<TChangeNotice>)>
-            Changes;  // other instances' changes, in arrival order
+        // Other instances' changes, in arrival order.
+        std::function<void(std::vector<TChangeNotice>)> Changes;
         std::function<void(std::int64_t since)> Missed;
     };
 
-    // `uri` is a libpq connection string or URI; `ownInstance` the instance id of this process's store.
-    TChangeListener(std::string uri, std::string ownInstance, THandlers handlers,
+    // `uri` is a libpq connection string or URI and `password` (may be empty) overrides its password, as
+    // for the store; `ownInstance` is the instance id of this process's store.
+    TChangeListener(std::string uri, std::string password, std::string ownInstance, THandlers handlers,
                     TListenerBackoff backoff = {});
     ~TChangeListener();
     TChangeListener(const TChangeListener&) = delete;
@@ -68,6 +69,7 @@ class TChangeListener {
     bool Stopping() const { return stopping_.load(); }
 
     const std::string uri_;
+    const std::string password_;
     const std::string ownInstance_;
     const THandlers handlers_;
     const TListenerBackoff backoff_;

@@ -1,5 +1,7 @@
 // Load generator for a sync service on loopback: N WebSocket clients, two per key, each sending
-// SET_DAY that the service pushes to the key's other client as UPDATE_DAY.
+// SET_DAY that the service pushes to the key's other client as UPDATE_DAY. With --port2 the two
+// clients of a key sit on different service instances (one database behind both), so every push
+// measured crosses from one instance to the other.
 //
 // Phases: connect and subscribe every client (then the service's memory per idle connection), a
 // saturated phase (each client keeps a few writes in flight: the sustained rate) and a paced phase at a
@@ -35,11 +37,12 @@ using Clock = std::chrono::steady_clock;
 
 struct TOptions {
     std::uint16_t port = 0;
-    int pid = 0;         // the service's process, for its memory
-    int clients = 1000;  // even: two per key
-    double seconds = 4;  // length of each measured phase
-    int rate = 20000;    // SET_DAY per second in the paced phase
-    int window = 4;      // writes in flight per client in the saturated phase
+    std::uint16_t port2 = 0;  // a second instance: the odd clients connect there
+    int pid = 0;              // the service's process, for its memory
+    int clients = 1000;       // even: two per key
+    double seconds = 4;       // length of each measured phase
+    int rate = 20000;         // SET_DAY per second in the paced phase
+    int window = 4;           // writes in flight per client in the saturated phase
     std::string label = "service";
     std::string tlsCa;  // set: every client speaks TLS, trusting this CA
 };
@@ -189,24 +192,26 @@ class TLoad {
     void ConnectNext() {
         if (nextConnect_ >= options_.clients) return;
         TClient& client = *clients_[nextConnect_++];
-        client.ws.Socket().async_connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), options_.port),
-                                         [this, &client](beast::error_code ec) {
+        const std::uint16_t port =
+            options_.port2 != 0 && client.index % 2 == 1 ? options_.port2 : options_.port;
+        client.ws.Socket().async_connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port),
+                                         [this, &client, port](beast::error_code ec) {
                                              if (ec) return Fail(client);
                                              client.ws.Socket().set_option(tcp::no_delay(true));
                                              client.ws.AsyncStart(
                                                  net::ssl::stream_base::client, std::chrono::seconds(30),
-                                                 [this, &client](beast::error_code tlsError) {
+                                                 [this, &client, port](beast::error_code tlsError) {
                                                      if (tlsError) return Fail(client);
-                                                     Handshake(client);
+                                                     Handshake(client, port);
                                                  });
                                          });
     }
 
-    void Handshake(TClient& client) {
-        client.ws.Visit([this, &client](auto& ws) {
+    void Handshake(TClient& client, std::uint16_t port) {
+        client.ws.Visit([this, &client, port](auto& ws) {
             ws.secure_prng(false);
             ws.auto_fragment(false);
-            ws.async_handshake("127.0.0.1:" + std::to_string(options_.port), "/",
+            ws.async_handshake("127.0.0.1:" + std::to_string(port), "/",
                                [this, &client](beast::error_code handshakeError) {
                                    if (handshakeError) return Fail(client);
                                    Read(client);
@@ -319,6 +324,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
         const std::string name = argv[i], value = argv[i + 1];
         if (name == "--port")
             options.port = static_cast<std::uint16_t>(std::stoi(value));
+        else if (name == "--port2")
+            options.port2 = static_cast<std::uint16_t>(std::stoi(value));
         else if (name == "--pid")
             options.pid = std::stoi(value);
         else if (name == "--clients")
@@ -345,7 +352,8 @@ int main(int argc, char** argv) {
     TOptions options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: sync_load --port P [--pid PID] [--clients 1000] [--seconds 4] [--rate 20000] "
+                     "usage: sync_load --port P [--port2 P2] [--pid PID] [--clients 1000] [--seconds 4] "
+                     "[--rate 20000] "
                      "[--window 4] [--label NAME] [--tls-ca CA.pem]\n");
         return 2;
     }

@@ -29,7 +29,7 @@ class PostgresChangeListener : public testing::Test {
         SetServerLogEnabled(false);
         notifier_ = std::make_unique<test::TPgConnection>(test::PgTestUri());
         listener_ = std::make_unique<TChangeListener>(
-            test::PgTestUri(), own_,
+            test::PgTestUri(), "", own_,
             TChangeListener::THandlers{[this](std::vector<TChangeNotice> batch) { Take(std::move(batch)); },
                                        [this](std::int64_t since) {
                                            std::lock_guard lock(mutex_);
@@ -118,7 +118,7 @@ TEST(ChangeListenerDown, KeepsTryingWhileTheDatabaseIsUnreachableAndStopsPromptl
     const auto start = std::chrono::steady_clock::now();
     {
         // Port 1 on loopback: refused at once, so every attempt fails fast.
-        TChangeListener listener("postgresql://nobody@127.0.0.1:1/none", RandomHex(16), {},
+        TChangeListener listener("postgresql://nobody@127.0.0.1:1/none", "", RandomHex(16), {},
                                  TListenerBackoff{10ms, 50ms});
         std::this_thread::sleep_for(200ms);
         EXPECT_FALSE(listener.Connected());
