@@ -4,6 +4,9 @@
 // Each test gets a database of its own in the throwaway cluster.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -13,6 +16,7 @@
 #include "PgTestDatabase.h"
 #include "RawSocket.h"
 #include "ServerProcess.h"
+#include "TempDir.h"
 #include "TestClient.h"
 #include "data/Json.h"
 
@@ -260,6 +264,110 @@ TEST_F(Instances, KillingOneInstanceUnderLoadLosesNoAcknowledgedWriteAndItsDevic
         EXPECT_GE(std::stoi(stored.substr(stored.find('#') + 1)), shown[w]);
         for (auto& device : devices) EXPECT_EQ(device->Days[DayKey(w)], stored);
     }
+}
+
+// A cluster of the test's own (restarting the shared one would disturb the tests running beside it).
+class TPrivateCluster {
+  public:
+    TPrivateCluster() {
+        if (std::system(("bash " WL_PG_CLUSTER_SCRIPT " start " + dir_.File("pg") + " >/dev/null").c_str()) !=
+            0)
+            return;
+        std::ifstream uri(dir_.File("pg/uri")), cluster(dir_.File("pg/cluster"));
+        std::getline(uri, uri_);
+        std::getline(cluster, cluster_);
+    }
+    ~TPrivateCluster() { std::system(("bash " WL_PG_CLUSTER_SCRIPT " stop " + dir_.File("pg")).c_str()); }
+    const std::string& Uri() const { return uri_; }
+
+    // pg_ctl restart as the cluster's owner; true when it is back and taking connections.
+    bool Restart() const {
+        const std::string command =
+            "bin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1); owner=$(stat -c %U " + cluster_ +
+            "); cmd=\"$bin/pg_ctl -D " + cluster_ +
+            "/data -m fast -w -t 30 restart\"; if [ $(id -u) -eq 0 ]; then runuser -u "
+            "$owner -- $cmd; else $cmd; fi >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+
+  private:
+    test::TTempDir dir_;
+    std::string uri_, cluster_;
+};
+
+int HealthStatus(int port) {
+    test::TRawSocket socket(static_cast<std::uint16_t>(port));
+    if (!socket.Connected()) return 0;
+    socket.Write("GET /health HTTP/1.1\r\nHost: lb\r\n\r\n");
+    const std::string head = socket.Read(12);
+    return head.size() == 12 ? std::stoi(head.substr(9)) : 0;
+}
+
+// The database goes away and comes back while devices on both instances keep writing: the service
+// itself stays up with every connection open, says 503 to the balancer meanwhile, and afterwards
+// stores and pushes across instances again, with every write pushed before, during or after kept.
+TEST(DatabaseRestart, BothInstancesRecoverByThemselvesUnderLoad) {
+    WL_REQUIRE_PG();
+    TPrivateCluster cluster;
+    ASSERT_FALSE(cluster.Uri().empty());
+    TServerProcess a(WL_SYNC_SERVER_BIN, cluster.Uri(), {"--health", "127.0.0.1:0"});
+    TServerProcess b(WL_SYNC_SERVER_BIN, cluster.Uri(), {"--health", "127.0.0.1:0"});
+    ASSERT_GT(a.HealthPort(), 0);
+    ASSERT_GT(b.HealthPort(), 0);
+    EXPECT_EQ(HealthStatus(a.HealthPort()), 200);
+    EXPECT_EQ(HealthStatus(b.HealthPort()), 200);
+    TDevice onA(a.Port(), kKey), onB(b.Port(), kKey);
+    ASSERT_TRUE(onA.Ready() && onB.Ready());
+
+    std::atomic<bool> restarted{false}, sawUnhealthy{false};
+    std::thread restart([&] {
+        std::thread watch([&] {
+            while (!restarted)
+                if (HealthStatus(a.HealthPort()) == 503 && HealthStatus(b.HealthPort()) == 503)
+                    sawUnhealthy = true;
+        });
+        EXPECT_TRUE(cluster.Restart());
+        restarted = true;
+        watch.join();
+    });
+    const long long stamp = Now() - 60;
+    int written = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    // Writes every 50 ms on both instances until the database has been back for a while.
+    for (auto back = deadline; std::chrono::steady_clock::now() < std::min(back, deadline); ++written) {
+        if (restarted && back == deadline) back = std::chrono::steady_clock::now() + 1s;
+        onA.SetDay(DayKey(written % 28), "a " + std::to_string(written), stamp);
+        onB.SetDay(DayKey(written % 28), "b " + std::to_string(written), stamp);
+        onA.Drain(25ms);
+        onB.Drain(25ms);
+    }
+    restart.join();
+    EXPECT_TRUE(sawUnhealthy);
+    ASSERT_TRUE(onA.DrainUntil([&] { return HealthStatus(a.HealthPort()) == 200; }));
+    ASSERT_TRUE(onB.DrainUntil([&] { return HealthStatus(b.HealthPort()) == 200; }));
+    EXPECT_FALSE(onA.Closed());
+    EXPECT_FALSE(onB.Closed());
+
+    // Back to normal: a write through either instance is pushed to the device on the other.
+    onA.Drain();
+    onB.Drain();
+    onA.SetDay("01.04.2030", "after from A", stamp);
+    ASSERT_TRUE(onB.DrainUntil([&] { return onB.Days["01.04.2030"] == "after from A"; }));
+    onB.SetDay("02.04.2030", "after from B", stamp);
+    ASSERT_TRUE(onA.DrainUntil([&] { return onA.Days["02.04.2030"] == "after from B"; }));
+
+    // Every text some device was pushed is kept, unless a later write to the same day replaced it.
+    TDevice check(a.Port(), kKey);
+    check.AskDays(DayKey(0), DayKey(27));
+    check.Drain();
+    for (TDevice* device : {&onA, &onB})
+        for (const std::string& text : device->Pushed) {
+            if (text.starts_with("after")) continue;
+            const int number = std::stoi(text.substr(2));
+            const std::string& stored = check.Days[DayKey(number % 28)];
+            ASSERT_FALSE(stored.empty());
+            EXPECT_GE(std::stoi(stored.substr(2)), number) << text << " pushed, " << stored << " stored";
+        }
 }
 
 }  // namespace
