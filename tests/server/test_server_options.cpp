@@ -62,6 +62,8 @@ TEST(ServerOptions, BadCommandLinesAreExplained) {
         {"--log-level", "verbose"},
         {"--log-level", "INFO"},
         {"--config"},
+        {"--health", "3100"},
+        {"--health", "127.0.0.1:65536"},
         {"--bogus"},  // unknown, not "needs a value"
         {"--tls-cert", "a.pem"},
         {"--tls-key", "a.key"},
@@ -74,8 +76,17 @@ TEST(ServerOptions, UsageNamesEveryOption) {
     const std::string usage = ServerUsage();
     for (const char* option :
          {"--listen", "--db", "--max-message", "--max-queue", "--idle-timeout", "--max-connections", "--sync",
-          "--log-level", "--config", "--tls-cert", "--tls-key", "--help", "--version"})
+          "--log-level", "--config", "--health", "--tls-cert", "--tls-key", "--help", "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+TEST(ServerOptions, HealthCheckIsOffUnlessAnAddressIsGiven) {
+    EXPECT_TRUE(ParseServerOptions({}).Options.HealthHost.empty());
+    const auto parsed = ParseServerOptions({"--health", "0.0.0.0:3100", "--listen", "127.0.0.1:3000"});
+    ASSERT_TRUE(parsed.Error.empty()) << parsed.Error;
+    EXPECT_EQ(parsed.Options.HealthHost, "0.0.0.0");
+    EXPECT_EQ(parsed.Options.HealthPort, 3100);
+    EXPECT_EQ(parsed.Options.Port, 3000);  // its own address, not the devices'
 }
 
 TEST(ServerOptions, LogLevelDefaultsToInfo) {
