@@ -156,6 +156,13 @@ void TChangeListener::Drain(PGconn* connection) {
     if (!batch.empty() && handlers_.Changes) handlers_.Changes(std::move(batch));
 }
 
+bool TChangeListener::WaitConnected(std::chrono::milliseconds wait) const {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!Connected() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return Connected();
+}
+
 bool TChangeListener::Pause(std::chrono::milliseconds pause) {
     pollfd fd{wake_, POLLIN, 0};
     poll(&fd, 1, static_cast<int>(pause.count()));

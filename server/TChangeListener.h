@@ -55,6 +55,8 @@ class TChangeListener {
 
     // True while the connection is up and listening.
     bool Connected() const { return connected_.load(); }
+    // Waits until Connected() or `wait` has passed; returns Connected().
+    bool WaitConnected(std::chrono::milliseconds wait) const;
 
   private:
     void Run();

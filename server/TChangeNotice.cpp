@@ -29,13 +29,6 @@ std::optional<T> ParseInteger(std::string_view text) {
     return value;
 }
 
-std::optional<TChangeNotice::TKind> ParseKind(std::string_view text) {
-    if (text == "day") return TChangeNotice::TKind::Day;
-    if (text == "note") return TChangeNotice::TKind::Note;
-    if (text == "template") return TChangeNotice::TKind::Template;
-    return std::nullopt;
-}
-
 const char* KindName(TChangeNotice::TKind kind) {
     switch (kind) {
         case TChangeNotice::TKind::Day:
@@ -64,12 +57,19 @@ std::optional<std::array<std::string_view, kFields>> SplitFields(std::string_vie
 
 }  // namespace
 
+std::optional<TChangeNotice::TKind> ParseChangeKind(std::string_view text) {
+    if (text == "day") return TChangeNotice::TKind::Day;
+    if (text == "note") return TChangeNotice::TKind::Note;
+    if (text == "template") return TChangeNotice::TKind::Template;
+    return std::nullopt;
+}
+
 std::optional<TChangeNotice> ParseChangeNotice(std::string_view payload) {
     const auto fields = SplitFields(payload);
     if (!fields) return std::nullopt;
     const auto& [instance, changedText, kindText, dayText, account] = *fields;
     const auto changed = ParseInteger<std::int64_t>(changedText);
-    const auto kind = ParseKind(kindText);
+    const auto kind = ParseChangeKind(kindText);
     const auto day = ParseInteger<std::int32_t>(dayText);
     if (!IsLowerHex(instance, kInstanceDigits) || !IsLowerHex(account, kAccountDigits)) return std::nullopt;
     if (!changed || *changed <= 0 || !kind || !day) return std::nullopt;

@@ -32,6 +32,8 @@ struct TChangeNotice {
 // The payload, or nothing when it is not exactly of the shape above (the payload comes from anyone
 // who can reach the database, so nothing in it is trusted).
 std::optional<TChangeNotice> ParseChangeNotice(std::string_view payload);
+// "day", "note" or "template"; nothing for any other text.
+std::optional<TChangeNotice::TKind> ParseChangeKind(std::string_view text);
 std::string FormatChangeNotice(const TChangeNotice& notice);
 
 }  // namespace wl

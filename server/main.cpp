@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "OpenSyncStore.h"
+#include "OtherInstances.h"
 #include "ServerLog.h"
 #include "THealthCheck.h"
 #include "TServerOptions.h"
@@ -87,9 +88,12 @@ int main(int argc, char** argv) {
         wl::TSyncService service(*opened.Store);
         boost::asio::io_context io(1);
         wl::TSyncServer server(io, service, parsed.Options, tls.get());
+        const std::unique_ptr<wl::TChangeListener> listener =
+            wl::ListenToOtherInstances(opened, parsed.Options, server, service);
         const auto endpoint = server.Listen();
         // Printed before the listening line, which scripts take as "started".
-        THealthCheckOrNone health = StartHealthCheck(io, parsed.Options, [&] { return server.Accepting(); });
+        THealthCheckOrNone health = StartHealthCheck(
+            io, parsed.Options, [&] { return server.Accepting() && (!listener || listener->Connected()); });
         boost::asio::signal_set signals(io, SIGINT, SIGTERM);
         signals.async_wait([&](boost::system::error_code ec, int signal) {
             if (ec) return;

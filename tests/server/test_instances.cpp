@@ -26,7 +26,11 @@ namespace {
 using namespace std::chrono_literals;
 using test::TServerProcess;
 
-const std::string kKey = "family";
+// An account of the test's own: the cluster's other tests share the channel the instances listen on.
+std::string TestKey() {
+    static std::mt19937_64 random{std::random_device{}()};
+    return "family-" + std::to_string(random());
+}
 
 // `uri` with its database replaced by `database` (the query part kept).
 std::string UriWithDatabase(const std::string& uri, const std::string& database) {
@@ -102,10 +106,9 @@ std::string DayKey(int index) {  // distinct days in March 2030
     return text;
 }
 
-class Instances : public testing::Test {
+class PostgresInstances : public testing::Test {
   protected:
     void SetUp() override {
-        WL_REQUIRE_PG();
         admin_ = std::make_unique<test::TPgConnection>(test::PgTestUri());
         std::mt19937_64 random{std::random_device{}()};
         database_ = "wl_instances_" + std::to_string(random() % 1000000000);
@@ -133,15 +136,16 @@ class Instances : public testing::Test {
 
     std::unique_ptr<test::TPgConnection> admin_;
     std::string database_, uri_;
+    const std::string key_ = TestKey();
     std::vector<std::unique_ptr<TServerProcess>> instances_;
 };
 
-TEST_F(Instances, ASetDayOnOneInstanceReachesTheDevicesOnTheOtherAndNeverComesBackToTheSender) {
+TEST_F(PostgresInstances, ASetDayOnOneInstanceReachesTheDevicesOnTheOtherAndNeverComesBackToTheSender) {
     TServerProcess& a = Start();
     TServerProcess& b = Start();
     ASSERT_GT(a.Port(), 0);
     ASSERT_GT(b.Port(), 0);
-    TDevice sender(a.Port(), kKey), besideSender(a.Port(), kKey), onB(b.Port(), kKey),
+    TDevice sender(a.Port(), key_), besideSender(a.Port(), key_), onB(b.Port(), key_),
         otherAccount(b.Port(), "x");
     ASSERT_TRUE(sender.Ready() && besideSender.Ready() && onB.Ready() && otherAccount.Ready());
 
@@ -159,10 +163,10 @@ TEST_F(Instances, ASetDayOnOneInstanceReachesTheDevicesOnTheOtherAndNeverComesBa
 
 // The newer write is sent first, so the instance it goes through holds it before anything of the
 // older one can reach it; which of the two commits first is left to the database, round by round.
-TEST_F(Instances, DevicesRacingThroughDifferentInstancesEndWithTheNewerTextEverywhere) {
+TEST_F(PostgresInstances, DevicesRacingThroughDifferentInstancesEndWithTheNewerTextEverywhere) {
     TServerProcess& a = Start();
     TServerProcess& b = Start();
-    TDevice onA(a.Port(), kKey), onB(b.Port(), kKey);
+    TDevice onA(a.Port(), key_), onB(b.Port(), key_);
     ASSERT_TRUE(onA.Ready() && onB.Ready());
     constexpr int kRounds = 20;
     const long long stamp = Now() - 100;
@@ -175,7 +179,7 @@ TEST_F(Instances, DevicesRacingThroughDifferentInstancesEndWithTheNewerTextEvery
     }
     onA.Drain(500ms);
     onB.Drain(500ms);
-    TDevice checkA(a.Port(), kKey), checkB(b.Port(), kKey);
+    TDevice checkA(a.Port(), key_), checkB(b.Port(), key_);
     checkA.AskDays(DayKey(0), DayKey(kRounds - 1));
     checkB.AskDays(DayKey(0), DayKey(kRounds - 1));
     checkA.Drain();
@@ -198,10 +202,10 @@ TEST_F(Instances, DevicesRacingThroughDifferentInstancesEndWithTheNewerTextEvery
 
 // Writes go on while the listeners' connections are cut: what was committed while nobody listened
 // reaches the other instance's device once its listener is back.
-TEST_F(Instances, ChangesCommittedWhileTheListenerWasCutArePushedAfterItReconnects) {
+TEST_F(PostgresInstances, ChangesCommittedWhileTheListenerWasCutArePushedAfterItReconnects) {
     TServerProcess& a = Start();
     TServerProcess& b = Start();
-    TDevice writer(a.Port(), kKey), reader(b.Port(), kKey);
+    TDevice writer(a.Port(), key_), reader(b.Port(), key_);
     ASSERT_TRUE(writer.Ready() && reader.Ready());
     constexpr int kDays = 30;
     const long long stamp = Now() - 60;
@@ -220,12 +224,13 @@ TEST_F(Instances, ChangesCommittedWhileTheListenerWasCutArePushedAfterItReconnec
 // Acknowledged: the write was pushed to some device (SET_DAY gets no answer of its own). Every writer
 // owns one day and counts up; after instance A is killed, the database must hold each day at least at
 // the count any device was shown, and A's devices, reconnected to B, see what B's devices see.
-TEST_F(Instances, KillingOneInstanceUnderLoadLosesNoAcknowledgedWriteAndItsDevicesConvergeOnTheOther) {
+TEST_F(PostgresInstances,
+       KillingOneInstanceUnderLoadLosesNoAcknowledgedWriteAndItsDevicesConvergeOnTheOther) {
     TServerProcess& a = Start();
     TServerProcess& b = Start();
     std::vector<std::unique_ptr<TDevice>> devices;
     for (int i = 0; i < 6; ++i)
-        devices.push_back(std::make_unique<TDevice>(i % 2 ? b.Port() : a.Port(), kKey));
+        devices.push_back(std::make_unique<TDevice>(i % 2 ? b.Port() : a.Port(), key_));
     for (auto& device : devices) ASSERT_TRUE(device->Ready());
     const long long stamp = Now() - 60;
     std::map<int, int> sent;
@@ -251,7 +256,7 @@ TEST_F(Instances, KillingOneInstanceUnderLoadLosesNoAcknowledgedWriteAndItsDevic
 
     // A's devices come back through the balancer, which now only knows B.
     for (int w = 0; w < static_cast<int>(devices.size()); w += 2)
-        devices[w] = std::make_unique<TDevice>(b.Port(), kKey);
+        devices[w] = std::make_unique<TDevice>(b.Port(), key_);
     for (auto& device : devices) {
         ASSERT_TRUE(device->Ready());
         device->AskDays(DayKey(0), DayKey(static_cast<int>(devices.size()) - 1));
@@ -307,7 +312,7 @@ int HealthStatus(int port) {
 // itself stays up with every connection open, says 503 to the balancer meanwhile, and afterwards
 // stores and pushes across instances again, with every write pushed before, during or after kept.
 TEST(DatabaseRestart, BothInstancesRecoverByThemselvesUnderLoad) {
-    WL_REQUIRE_PG();
+    const std::string key = TestKey();
     TPrivateCluster cluster;
     ASSERT_FALSE(cluster.Uri().empty());
     TServerProcess a(WL_SYNC_SERVER_BIN, cluster.Uri(), {"--health", "127.0.0.1:0"});
@@ -316,7 +321,7 @@ TEST(DatabaseRestart, BothInstancesRecoverByThemselvesUnderLoad) {
     ASSERT_GT(b.HealthPort(), 0);
     EXPECT_EQ(HealthStatus(a.HealthPort()), 200);
     EXPECT_EQ(HealthStatus(b.HealthPort()), 200);
-    TDevice onA(a.Port(), kKey), onB(b.Port(), kKey);
+    TDevice onA(a.Port(), key), onB(b.Port(), key);
     ASSERT_TRUE(onA.Ready() && onB.Ready());
 
     std::atomic<bool> restarted{false}, sawUnhealthy{false};
@@ -357,7 +362,7 @@ TEST(DatabaseRestart, BothInstancesRecoverByThemselvesUnderLoad) {
     ASSERT_TRUE(onA.DrainUntil([&] { return onA.Days["02.04.2030"] == "after from B"; }));
 
     // Every text some device was pushed is kept, unless a later write to the same day replaced it.
-    TDevice check(a.Port(), kKey);
+    TDevice check(a.Port(), key);
     check.AskDays(DayKey(0), DayKey(27));
     check.Drain();
     for (TDevice* device : {&onA, &onB})
