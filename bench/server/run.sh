@@ -38,7 +38,7 @@ ulimit -n 8192 2>/dev/null || true
 # Port from a "... listening on 127.0.0.1:PORT" line.
 wait_port() {
   for _ in $(seq 100); do
-    port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$1")
+    port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$1" 2>/dev/null)
     [ -n "$port" ] && { echo "$port"; return 0; }
     sleep 0.1
   done
@@ -132,9 +132,11 @@ for plain in ("weekleaf-sync", "weekleaf-sync-normal"):
         continue
     cost = 1 - t["max_rate"] / p["max_rate"]
     print("TLS beside plain (%s): sustained %.0f vs %.0f SET_DAY/s (TLS/plain %.2f), p99 push latency at "
-          "%.0f/s %.2f vs %.2f ms; target: TLS costs < 30%% of the plain throughput: %.0f%%, %s"
+          "%.0f/s %.2f vs %.2f ms, service CPU %.1f vs %.1f us per SET_DAY (%.2fx); target: TLS costs "
+          "< 30%% of the plain throughput: %.0f%%, %s"
           % (plain, t["max_rate"], p["max_rate"], t["max_rate"] / p["max_rate"], t["paced_rate"],
-             t["paced_p99_ms"], p["paced_p99_ms"], 100 * cost, verdict(cost < 0.30)))
+             t["paced_p99_ms"], p["paced_p99_ms"], t.get("cpu_us", 0), p.get("cpu_us", 0),
+             t.get("cpu_us", 0) / p["cpu_us"] if p.get("cpu_us") else 0, 100 * cost, verdict(cost < 0.30)))
 if relay:
     def ratio(a, b):
         return "%.3gx" % (a / b) if b > 0 else "n/a"

@@ -8,6 +8,8 @@
 // fixed total rate (push latency at that load). Push latency is measured from the send of a SET_DAY to
 // the arrival of its UPDATE_DAY at the partner; both ends live in this process, so one clock serves.
 // Everything is bounded in count and time and talks to 127.0.0.1 only.
+#include <unistd.h>
+
 #include <algorithm>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -21,8 +23,10 @@
 #include <ctime>
 #include <deque>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +55,23 @@ const Clock::time_point kStart = Clock::now();
 
 long long NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - kStart).count();
+}
+
+// User plus system time of a process so far, in seconds; 0 without one.
+double ReadCpuSeconds(int pid) {
+    if (pid <= 0) return 0;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto afterName = text.rfind(')');
+    if (afterName == std::string::npos) return 0;
+    std::istringstream fields(text.substr(afterName + 2));
+    std::string field;
+    long long utime = 0, stime = 0;
+    for (int i = 3; fields >> field && i <= 15; ++i) {
+        if (i == 14) utime = std::atoll(field.c_str());
+        if (i == 15) stime = std::atoll(field.c_str());
+    }
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
 long ReadRssKb(int pid) {
@@ -96,8 +117,12 @@ struct TClient {
 struct TPhaseFigures {
     double seconds = 0;
     long long delivered = 0;
+    double serviceCpuSeconds = 0;  // the service's user + system time while measuring
     std::vector<std::uint32_t> latencyUs;
     double Rate() const { return seconds > 0 ? delivered / seconds : 0; }
+    // The service's CPU time per SET_DAY delivered, in microseconds: what TLS costs the service
+    // alone, whatever the load generator (on the same cores) spends on its side.
+    double ServiceCpuUs() const { return delivered > 0 ? serviceCpuSeconds * 1e6 / delivered : 0; }
     double PercentileMs(double p) {
         if (latencyUs.empty()) return 0;
         const auto nth = latencyUs.begin() + static_cast<long>(p * (latencyUs.size() - 1));
@@ -174,8 +199,10 @@ class TLoad {
         figures_ = {};
         figures_.latencyUs.reserve(static_cast<std::size_t>(options_.seconds * 100000));
         const auto start = Clock::now();
+        const double cpuStart = ReadCpuSeconds(options_.pid);
         Settle(std::chrono::milliseconds(static_cast<long>(options_.seconds * 1000)));
         figures_.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        figures_.serviceCpuSeconds = ReadCpuSeconds(options_.pid) - cpuStart;
         recording_ = false;
         mode_ = Mode::Idle;
         pacer_.cancel();
@@ -374,16 +401,18 @@ int main(int argc, char** argv) {
                 options.label.c_str(), options.clients, options.clients / 2, kbPerConnection, rssBefore,
                 rssAfter);
     std::printf(
-        "%s: saturated (%d in flight per client): %.0f SET_DAY/s pushed, latency p50 %.2f ms, p99 %.2f ms\n",
+        "%s: saturated (%d in flight per client): %.0f SET_DAY/s pushed, latency p50 %.2f ms, p99 %.2f ms, "
+        "service CPU %.1f us per SET_DAY\n",
         options.label.c_str(), options.window, saturated.Rate(), saturated.PercentileMs(0.5),
-        saturated.PercentileMs(0.99));
+        saturated.PercentileMs(0.99), saturated.ServiceCpuUs());
     std::printf("%s: paced at %d/s: %.0f SET_DAY/s pushed, latency p50 %.2f ms, p99 %.2f ms\n",
                 options.label.c_str(), options.rate, paced.Rate(), paced.PercentileMs(0.5),
                 paced.PercentileMs(0.99));
     std::printf(
         "RESULT label=%s max_rate=%.0f max_p50_ms=%.3f max_p99_ms=%.3f paced_rate=%.0f paced_p50_ms=%.3f "
-        "paced_p99_ms=%.3f kb_per_conn=%.2f failed=%d\n",
+        "paced_p99_ms=%.3f kb_per_conn=%.2f cpu_us=%.2f failed=%d\n",
         options.label.c_str(), saturated.Rate(), saturated.PercentileMs(0.5), saturated.PercentileMs(0.99),
-        paced.Rate(), paced.PercentileMs(0.5), paced.PercentileMs(0.99), kbPerConnection, load.Failed());
+        paced.Rate(), paced.PercentileMs(0.5), paced.PercentileMs(0.99), kbPerConnection,
+        saturated.ServiceCpuUs(), load.Failed());
     return 0;
 }
