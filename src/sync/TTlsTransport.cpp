@@ -106,6 +106,11 @@ void TTlsTransport::Open(const std::string& host, uint16_t port, int timeoutMs,
 }
 
 void TTlsTransport::Handshake(const std::string& host, const std::atomic<bool>& aborted) {
+    // OpenSSL's own clean-up at exit would run while the reader and retry threads, which end
+    // after the exit handlers, may still hold connections; each thread's state goes when the
+    // thread ends instead, and the rest with the process.
+    static const bool initialised = OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+    if (!initialised) throw EWebSocketHandleError("TLS: " + OpenSslError("OpenSSL cannot start"));
     ERR_clear_error();
     // A fresh context per connection: the CA store is read as it is now, reconnects are rare.
     FContext.reset(SSL_CTX_new(TLS_client_method()));
