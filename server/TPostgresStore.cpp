@@ -153,8 +153,17 @@ class TPostgresStore::TResult {
     explicit TResult(PGresult* result) : result_(result) {}
     ~TResult() { PQclear(result_); }
     TResult(TResult&& other) noexcept : result_(std::exchange(other.result_, nullptr)) {}
+    TResult& operator=(TResult&& other) noexcept {
+        std::swap(result_, other.result_);
+        return *this;
+    }
     TResult(const TResult&) = delete;
     TResult& operator=(const TResult&) = delete;
+
+    bool Ok() const {
+        const auto status = PQresultStatus(result_);
+        return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+    }
 
     PGresult* Get() const { return result_; }
     int Rows() const { return PQntuples(result_); }
@@ -236,9 +245,11 @@ TPostgresStore::~TPostgresStore() {
 
 void TPostgresStore::Connect() {
     // Later keywords override earlier ones: a connect_timeout in the URI wins over the default here.
+    // The instance shows in pg_stat_activity under the name its notifications carry.
+    const std::string application = "weekleaf-sync " + instanceId_;
     const char* keywords[] = {"connect_timeout", "dbname", "password", "application_name", nullptr};
     const char* values[] = {"10", uri_.c_str(), password_.empty() ? nullptr : password_.c_str(),
-                            "weekleaf-sync", nullptr};
+                            application.c_str(), nullptr};
     PQfinish(conn_);
     conn_ = PQconnectdbParams(keywords, values, 1);
     if (conn_ == nullptr)
@@ -247,8 +258,10 @@ void TPostgresStore::Connect() {
     PQsetNoticeProcessor(
         conn_, [](void*, const char*) {}, nullptr);
     if (PQstatus(conn_) != CONNECTION_OK) {
-        throw TSyncStoreError("database: " + OneLine(PQerrorMessage(conn_)),
-                              TSyncStoreError::TKind::Unreachable);
+        // A server that asks for a password nobody gave will go on asking: no point in waiting.
+        const auto kind = PQconnectionNeedsPassword(conn_) ? TSyncStoreError::TKind::Failed
+                                                           : TSyncStoreError::TKind::Unreachable;
+        throw TSyncStoreError("database: " + OneLine(PQerrorMessage(conn_)), kind);
     }
 }
 
@@ -288,11 +301,21 @@ void TPostgresStore::Fail(const std::string& what, PGresult* result) {
                                                                             : TSyncStoreError::TKind::Failed);
 }
 
-TPostgresStore::TResult TPostgresStore::Exec(const char* sql) {
-    TResult result(PQexec(conn_, sql));
-    const auto status = PQresultStatus(result.Get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail("database", result.Get());
+// A statement that finds the connection gone between batches is sent again on a new one: the server
+// may have closed it (a restart, an idle time-out) in a way the socket showed only now.
+TPostgresStore::TResult TPostgresStore::Execute(const std::function<PGresult*()>& send) {
+    const bool betweenBatches = !inTransaction_;
+    TResult result(send());
+    if (!result.Ok() && betweenBatches && PQstatus(conn_) == CONNECTION_BAD) {
+        EnsureConnected();
+        result = TResult(send());
+    }
+    if (!result.Ok()) Fail("database", result.Get());
     return result;
+}
+
+TPostgresStore::TResult TPostgresStore::Exec(const char* sql) {
+    return Execute([&] { return PQexec(conn_, sql); });
 }
 
 TPostgresStore::TResult TPostgresStore::Run(const char* statement, std::initializer_list<TParam> params) {
@@ -305,11 +328,10 @@ TPostgresStore::TResult TPostgresStore::Run(const char* statement, std::initiali
         lengths.push_back(static_cast<int>(value.size()));
         formats.push_back(p.Binary ? 1 : 0);
     }
-    TResult result(PQexecPrepared(conn_, statement, static_cast<int>(values.size()), values.data(),
-                                  lengths.data(), formats.data(), 0));
-    const auto status = PQresultStatus(result.Get());
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail("database", result.Get());
-    return result;
+    return Execute([&] {
+        return PQexecPrepared(conn_, statement, static_cast<int>(values.size()), values.data(),
+                              lengths.data(), formats.data(), 0);
+    });
 }
 
 void TPostgresStore::BeginIfNeeded() {

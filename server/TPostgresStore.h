@@ -77,6 +77,7 @@ class TPostgresStore final : public TSyncStore {
     void Connect();
     void PrepareSession();
     void EnsureConnected();
+    TResult Execute(const std::function<pg_result*()>& send);
     TResult Exec(const char* sql);
     TResult Run(const char* statement, std::initializer_list<TParam> params);
     void BeginIfNeeded();

@@ -44,6 +44,14 @@ bool IsWrite(TSyncAction action) {
            action == TSyncAction::SetTemplate;
 }
 
+// What a request the store could not serve is answered with: ER_UPDATE for a write (it was not
+// kept), ER_GET for a read; day requests name their day.
+std::string FailureStatus(TSyncAction action, Date day) {
+    const bool dayRequest = action == TSyncAction::SetDay || action == TSyncAction::GetDay;
+    return SyncMessage::Status(IsWrite(action) ? ER_UPDATE : ER_GET, action,
+                               dayRequest ? DateToStr(day) : "");
+}
+
 }  // namespace
 
 namespace SyncMessage {
@@ -110,8 +118,10 @@ std::size_t TSyncService::Handle(TConnectionId from, std::string_view text, TRep
             if (e.Kind() == TSyncStoreError::TKind::Refused) {
                 // Only this write is refused; the store's transaction is untouched.
                 ServerLog(TLogLevel::Warning, std::string("write refused: ") + e.what());
-                if (replies == TReplies::Send)
-                    Answer(from, SyncMessage::Status(ER_UPDATE, parsed.Request.Action));
+                if (replies == TReplies::Send) {
+                    requests_.pop_back();  // answered here
+                    Answer(from, FailureStatus(parsed.Request.Action, parsed.Request.Day));
+                }
             } else {
                 ServerLog(TLogLevel::Error, std::string("request failed: ") + e.what());
                 batchFailure_ = e;
@@ -373,13 +383,8 @@ std::vector<TOutMessage> TSyncService::TakeOutbox() {
 // request answered with its error instead of its answer.
 std::vector<TOutMessage> TSyncService::FailedBatchAnswers() {
     outbox_.clear();
-    for (const TPendingRequest& request : requests_) {
-        const std::string day = request.Action == TSyncAction::SetDay || request.Action == TSyncAction::GetDay
-                                    ? DateToStr(request.Day)
-                                    : std::string();
-        Answer(request.From,
-               SyncMessage::Status(IsWrite(request.Action) ? ER_UPDATE : ER_GET, request.Action, day));
-    }
+    for (const TPendingRequest& request : requests_)
+        Answer(request.From, FailureStatus(request.Action, request.Day));
     return TakeOutbox();
 }
 

@@ -2,6 +2,7 @@
 // The weekleaf-sync program as a child process on a free loopback port, with what the system tells
 // about it (resident memory, open descriptors).
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -21,8 +22,10 @@ class TServerProcess {
   public:
     // `args` follow "--listen 127.0.0.1:0 --db dbPath". `addressSpaceBytes` > 0 caps the child's
     // address space, so that a service gone wild fails alone instead of taking the machine down.
+    // A non-empty `stderrFile` receives what the service writes to standard error.
     TServerProcess(const std::string& binary, const std::string& dbPath,
-                   const std::vector<std::string>& args = {}, std::size_t addressSpaceBytes = 0) {
+                   const std::vector<std::string>& args = {}, std::size_t addressSpaceBytes = 0,
+                   const std::string& stderrFile = "") {
         std::vector<std::string> argv = {binary, "--listen", "127.0.0.1:0", "--db", dbPath};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> pointers;
@@ -35,6 +38,10 @@ class TServerProcess {
             if (addressSpaceBytes > 0) {
                 const rlimit limit{addressSpaceBytes, addressSpaceBytes};
                 setrlimit(RLIMIT_AS, &limit);
+            }
+            if (!stderrFile.empty()) {
+                const int err = open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                if (err >= 0) dup2(err, STDERR_FILENO);
             }
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);

@@ -1,0 +1,245 @@
+// What only the PostgreSQL store does: the change notifications other instances rely on, the text the
+// database cannot hold, a lost connection, and the password.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <regex>
+
+#include "ClientRequests.h"
+#include "KeyHash.h"
+#include "ServerLog.h"
+#include "TSyncService.h"
+#include "TestStorage.h"
+
+namespace wl {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kAccount = "a1";
+const Date kMonday = MakeDate(2021, 1, 4);
+
+// Listens on the change channel and keeps the payloads of one store instance.
+class TChangeListener {
+  public:
+    TChangeListener(const std::string& uri, std::string instance) : instance_(std::move(instance)) {
+        conn_ = PQconnectdb(uri.c_str());
+        PQclear(PQexec(conn_, "LISTEN weekleaf_changes"));
+    }
+    ~TChangeListener() { PQfinish(conn_); }
+    TChangeListener(const TChangeListener&) = delete;
+    TChangeListener& operator=(const TChangeListener&) = delete;
+
+    // What arrived within `wait`, in order.
+    std::vector<std::string> Take(std::chrono::milliseconds wait) {
+        std::vector<std::string> payloads;
+        const auto end = std::chrono::steady_clock::now() + wait;
+        for (;;) {
+            PQconsumeInput(conn_);
+            while (PGnotify* n = PQnotifies(conn_)) {
+                const std::string payload = n->extra;
+                if (payload.starts_with(instance_ + " ")) payloads.push_back(payload);
+                PQfreemem(n);
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left <= 0ms) return payloads;
+            pollfd p{PQsocket(conn_), POLLIN, 0};
+            poll(&p, 1, static_cast<int>(left.count()));
+        }
+    }
+
+  private:
+    PGconn* conn_;
+    std::string instance_;
+};
+
+class PostgresStore : public testing::Test {
+  protected:
+    PostgresStore() { SetServerLogEnabled(false); }
+    ~PostgresStore() override { SetServerLogEnabled(true); }
+
+    TPostgresStore& Store() { return static_cast<TPostgresStore&>(*store_); }
+    // Ends the store's connection from the server's side, as a restart of the server would.
+    void KillStoresConnection() {
+        test::PgExec(storage_.Db(),
+                     "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = "
+                     "'weekleaf-sync " +
+                         Store().InstanceId() + "'");
+    }
+
+    test::TTestStorage storage_{test::TStorageKind::Postgres};
+    std::unique_ptr<TSyncStore> store_ = storage_.Open();
+};
+
+TEST_F(PostgresStore, EveryCommittedChangeIsNotifiedOnceWithItsRow) {
+    TChangeListener listener(storage_.Db(), Store().InstanceId());
+    const std::string account = HashAccountKey("k1");
+    store_->SetDay(account, kMonday, "<p>mon</p>", 100);
+    store_->SetPage(account, TSyncStore::TPage::Note, "n");
+    store_->SetPage(account, TSyncStore::TPage::Template, "t");
+    EXPECT_TRUE(listener.Take(50ms).empty()) << "notified before the commit";
+    store_->Commit();
+
+    const auto payloads = listener.Take(2s);
+    const auto changes = Store().ChangesSince(0);
+    ASSERT_EQ(payloads.size(), 3u);
+    ASSERT_EQ(changes.size(), 3u);
+    const std::string kinds[] = {"day", "note", "template"};
+    const std::int32_t days[] = {kMonday.days, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(changes[i].Kind, kinds[i]);
+        EXPECT_EQ(changes[i].Day, days[i]);
+        EXPECT_EQ(changes[i].Account, account);
+        EXPECT_EQ(payloads[i], Store().InstanceId() + " " + std::to_string(changes[i].Changed) + " " +
+                                   kinds[i] + " " + std::to_string(days[i]) + " " + account);
+    }
+    EXPECT_LT(changes[0].Changed, changes[1].Changed);
+    EXPECT_TRUE(Store().ChangesSince(changes[2].Changed).empty());
+}
+
+TEST_F(PostgresStore, RefusedOrRolledBackWritesNotifyNothing) {
+    TChangeListener listener(storage_.Db(), Store().InstanceId());
+    store_->SetDay(kAccount, kMonday, "newer", 200);
+    store_->Commit();
+    ASSERT_EQ(listener.Take(2s).size(), 1u);
+    const std::int64_t mark = Store().ChangesSince(0).back().Changed;
+
+    EXPECT_TRUE(store_->SetDay(kAccount, kMonday, "older", 100));  // refused: the newer one is returned
+    store_->SetDay(kAccount, AddDays(kMonday, 1), "dropped", 300);
+    store_->SetPage(kAccount, TSyncStore::TPage::Note, "dropped");
+    store_->Rollback();
+    store_->Commit();
+    EXPECT_TRUE(listener.Take(200ms).empty());
+    EXPECT_TRUE(Store().ChangesSince(mark).empty());
+}
+
+TEST_F(PostgresStore, InstancesHaveTheirOwnSixteenHexDigitIds) {
+    const auto other = storage_.Open();
+    const std::string& id = Store().InstanceId();
+    EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{16}"))) << id;
+    EXPECT_NE(id, static_cast<TPostgresStore&>(*other).InstanceId());
+}
+
+// PostgreSQL's text holds no NUL byte and only well-formed UTF-8; a device's text that breaks that
+// must not take the other writes of its batch down with it.
+TEST_F(PostgresStore, TextTheDatabaseCannotHoldIsRefusedAloneAndTheBatchGoesOn) {
+    const std::string bad[] = {
+        std::string("a\0b", 3),        "\xff",
+        "\xc0\xaf" /* overlong "/" */, "\xed\xa0\x80" /* a surrogate */,
+        "\xe2\x82" /* cut short */,    "\xf4\x90\x80\x80" /* past U+10FFFF */,
+    };
+    store_->SetDay(kAccount, kMonday, "kept", 1);
+    for (const std::string& text : bad) {
+        try {
+            store_->SetDay(kAccount, AddDays(kMonday, 1), text, 1);
+            ADD_FAILURE() << "taken: " << testing::PrintToString(text);
+        } catch (const TSyncStoreError& e) {
+            EXPECT_EQ(e.Kind(), TSyncStoreError::TKind::Refused) << e.what();
+        }
+        EXPECT_THROW(store_->SetPage(kAccount, TSyncStore::TPage::Note, text), TSyncStoreError);
+    }
+    const std::string good = "ё € 𝄞 \x7f";
+    store_->SetPage(kAccount, TSyncStore::TPage::Note, good);
+    store_->Commit();
+    EXPECT_EQ(store_->GetDay(kAccount, kMonday)->Html, "kept");
+    EXPECT_EQ(store_->GetPage(kAccount, TSyncStore::TPage::Note), good);
+    EXPECT_FALSE(store_->GetDay(kAccount, AddDays(kMonday, 1)));
+}
+
+TEST_F(PostgresStore, ConnectionLostInsideABatchFailsItAndTheNextBatchReconnects) {
+    store_->SetDay(kAccount, kMonday, "committed", 1);
+    store_->Commit();
+    store_->SetDay(kAccount, AddDays(kMonday, 1), "lost", 1);
+    KillStoresConnection();
+    EXPECT_THROW(
+        {
+            store_->SetDay(kAccount, AddDays(kMonday, 2), "lost too", 1);
+            store_->Commit();
+        },
+        TSyncStoreError);
+    store_->Rollback();
+
+    store_->SetDay(kAccount, AddDays(kMonday, 3), "after", 1);
+    store_->Commit();
+    EXPECT_EQ(store_->GetDay(kAccount, kMonday)->Html, "committed");
+    EXPECT_FALSE(store_->GetDay(kAccount, AddDays(kMonday, 1)));
+    EXPECT_EQ(store_->GetDay(kAccount, AddDays(kMonday, 3))->Html, "after");
+}
+
+TEST_F(PostgresStore, ConnectionLostWhileIdleIsReopenedUnnoticed) {
+    store_->SetDay(kAccount, kMonday, "x", 1);
+    store_->Commit();
+    KillStoresConnection();
+    std::this_thread::sleep_for(50ms);  // the server has closed it
+    EXPECT_EQ(store_->GetDay(kAccount, kMonday)->Html, "x");
+}
+
+// Nothing of a batch the database lost may be acknowledged; its requests get their error status so
+// that no device waits for an answer that never comes.
+TEST_F(PostgresStore, RequestsOfABatchTheDatabaseLostAreAnsweredWithTheErrorStatus) {
+    TSyncService service(*store_);
+    service.Handle(2, test::GetRequest("GET_NOTE", "k1"));
+    service.Commit();
+    service.Handle(1, test::SetDayRequest("k1", "05.01.2021", "lost", 1609840000));
+    KillStoresConnection();
+    service.Handle(1, test::GetDayRequest("k1", "05.01.2021"));
+    service.Handle(1, test::SetNoteRequest("k1", "lost"));
+    std::vector<std::string> answers;
+    for (const TOutMessage& message : service.Commit()) {
+        EXPECT_EQ(message.To, 1u) << "pushed: " << *message.Text;
+        answers.push_back(*message.Text);
+    }
+    EXPECT_EQ(answers, (std::vector<std::string>{
+                           R"({"ACTION":"STATUS","STATUS":6,"REQUEST":"SET_DAY","DAY":"05.01.2021"})",
+                           R"({"ACTION":"STATUS","STATUS":5,"REQUEST":"GET_DAY","DAY":"05.01.2021"})",
+                           R"({"ACTION":"STATUS","STATUS":6,"REQUEST":"SET_NOTE"})",
+                       }));
+    EXPECT_FALSE(store_->GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5)));
+}
+
+TEST_F(PostgresStore, UnstorableTextIsRefusedToItsSenderOnly) {
+    TSyncService service(*store_);
+    service.Handle(2, test::GetRequest("GET_NOTE", "k1"));
+    service.Commit();
+    service.Handle(1, test::SetDayRequest("k1", "05.01.2021", std::string("a\0b", 3), 1609840000));
+    service.Handle(2, test::SetDayRequest("k1", "06.01.2021", "kept", 1609840000));
+    std::vector<std::pair<TConnectionId, std::string>> out;
+    for (const TOutMessage& message : service.Commit()) out.emplace_back(message.To, *message.Text);
+    EXPECT_EQ(out, (std::vector<std::pair<TConnectionId, std::string>>{
+                       {1, R"({"ACTION":"STATUS","STATUS":6,"REQUEST":"SET_DAY","DAY":"05.01.2021"})"},
+                       {1, R"({"ACTION":"UPDATE_DAY","06.01.2021":"kept","timestamp":"1609840000"})"},
+                   }));
+}
+
+TEST(PostgresConnection, PasswordComesFromTheArgumentOrTheEnvironment) {
+    test::TTestStorage storage(test::TStorageKind::Postgres);
+    const std::string uri = test::WithSchema(test::PgClusterFile("password-uri"), storage.Schema());
+    const std::string password = test::PgClusterFile("password");
+    EXPECT_NO_THROW(TPostgresStore(uri, password));
+    try {
+        TPostgresStore store(uri);
+        ADD_FAILURE() << "connected without a password";
+    } catch (const TSyncStoreError& e) {
+        // Waiting would not bring a password: the service stops instead of retrying.
+        EXPECT_EQ(e.Kind(), TSyncStoreError::TKind::Failed) << e.what();
+    }
+    EXPECT_THROW(TPostgresStore(uri, "wrong"), TSyncStoreError);
+    setenv("PGPASSWORD", password.c_str(), 1);
+    EXPECT_NO_THROW(TPostgresStore store(uri));
+    unsetenv("PGPASSWORD");
+}
+
+TEST(PostgresConnection, ServerThatIsNotThereIsUnreachable) {
+    try {
+        TPostgresStore store("postgresql://nobody@/weekleaf?host=/nonexistent&port=1");
+        ADD_FAILURE() << "connected";
+    } catch (const TSyncStoreError& e) {
+        EXPECT_EQ(e.Kind(), TSyncStoreError::TKind::Unreachable) << e.what();
+    }
+}
+
+}  // namespace
+}  // namespace wl
