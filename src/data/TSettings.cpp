@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/DataDir.h"
+#include "platform/HostName.h"
 #include "platform/Utf8.h"
 
 namespace wl {
@@ -165,7 +166,7 @@ void TSettings::Load() {
     const auto alpha = ParseInt(Value("ALPHABLEND_VALUE"));
     FALPHABLEND_VALUE = (alpha && *alpha >= 0 && *alpha <= 255) ? *alpha : 125;
     const std::string host(Trim(Value("SyncHost")));
-    FSyncHost = IsIPv4(host) ? host : kDefaultSyncHost;
+    FSyncHost = IsIPv4(host) || IsHostName(host) ? host : kDefaultSyncHost;
     const auto port = ParseInt(Value("SyncPort"));
     FSyncPort = (port && *port >= 1 && *port <= 65535) ? static_cast<uint16_t>(*port) : kDefaultSyncPort;
     FSyncTls = ReadBool("SyncTls", false);
@@ -329,7 +330,8 @@ void TSettings::SetALPHABLEND_VALUE(int32_t v) {
     Store("ALPHABLEND_VALUE", std::to_string(v));
 }
 void TSettings::SetSyncHost(const std::string& v) {
-    if (!IsIPv4(v)) throw std::invalid_argument("'" + v + "' is not an IPv4 address");
+    if (!IsIPv4(v) && !IsHostName(v))
+        throw std::invalid_argument("'" + v + "' is neither an IPv4 address nor a host name");
     FSyncHost = v;
     Store("SyncHost", v);
 }

@@ -47,7 +47,8 @@ class TSettings {
     char32_t HotKeyItalic() const { return FHotKeyItalic; }
     char32_t HotKeyStriceOut() const { return FHotKeyStriceOut; }
     int32_t ALPHABLEND_VALUE() const { return FALPHABLEND_VALUE; }
-    // Where the sync client connects: "SyncHost" (IPv4, default 127.0.0.1), "SyncPort" (default 3000).
+    // Where the sync client connects: "SyncHost" (an IPv4 address or a host name, default
+    // 127.0.0.1), "SyncPort" (default 3000).
     const std::string& SyncHost() const { return FSyncHost; }
     uint16_t SyncPort() const { return FSyncPort; }
     // "SyncTls" (default off): the sync connection is TLS, the service's certificate checked
@@ -58,7 +59,8 @@ class TSettings {
     // Config.ini atomically; a write failure throws (the field already holds the new value).
     // Values that could not be read back are refused with std::invalid_argument before anything
     // changes: texts holding a line break, key characters that are 0, not Unicode scalar values or
-    // line breaks, an opacity outside 0..255, a host that is not an IPv4 address, port 0.
+    // line breaks, an opacity outside 0..255, a host that is neither an IPv4 address nor a host
+    // name, port 0.
     void SetStartWithOS(bool v);
     void SetHideOnStart(bool v);
     void SetShowBloks(bool v);

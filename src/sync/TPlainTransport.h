@@ -12,7 +12,7 @@ class TPlainTransport final : public ISocketTransport {
     TPlainTransport(const TPlainTransport&) = delete;
     TPlainTransport& operator=(const TPlainTransport&) = delete;
 
-    // host must be an IPv4 address literal.
+    // host is an IPv4 address, or a host name looked up (IPv4) within the same time-out.
     void Open(const std::string& host, uint16_t port, int timeoutMs,
               const std::atomic<bool>& aborted) override;
     void Close() noexcept override;

@@ -167,9 +167,16 @@ TEST_F(SettingsTest, ValuesAreReadByTheirRules) {
 }
 
 TEST_F(SettingsTest, SyncAddressFallsBack) {
-    for (const char* host : {"localhost", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "::1", "1.2.3.4 x"}) {
+    for (const char* host :
+         {"1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "::1", "1.2.3.4 x", "sync.example.org.",
+          "-sync.example.org", "sync_1.example.org", "sync.example.123", "http://sync"}) {
         WithLine("SyncHost", std::string("SyncHost=") + host);
         EXPECT_EQ(TSettings().SyncHost(), "127.0.0.1") << host;
+    }
+    // Names are kept: a certificate usually names the service's host, not its address.
+    for (const char* host : {"localhost", "sync.example.org", "Sync-1.Example.ORG", "a1.b2.c3"}) {
+        WithLine("SyncHost", std::string("SyncHost=") + host);
+        EXPECT_EQ(TSettings().SyncHost(), host) << host;
     }
     for (const char* port : {"0", "65536", "-1", "http"}) {
         WithLine("SyncPort", std::string("SyncPort=") + port);
@@ -257,7 +264,7 @@ TEST_F(SettingsTest, UnreadableValuesAreRefusedBeforeAnythingChanges) {
     EXPECT_THROW(s.SetHotKeyMain(0xD800), std::invalid_argument);
     EXPECT_THROW(s.SetHotKeyMain(U'\n'), std::invalid_argument);
     EXPECT_THROW(s.SetALPHABLEND_VALUE(256), std::invalid_argument);
-    EXPECT_THROW(s.SetSyncHost("example.org"), std::invalid_argument);
+    EXPECT_THROW(s.SetSyncHost("example.org:3000"), std::invalid_argument);
     EXPECT_THROW(s.SetSyncPort(0), std::invalid_argument);
     EXPECT_EQ(s.Key(), "");
     EXPECT_EQ(s.HotKeyMain(), U'0');

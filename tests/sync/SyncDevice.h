@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "data/TWeekleaf.h"
 #include "sync/SyncTestUtil.h"
@@ -16,14 +17,14 @@ namespace wl::test {
 
 struct Device {
     Device(const std::filesystem::path& dir, int port, std::string key, bool tls = false,
-           TWLSocket::TOpen open = TWLSocket::TOpen::Now) {
+           TWLSocket::TOpen open = TWLSocket::TOpen::Now, std::string host = "127.0.0.1") {
         std::filesystem::create_directories(dir);
         std::ofstream(dir / "Data.json", std::ios::binary) << R"({"ver":"HTML","note":"","template":""})"
                                                            << "\r\n";
         store = std::make_unique<TWeekleaf>(dir / "Data.json");
         socket = std::make_unique<TWLSocket>(
-            *store, [key] { return key; }, owner.Executor(), log, nullptr, "127.0.0.1", uint16_t(port), open,
-            tls);
+            *store, [key] { return key; }, owner.Executor(), log, nullptr, std::move(host), uint16_t(port),
+            open, tls);
     }
     ~Device() { socket.reset(); }
     std::string Stored(const std::string& member) {

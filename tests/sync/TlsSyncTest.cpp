@@ -116,6 +116,20 @@ INSTANTIATE_TEST_SUITE_P(
                              "TLS: the certificate's issuer is not trusted"}),
     [](const testing::TestParamInfo<TRefusal>& info) { return std::string(info.param.name); });
 
+// A host name is looked up, sent for the service to pick its certificate, and checked against the
+// certificate's names rather than its addresses.
+TEST_F(TlsSync, AHostNameIsLookedUpAndChecked) {
+    StartService(&certs->Good);
+    Device named(dir / "n", service->Port, "tls key", true, TWLSocket::TOpen::Now, "localhost");
+    EXPECT_TRUE(named.socket->ReConnect());
+    EXPECT_TRUE(named.socket->IsUpgraded()) << named.log.Lines().back();
+    StartService(&certs->WrongHost);
+    Device refused(dir / "r", service->Port, "tls key", true, TWLSocket::TOpen::Now, "localhost");
+    EXPECT_FALSE(refused.socket->ReConnect());
+    EXPECT_TRUE(refused.Logged("TLS: the certificate is not for \"localhost\""))
+        << refused.log.Lines().back();
+}
+
 TEST_F(TlsSync, APlainClientIsDroppedAndTheServiceGoesOn) {
     StartService(&certs->Good);
     Device plain(dir / "p", service->Port, "tls key", false, TWLSocket::TOpen::Later);

@@ -200,12 +200,12 @@ TEST(Connect, RefusedPortRaisesAndStaysClosed) {
     EXPECT_THROW(client.Connect(), EWebSocketHandleError);
     EXPECT_FALSE(client.Connected());
     EXPECT_FALSE(client.TryUpgradeToWebsocket());
-    client.Host = "not-an-address";
+    client.Host = "not an address";
     try {
         client.Connect();
         FAIL();
     } catch (const EWebSocketHandleError& e) {
-        EXPECT_STREQ(e.what(), "Invalid host address: \"not-an-address\"");
+        EXPECT_STREQ(e.what(), "Invalid host address: \"not an address\"");
     }
 }
 
