@@ -219,8 +219,8 @@ TPostgresStore::TPostgresStore(std::string uri, std::string password, TDurabilit
       password_(std::move(password)),
       durability_(durability),
       instanceId_(RandomInstanceId()) {
-    Connect();
     try {
+        Connect();
         // Instances starting together would race on the catalog; the lock makes them take turns.
         Exec("BEGIN");
         Exec("SELECT pg_advisory_xact_lock(7283551)");
