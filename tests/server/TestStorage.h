@@ -4,7 +4,6 @@
 // folder comes in WL_TEST_PG_DIR). A schema costs milliseconds where a database would cost a copy of
 // the template, and the URI's search_path puts every table of the store into it.
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "PgConnection.h"
 #include "TPostgresStore.h"
 #include "TSqliteStore.h"
 #include "TempDir.h"
@@ -50,35 +50,6 @@ inline std::string PgClusterFile(const std::string& name) {
     return line;
 }
 
-// Runs one statement on a connection of its own; throws with the server's message on failure.
-inline void PgExec(const std::string& uri, const std::string& sql) {
-    PGconn* conn = PQconnectdb(uri.c_str());
-    PQsetNoticeProcessor(
-        conn, [](void*, const char*) {}, nullptr);
-    std::string error;
-    if (PQstatus(conn) != CONNECTION_OK) {
-        error = PQerrorMessage(conn);
-    } else {
-        PGresult* result = PQexec(conn, sql.c_str());
-        if (PQresultStatus(result) != PGRES_COMMAND_OK && PQresultStatus(result) != PGRES_TUPLES_OK)
-            error = PQresultErrorMessage(result);
-        PQclear(result);
-    }
-    PQfinish(conn);
-    if (!error.empty()) throw std::runtime_error(sql + ": " + error);
-}
-
-// The first column of every row `sql` returns, joined.
-inline std::string PgQueryText(const std::string& uri, const std::string& sql) {
-    PGconn* conn = PQconnectdb(uri.c_str());
-    std::string text;
-    PGresult* result = PQexec(conn, sql.c_str());
-    for (int row = 0; row < PQntuples(result); ++row) text += PQgetvalue(result, row, 0);
-    PQclear(result);
-    PQfinish(conn);
-    return text;
-}
-
 // `uri` with every table in `schema`.
 inline std::string WithSchema(const std::string& uri, const std::string& schema) {
     return uri + (uri.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + schema;
@@ -94,13 +65,15 @@ class TTestStorage {
         clusterUri_ = PgClusterFile("uri");
         std::random_device random;
         schema_ = "test_" + std::to_string(random()) + "_" + std::to_string(random());
-        PgExec(clusterUri_, "CREATE SCHEMA " + schema_ + "; GRANT ALL ON SCHEMA " + schema_ + " TO PUBLIC");
+        TPgConnection cluster(clusterUri_);
+        cluster.Query("CREATE SCHEMA " + schema_);
+        cluster.Query("GRANT ALL ON SCHEMA " + schema_ + " TO PUBLIC");
         db_ = WithSchema(clusterUri_, schema_);
     }
     ~TTestStorage() {
         if (schema_.empty()) return;
         try {
-            PgExec(clusterUri_, "DROP SCHEMA " + schema_ + " CASCADE");
+            TPgConnection(clusterUri_).Query("DROP SCHEMA " + schema_ + " CASCADE");
         } catch (const std::exception&) {
         }
     }
@@ -121,8 +94,13 @@ class TTestStorage {
 
     // Everything the database holds, as bytes (the file and its log) or as the rows' text.
     std::string StoredBytes() const {
-        if (kind_ == TStorageKind::Postgres)
-            return PgQueryText(db_, "SELECT p::text FROM pages p UNION ALL SELECT d::text FROM days d");
+        if (kind_ == TStorageKind::Postgres) {
+            std::string rows;
+            for (const std::string& row :
+                 TPgConnection(db_).Query("SELECT p::text FROM pages p UNION ALL SELECT d::text FROM days d"))
+                rows += row;
+            return rows;
+        }
         std::string bytes;
         for (const char* suffix : {"", "-wal"}) {
             std::ifstream file(db_ + suffix, std::ios::binary);

@@ -22,15 +22,15 @@ const std::string kAccount = "a1";
 const Date kMonday = MakeDate(2021, 1, 4);
 
 // Listens on the change channel and keeps the payloads of one store instance.
-class TChangeListener {
+class TRawNotifications {
   public:
-    TChangeListener(const std::string& uri, std::string instance) : instance_(std::move(instance)) {
+    TRawNotifications(const std::string& uri, std::string instance) : instance_(std::move(instance)) {
         conn_ = PQconnectdb(uri.c_str());
         PQclear(PQexec(conn_, "LISTEN weekleaf_changes"));
     }
-    ~TChangeListener() { PQfinish(conn_); }
-    TChangeListener(const TChangeListener&) = delete;
-    TChangeListener& operator=(const TChangeListener&) = delete;
+    ~TRawNotifications() { PQfinish(conn_); }
+    TRawNotifications(const TRawNotifications&) = delete;
+    TRawNotifications& operator=(const TRawNotifications&) = delete;
 
     // What arrived within `wait`, in order.
     std::vector<std::string> Take(std::chrono::milliseconds wait) {
@@ -64,10 +64,9 @@ class PostgresStore : public testing::Test {
     TPostgresStore& Store() { return static_cast<TPostgresStore&>(*store_); }
     // Ends the store's connection from the server's side, as a restart of the server would.
     void KillStoresConnection() {
-        test::PgExec(storage_.Db(),
-                     "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = "
-                     "'weekleaf-sync " +
-                         Store().InstanceId() + "'");
+        test::TPgConnection(storage_.Db())
+            .Query("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = $1",
+                   {"weekleaf-sync " + Store().InstanceId()});
     }
 
     test::TTestStorage storage_{test::TStorageKind::Postgres};
@@ -75,7 +74,7 @@ class PostgresStore : public testing::Test {
 };
 
 TEST_F(PostgresStore, EveryCommittedChangeIsNotifiedOnceWithItsRow) {
-    TChangeListener listener(storage_.Db(), Store().InstanceId());
+    TRawNotifications listener(storage_.Db(), Store().InstanceId());
     const std::string account = HashAccountKey("k1");
     store_->SetDay(account, kMonday, "<p>mon</p>", 100);
     store_->SetPage(account, TSyncStore::TPage::Note, "n");
@@ -101,7 +100,7 @@ TEST_F(PostgresStore, EveryCommittedChangeIsNotifiedOnceWithItsRow) {
 }
 
 TEST_F(PostgresStore, RefusedOrRolledBackWritesNotifyNothing) {
-    TChangeListener listener(storage_.Db(), Store().InstanceId());
+    TRawNotifications listener(storage_.Db(), Store().InstanceId());
     store_->SetDay(kAccount, kMonday, "newer", 200);
     store_->Commit();
     ASSERT_EQ(listener.Take(2s).size(), 1u);
