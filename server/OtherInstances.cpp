@@ -14,7 +14,7 @@ std::vector<TChangeNotice> ToNotices(const std::vector<TPostgresStore::TChange>&
     for (const auto& change : changes) {
         const auto kind = ParseChangeKind(change.Kind);
         if (!kind) continue;
-        notices.push_back({"", change.Changed, *kind, Date{change.Day}, change.Account});
+        notices.push_back({"", change.Changed, *kind, Date{change.Day}, change.Account, 0, std::nullopt});
     }
     return notices;
 }
@@ -26,7 +26,8 @@ std::unique_ptr<TChangeListener> ListenToOtherInstances(const TOpenedStore& open
                                                         TSyncService& service) {
     TPostgresStore* store = opened.Postgres;
     if (store == nullptr) return nullptr;
-    service.SetChangesSince([store](std::int64_t since) { return ToNotices(store->ChangesSince(since)); });
+    service.JoinInstances(store->InstanceId(),
+                          [store](std::int64_t since) { return ToNotices(store->ChangesSince(since)); });
     auto listener = std::make_unique<TChangeListener>(
         options.DbPath, options.DbPassword, store->InstanceId(),
         TChangeListener::THandlers{

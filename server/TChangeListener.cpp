@@ -151,7 +151,7 @@ void TChangeListener::Drain(PGconn* connection) {
         PQfreemem(notify);
         if (!notice) continue;
         lastSeen_ = std::max(lastSeen_, notice->Changed);
-        if (notice->Instance != ownInstance_) batch.push_back(std::move(*notice));
+        batch.push_back(std::move(*notice));
     }
     if (!batch.empty() && handlers_.Changes) handlers_.Changes(std::move(batch));
 }

@@ -7,8 +7,10 @@
 // that thread (through an eventfd). Connected() is an atomic read, safe from any thread. The handlers
 // run on the listener's thread: they must hand the work on (the service runs on the store thread).
 //
-// Changes of this instance's own store are dropped here: the instance pushed them itself when they
-// committed, and never back to the device that sent them. Malformed payloads are logged and dropped.
+// Every change goes on in commit order, this instance's own ones included: the service pushes only
+// the others' (its own it pushed when they committed, never back to the device that sent them) and
+// tells by its own ones which of the others' texts its writes have overtaken. Malformed payloads are
+// logged and dropped.
 // When the connection is lost the listener reconnects with growing pauses, listens again and then asks
 // for what was missed: Missed(since) means "every change numbered after `since` may not have been
 // seen". Numbers are taken in one order and committed in another, so `since` starts a little before
@@ -40,7 +42,7 @@ class TChangeListener {
     static constexpr std::int64_t kResyncSlack = 1000;
 
     struct THandlers {
-        // Other instances' changes, in arrival order.
+        // The database's changes, in commit order.
         std::function<void(std::vector<TChangeNotice>)> Changes;
         std::function<void(std::int64_t since)> Missed;
     };

@@ -41,17 +41,30 @@ const char* KindName(TChangeNotice::TKind kind) {
     return "day";
 }
 
-// Exactly kFields fields, each separated by one space; nothing before, after or between.
-std::optional<std::array<std::string_view, kFields>> SplitFields(std::string_view payload) {
-    std::array<std::string_view, kFields> fields;
+struct TFields {
+    std::array<std::string_view, kFields> Head;
+    std::optional<std::string_view> Stamp, Text;  // both or neither
+};
+
+// kFields fields, each separated by one space, then optionally " <stamp> <text>" where the text is
+// everything left (blanks included, possibly empty); nothing before or between.
+std::optional<TFields> SplitFields(std::string_view payload) {
+    TFields fields;
     for (std::size_t i = 0; i < kFields; ++i) {
         const auto space = payload.find(' ');
+        fields.Head[i] = payload.substr(0, space);
+        if (fields.Head[i].empty()) return std::nullopt;
         const bool last = i + 1 == kFields;
-        if (last != (space == std::string_view::npos)) return std::nullopt;
-        fields[i] = payload.substr(0, space);
-        if (fields[i].empty()) return std::nullopt;
-        payload = last ? std::string_view() : payload.substr(space + 1);
+        if (space == std::string_view::npos) {
+            if (!last) return std::nullopt;
+            return fields;
+        }
+        payload = payload.substr(space + 1);
     }
+    const auto space = payload.find(' ');
+    if (space == std::string_view::npos) return std::nullopt;
+    fields.Stamp = payload.substr(0, space);
+    fields.Text = payload.substr(space + 1);
     return fields;
 }
 
@@ -67,7 +80,7 @@ std::optional<TChangeNotice::TKind> ParseChangeKind(std::string_view text) {
 std::optional<TChangeNotice> ParseChangeNotice(std::string_view payload) {
     const auto fields = SplitFields(payload);
     if (!fields) return std::nullopt;
-    const auto& [instance, changedText, kindText, dayText, account] = *fields;
+    const auto& [instance, changedText, kindText, dayText, account] = fields->Head;
     const auto changed = ParseInteger<std::int64_t>(changedText);
     const auto kind = ParseChangeKind(kindText);
     const auto day = ParseInteger<std::int32_t>(dayText);
@@ -75,13 +88,29 @@ std::optional<TChangeNotice> ParseChangeNotice(std::string_view payload) {
     if (!changed || *changed <= 0 || !kind || !day) return std::nullopt;
     // A page has no day; a day other than 0 there means the sender and this reader disagree on the format.
     if (*kind != TChangeNotice::TKind::Day && *day != 0) return std::nullopt;
-    return TChangeNotice{std::string(instance), *changed, *kind, Date{*day}, std::string(account)};
+    TChangeNotice notice{std::string(instance), *changed, *kind,       Date{*day},
+                         std::string(account),  0,        std::nullopt};
+    if (!fields->Stamp) return notice;
+    const auto stamp = ParseInteger<std::int64_t>(*fields->Stamp);
+    if (!stamp || (*kind != TChangeNotice::TKind::Day && *stamp != 0)) return std::nullopt;
+    notice.Timestamp = *stamp;
+    notice.Text = std::string(*fields->Text);
+    return notice;
 }
 
 std::string FormatChangeNotice(const TChangeNotice& notice) {
     return notice.Instance + ' ' + std::to_string(notice.Changed) + ' ' + KindName(notice.Kind) + ' ' +
            std::to_string(notice.Kind == TChangeNotice::TKind::Day ? notice.Day.days : 0) + ' ' +
-           notice.Account;
+           notice.Account + (notice.Text ? ' ' + std::to_string(notice.Timestamp) + ' ' + *notice.Text : "");
+}
+
+}  // namespace wl
+
+namespace wl {
+
+std::string PlaceKey(const std::string& account, TChangeNotice::TKind kind, Date day) {
+    return account + ' ' + KindName(kind) + ' ' +
+           std::to_string(kind == TChangeNotice::TKind::Day ? day.days : 0);
 }
 
 }  // namespace wl

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "TChangeNotice.h"
+
 #include "ServerLog.h"
 
 namespace wl {
@@ -105,6 +107,10 @@ const char* const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS days_changed ON days(changed)",
 };
 
+// The notifications carry a text of up to 7000 bytes (the number in the statements below) along, so
+// that the other instances need not read it back; the payload's limit is 8000 bytes.
+static_assert(TChangeNotice::kCarriedTextBytes == 7000);
+
 struct TStatementText {
     const char* Name;
     const char* Sql;
@@ -118,7 +124,8 @@ const TStatementText kStatements[] = {
      " INSERT INTO pages(account, name, html, changed) VALUES($1, $2, $3, nextval('weekleaf_change_seq'))"
      " ON CONFLICT (account, name) DO UPDATE SET html = excluded.html, changed = excluded.changed"
      " RETURNING changed)"
-     " SELECT pg_notify('weekleaf_changes', $4 || ' ' || changed || ' ' || $2 || ' 0 ' || $1) FROM written",
+     " SELECT pg_notify('weekleaf_changes', $4 || ' ' || changed || ' ' || $2 || ' 0 ' || $1"
+     "  || CASE WHEN octet_length($3) <= 7000 THEN ' 0 ' || $3 ELSE '' END) FROM written",
      {kTextOid, kTextOid, kTextOid, kTextOid}},
     {"get_day", "SELECT day, html, stamp FROM days WHERE account = $1 AND day = $2", {kTextOid, kInt4Oid}},
     {"get_days",
@@ -137,7 +144,8 @@ const TStatementText kStatements[] = {
      " SET html = excluded.html, stamp = excluded.stamp, changed = excluded.changed"
      " WHERE days.stamp <= excluded.stamp"
      " RETURNING changed)"
-     " SELECT pg_notify('weekleaf_changes', $5 || ' ' || changed || ' day ' || $2 || ' ' || $1)"
+     " SELECT pg_notify('weekleaf_changes', $5 || ' ' || changed || ' day ' || $2 || ' ' || $1"
+     "  || CASE WHEN octet_length($3) <= 7000 THEN ' ' || $4 || ' ' || $3 ELSE '' END)"
      " FROM written",
      {kTextOid, kInt4Oid, kTextOid, kInt8Oid, kTextOid}},
     {"changes",

@@ -5,10 +5,11 @@
 // sequence weekleaf_change_seq are created when missing. Every write sets `changed` to the next value
 // of the sequence and, in the same transaction, notifies the channel kChannel with
 //   "<instance> <changed> <kind> <day> <account>"
-// (kind "day", "note" or "template"; day the date's day number, 0 for pages; account the key hash).
+// (kind "day", "note" or "template"; day the date's day number, 0 for pages; account the key hash),
+// followed by " <stamp> <text>" when the text is small enough to travel along (TChangeNotice).
 // PostgreSQL delivers notifications at commit only, so the other instances hear of a change once it
-// is durable and never of a rolled-back one; an older SET_DAY that is refused notifies nothing. The
-// text is not in the payload (the payload has a size limit): listeners read it by account and day.
+// is durable and never of a rolled-back one; an older SET_DAY that is refused notifies nothing. A
+// large text is not in the payload (the payload has a size limit): listeners read it by account and day.
 //
 // The newer-text rule is decided by the database in the write itself (INSERT .. ON CONFLICT .. WHERE
 // the stored stamp is not later), so two instances racing on one day can never let the older text win.

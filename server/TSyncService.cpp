@@ -1,7 +1,8 @@
 #include "TSyncService.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <unordered_map>
+#include <utility>
 
 #include "KeyHash.h"
 #include "ServerLog.h"
@@ -240,6 +241,7 @@ void TSyncService::ApplySetDay(TConnectionId from, const std::string& account, c
         Answer(from, SyncMessage::Day("UPDATE_DAY", *newer, false));
         return;
     }
+    NoteOwnWrite(account, TChangeNotice::TKind::Day, request.Day);
     PushToOthers(from, account,
                  SyncMessage::Day("UPDATE_DAY", {request.Day, request.Text, timestamp}, false));
 }
@@ -247,7 +249,14 @@ void TSyncService::ApplySetDay(TConnectionId from, const std::string& account, c
 void TSyncService::ApplySetPage(TConnectionId from, const std::string& account, TSyncStore::TPage page,
                                 const std::string& html) {
     store_.SetPage(account, page, html);
+    NoteOwnWrite(
+        account,
+        page == TSyncStore::TPage::Note ? TChangeNotice::TKind::Note : TChangeNotice::TKind::Template, {});
     PushToOthers(from, account, SyncMessage::Page(page, html));
+}
+
+void TSyncService::NoteOwnWrite(const std::string& account, TChangeNotice::TKind kind, Date day) {
+    if (!ownInstance_.empty()) batchWrites_.push_back(PlaceKey(account, kind, day));
 }
 
 void TSyncService::Subscribe(TConnectionId connection, const std::string& account) {
@@ -291,15 +300,33 @@ void TSyncService::PushToOthers(TConnectionId from, const std::string& account, 
     }
 }
 
+void TSyncService::JoinInstances(std::string ownInstance, TChangesSince changesSince) {
+    ownInstance_ = std::move(ownInstance);
+    changesSince_ = std::move(changesSince);
+}
+
+// Notices arrive in the order their writes committed: of one place's notices the last holds the
+// newest text, and a carried text is stale when a write of this instance to the same place committed
+// after it, that is, when that write's own notice is still to come.
 bool TSyncService::PushRemoteChanges(const std::vector<TChangeNotice>& changes) {
-    std::unordered_set<std::string> pushed;  // account, kind and day of what went out
+    std::unordered_map<std::string, std::size_t> last;  // place -> index of its last notice to push
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const TChangeNotice& change = changes[i];
+        const std::string place = PlaceKey(change.Account, change.Kind, change.Day);
+        const auto unseen = unseenOwnWrites_.find(place);
+        if (change.Instance == ownInstance_ && !ownInstance_.empty()) {
+            if (unseen != unseenOwnWrites_.end() && --unseen->second <= 0) unseenOwnWrites_.erase(unseen);
+            last.erase(place);  // what came before it is older than what the devices here were pushed
+            continue;
+        }
+        if (!connections_.contains(change.Account)) continue;
+        if (change.Text && unseen != unseenOwnWrites_.end()) continue;
+        last[place] = i;
+    }
     try {
-        for (const TChangeNotice& change : changes) {
-            if (!connections_.contains(change.Account)) continue;
-            const std::string place = change.Account + ' ' + std::to_string(static_cast<int>(change.Kind)) +
-                                      ' ' + std::to_string(change.Day.days);
-            if (!pushed.insert(place).second) continue;
-            PushCurrent(change);
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            const auto it = last.find(PlaceKey(changes[i].Account, changes[i].Kind, changes[i].Day));
+            if (it != last.end() && it->second == i) PushCurrent(changes[i]);
         }
         return true;
     } catch (const std::exception& e) {
@@ -308,7 +335,10 @@ bool TSyncService::PushRemoteChanges(const std::vector<TChangeNotice>& changes) 
     }
 }
 
+// The own notices of the time away are lost too: nothing is waited for any more, and the re-read
+// texts come from the store, never stale.
 bool TSyncService::PushChangesSince(std::int64_t since) {
+    unseenOwnWrites_.clear();
     if (!changesSince_) return true;
     std::vector<TChangeNotice> missed;
     try {
@@ -320,18 +350,20 @@ bool TSyncService::PushChangesSince(std::int64_t since) {
     return PushRemoteChanges(missed);
 }
 
-// Connection ids start at 1, so no connection here is left out as the sender.
+// The text the notice carries, or else the one the store holds now. Connection ids start at 1, so no
+// connection here is left out as the sender.
 void TSyncService::PushCurrent(const TChangeNotice& change) {
     constexpr TConnectionId kNobody = 0;
     if (change.Kind == TChangeNotice::TKind::Day) {
-        if (const auto day = store_.GetDay(change.Account, change.Day))
-            PushToOthers(kNobody, change.Account, SyncMessage::Day("UPDATE_DAY", *day, false));
+        const auto day = change.Text ? TSyncStore::TDay{change.Day, *change.Text, change.Timestamp}
+                                     : store_.GetDay(change.Account, change.Day);
+        if (day) PushToOthers(kNobody, change.Account, SyncMessage::Day("UPDATE_DAY", *day, false));
         return;
     }
     const auto page =
         change.Kind == TChangeNotice::TKind::Note ? TSyncStore::TPage::Note : TSyncStore::TPage::Template;
-    if (const auto html = store_.GetPage(change.Account, page))
-        PushToOthers(kNobody, change.Account, SyncMessage::Page(page, *html));
+    const auto html = change.Text ? change.Text : store_.GetPage(change.Account, page);
+    if (html) PushToOthers(kNobody, change.Account, SyncMessage::Page(page, *html));
 }
 
 std::vector<TOutMessage> TSyncService::Commit() {
@@ -354,9 +386,11 @@ std::vector<TOutMessage> TSyncService::RunBatch(const std::function<void()>& han
 std::optional<TSyncStoreError::TKind> TSyncService::CommitStore() {
     std::optional<TSyncStoreError> failure = std::move(batchFailure_);
     batchFailure_.reset();
+    std::vector<std::string> written = std::exchange(batchWrites_, {});
     if (!failure) {
         try {
             store_.Commit();
+            for (const std::string& place : written) ++unseenOwnWrites_[place];
             return std::nullopt;
         } catch (const TSyncStoreError& e) {
             failure = e;

@@ -87,14 +87,19 @@ class TSyncService {
     // error status instead; nothing else of the batch is sent.
     std::vector<TOutMessage> Commit();
 
-    // Changes other instances committed: pushed to every connection here on their accounts. A change
-    // listed more than once is pushed once, with the text the store holds now. False when the store
+    // This instance's part among several on one database: `ownInstance` names its store's writes in
+    // the notices, and `changesSince` reads what may have been missed (see PushChangesSince).
+    using TChangesSince = std::function<std::vector<TChangeNotice>(std::int64_t since)>;
+    void JoinInstances(std::string ownInstance, TChangesSince changesSince);
+    // Every notice of the database's changes, in commit order, this instance's own ones included:
+    // the others' are pushed to every connection here on their accounts; of one place's notices
+    // only the last goes out, with the text it carries or else the one the store holds now. A
+    // carried text that a write of this instance has overtaken (committed here, its own notice not
+    // seen yet) is not pushed: the devices here already hold the newer one. False when the store
     // could not be read (the changes not pushed yet are logged and dropped).
     bool PushRemoteChanges(const std::vector<TChangeNotice>& changes);
     // Changes committed after `since` that may have been missed (the listener was away): read through
     // `changesSince` and pushed like PushRemoteChanges. False when they could not be read.
-    using TChangesSince = std::function<std::vector<TChangeNotice>(std::int64_t since)>;
-    void SetChangesSince(TChangesSince changesSince) { changesSince_ = std::move(changesSince); }
     bool PushChangesSince(std::int64_t since);
 
     // At most this many runs of one batch (RunBatch).
@@ -128,6 +133,8 @@ class TSyncService {
     void Answer(TConnectionId to, std::string text);
     void PushToOthers(TConnectionId from, const std::string& account, std::string text);
     void PushCurrent(const TChangeNotice& change);
+    // Marks a write of this batch to be seen again as this instance's own notice (several instances only).
+    void NoteOwnWrite(const std::string& account, TChangeNotice::TKind kind, Date day);
 
     void AnswerCurrentWeek(TConnectionId from, const std::string& account);
     void AnswerDaysRange(TConnectionId from, const std::string& account, Date first, Date last);
@@ -141,6 +148,9 @@ class TSyncService {
     TSyncStore& store_;
     TServiceClock clock_;
     TChangesSince changesSince_;
+    std::string ownInstance_;                               // empty: the only instance on its database
+    std::vector<std::string> batchWrites_;                  // places written by the open batch
+    std::unordered_map<std::string, int> unseenOwnWrites_;  // place -> committed, own notice not seen yet
     std::vector<TOutMessage> outbox_;
     std::vector<TPendingRequest> requests_;
     std::optional<TSyncStoreError> batchFailure_;               // the first error of the open batch

@@ -63,7 +63,7 @@ class PostgresChangeListener : public testing::Test {
         return true;
     }
     TChangeNotice Notice(const std::string& instance, std::int64_t changed) const {
-        return {instance, changed, K::Day, Date{18632}, account_};
+        return {instance, changed, K::Day, Date{18632}, account_, 0, std::nullopt};
     }
     void Send(const TChangeNotice& notice) {
         notifier_->Notify("weekleaf_changes", FormatChangeNotice(notice));
@@ -86,15 +86,15 @@ class PostgresChangeListener : public testing::Test {
     std::vector<std::int64_t> missed_;
 };
 
-TEST_F(PostgresChangeListener, HandsOnOtherInstancesChangesInOrderAndDropsItsOwnAndMalformedOnes) {
+TEST_F(PostgresChangeListener, HandsOnEveryChangeInCommitOrderAndDropsMalformedOnes) {
     Send(Notice(own_, 10));
     notifier_->Notify("weekleaf_changes", other_ + " 11 day 18632 " + account_ + " trailing");
     notifier_->Notify("weekleaf_changes", "");
     Send(Notice(other_, 12));
     Send(Notice(other_, 13));
-    ASSERT_TRUE(WaitFor([&] { return Received().size() >= 2; }));
+    ASSERT_TRUE(WaitFor([&] { return Received().size() >= 3; }));
     std::this_thread::sleep_for(100ms);  // anything wrongly let through would be here by now
-    EXPECT_EQ(Received(), (std::vector{Notice(other_, 12), Notice(other_, 13)}));
+    EXPECT_EQ(Received(), (std::vector{Notice(own_, 10), Notice(other_, 12), Notice(other_, 13)}));
     EXPECT_TRUE(Missed().empty());
 }
 

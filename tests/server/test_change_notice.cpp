@@ -21,11 +21,21 @@ TEST(ChangeNotice, ReadsEachKind) {
         std::string payload;
         TChangeNotice expected;
     } cases[] = {
-        {Payload(kInstance, "42", "day", "18632", kAccount), {kInstance, 42, K::Day, Date{18632}, kAccount}},
+        {Payload(kInstance, "42", "day", "18632", kAccount),
+         {kInstance, 42, K::Day, Date{18632}, kAccount, 0, std::nullopt}},
         {Payload(kInstance, "9223372036854775807", "note", "0", kAccount),
-         {kInstance, 9223372036854775807, K::Note, Date{0}, kAccount}},
-        {Payload(kInstance, "1", "template", "0", kAccount), {kInstance, 1, K::Template, Date{0}, kAccount}},
-        {Payload(kInstance, "7", "day", "-5", kAccount), {kInstance, 7, K::Day, Date{-5}, kAccount}},
+         {kInstance, 9223372036854775807, K::Note, Date{0}, kAccount, 0, std::nullopt}},
+        {Payload(kInstance, "1", "template", "0", kAccount),
+         {kInstance, 1, K::Template, Date{0}, kAccount, 0, std::nullopt}},
+        {Payload(kInstance, "7", "day", "-5", kAccount),
+         {kInstance, 7, K::Day, Date{-5}, kAccount, 0, std::nullopt}},
+        // The text carried along: everything after the stamp, blanks and all, or nothing at all.
+        {Payload(kInstance, "42", "day", "18632", kAccount) + " 1609840000 <p>a b  c</p>\n",
+         {kInstance, 42, K::Day, Date{18632}, kAccount, 1609840000, "<p>a b  c</p>\n"}},
+        {Payload(kInstance, "43", "day", "18632", kAccount) + " 1609840000 ",
+         {kInstance, 43, K::Day, Date{18632}, kAccount, 1609840000, ""}},
+        {Payload(kInstance, "44", "note", "0", kAccount) + " 0  leading blank",
+         {kInstance, 44, K::Note, Date{0}, kAccount, 0, " leading blank"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.payload);
@@ -68,6 +78,11 @@ TEST(ChangeNotice, RefusesAnythingElse) {
         Payload(kInstance, "42", "day", "18632", std::string(65, 'a')),
         Payload(kInstance, "42", "day", "18632", std::string(63, 'a') + "\n"),
         Payload(kInstance, "42", "day", "18632", std::string(63, 'a') + '\0'),
+        good + " 1609840000",  // a stamp without its text
+        good + " ",
+        good + " 01609840000 x",
+        good + " +1 x",
+        Payload(kInstance, "42", "note", "0", kAccount) + " 5 x",  // a page's stamp is 0
     };
     for (const std::string& payload : refused) {
         SCOPED_TRACE(payload);

@@ -16,6 +16,7 @@ namespace {
 using TInbox = std::map<TConnectionId, std::vector<std::string>>;
 using K = TChangeNotice::TKind;
 
+const std::string kOwn = "00000000000000a1";    // this instance's store
 const std::string kOther = "00000000000000b2";  // another instance
 
 class RemotePush : public testing::TestWithParam<test::TStorageKind> {
@@ -37,7 +38,7 @@ class RemotePush : public testing::TestWithParam<test::TStorageKind> {
         service_.Commit();
     }
     static TChangeNotice Notice(const std::string& key, K kind, Date day = {}, std::int64_t changed = 1) {
-        return {kOther, changed, kind, kind == K::Day ? day : Date{}, HashAccountKey(key)};
+        return {kOther, changed, kind, kind == K::Day ? day : Date{}, HashAccountKey(key), 0, std::nullopt};
     }
     TInbox Delivered() {
         TInbox inbox;
@@ -78,6 +79,46 @@ TEST_P(RemotePush, AChangeListedTwiceGoesOutOnceWithTheNewestText) {
     EXPECT_EQ(Delivered(), (TInbox{{1, {day}}, {2, {day}}}));
 }
 
+// A small text travels in the notice: it is pushed as it came, the store is not asked (here it holds
+// nothing at all), and of one place's notices only the last, newest one goes out.
+TEST_P(RemotePush, ACarriedTextIsPushedAsItCameAndOnlyThePlacesLastOne) {
+    auto day = Notice("k1", K::Day, MakeDate(2021, 1, 5), 1);
+    day.Text = "older";
+    day.Timestamp = 1609840000;
+    auto newer = day;
+    newer.Changed = 2;
+    newer.Text = "newer";
+    newer.Timestamp = 1609840001;
+    auto note = Notice("k1", K::Note, {}, 3);
+    note.Text = "";
+    ASSERT_TRUE(service_.PushRemoteChanges({day, note, newer}));
+    const std::string pushedNote = R"({"ACTION":"UPDATE_NOTE","note":""})";
+    const std::string pushedDay = R"({"ACTION":"UPDATE_DAY","05.01.2021":"newer","timestamp":"1609840001"})";
+    EXPECT_EQ(Delivered(), (TInbox{{1, {pushedNote, pushedDay}}, {2, {pushedNote, pushedDay}}}));
+}
+
+// Device 1 here writes the day after the other instance did, but the other's notice comes in only
+// now: its text is older than what the devices here hold and must not replace it. Once this
+// instance's own notice has come by, a later carried text of the other instance is current again.
+TEST_P(RemotePush, ACarriedTextOvertakenByAWriteHereIsNotPushed) {
+    service_.JoinInstances(kOwn, {});
+    service_.Handle(1, test::SetDayRequest("k1", "05.01.2021", "mine", 1609840000));
+    service_.Commit();
+    auto theirs = Notice("k1", K::Day, MakeDate(2021, 1, 5), 5);
+    theirs.Text = "theirs, older";
+    auto mine = Notice("k1", K::Day, MakeDate(2021, 1, 5), 6);
+    mine.Instance = kOwn;
+    ASSERT_TRUE(service_.PushRemoteChanges({theirs}));
+    EXPECT_TRUE(Delivered().empty());
+
+    auto later = theirs;
+    later.Changed = 7;
+    later.Text = "theirs, later";
+    ASSERT_TRUE(service_.PushRemoteChanges({mine, later}));
+    const std::string day = R"({"ACTION":"UPDATE_DAY","05.01.2021":"theirs, later","timestamp":"0"})";
+    EXPECT_EQ(Delivered(), (TInbox{{1, {day}}, {2, {day}}}));
+}
+
 TEST_P(RemotePush, AccountsWithoutConnectionsHereGetNothing) {
     WriteElsewhere("k9", "05.01.2021", "x", 1609840000);
     service_.Detach(3);
@@ -90,7 +131,7 @@ TEST_P(RemotePush, AccountsWithoutConnectionsHereGetNothing) {
 TEST_P(RemotePush, MissedChangesAreReadFromTheGivenSinceAndPushed) {
     WriteElsewhere("k2", "06.01.2021", "missed", 1609840000);
     std::vector<std::int64_t> asked;
-    service_.SetChangesSince([&](std::int64_t since) {
+    service_.JoinInstances(kOwn, [&](std::int64_t since) {
         asked.push_back(since);
         return std::vector<TChangeNotice>{Notice("k2", K::Day, MakeDate(2021, 1, 6), since + 1)};
     });
@@ -101,7 +142,7 @@ TEST_P(RemotePush, MissedChangesAreReadFromTheGivenSinceAndPushed) {
 }
 
 TEST_P(RemotePush, AStoreThatCannotBeReadIsReportedSoTheChangesAreReadAgainLater) {
-    service_.SetChangesSince([](std::int64_t) -> std::vector<TChangeNotice> {
+    service_.JoinInstances(kOwn, [](std::int64_t) -> std::vector<TChangeNotice> {
         throw TSyncStoreError("server closed the connection");
     });
     EXPECT_FALSE(service_.PushChangesSince(7));
