@@ -10,6 +10,7 @@
 #include "ClientRequests.h"
 #include "KeyHash.h"
 #include "ServerLog.h"
+#include "TChangeNotice.h"
 #include "TSyncService.h"
 #include "TestStorage.h"
 
@@ -73,6 +74,21 @@ class PostgresStore : public testing::Test {
     std::unique_ptr<TSyncStore> store_ = storage_.Open();
 };
 
+// The payload has a limit of 8000 bytes: a text carried along stops at 7000 bytes, a larger one is
+// read back by the listeners.
+TEST_F(PostgresStore, OnlyATextThatFitsTravelsInTheNotification) {
+    TChangeListener listener(storage_.Db(), Store().InstanceId());
+    const std::string account = HashAccountKey("k1");
+    const std::string fits(TChangeNotice::kCarriedTextBytes, 'x');
+    store_->SetDay(account, kMonday, fits, 100);
+    store_->SetPage(account, TSyncStore::TPage::Note, fits + "y");
+    store_->Commit();
+    const auto payloads = listener.Take(2s);
+    ASSERT_EQ(payloads.size(), 2u);
+    EXPECT_TRUE(payloads[0].ends_with(account + " 100 " + fits));
+    EXPECT_TRUE(payloads[1].ends_with(account)) << payloads[1].size() << " bytes";
+}
+
 TEST_F(PostgresStore, EveryCommittedChangeIsNotifiedOnceWithItsRow) {
     TRawNotifications listener(storage_.Db(), Store().InstanceId());
     const std::string account = HashAccountKey("k1");
@@ -88,12 +104,13 @@ TEST_F(PostgresStore, EveryCommittedChangeIsNotifiedOnceWithItsRow) {
     ASSERT_EQ(changes.size(), 3u);
     const std::string kinds[] = {"day", "note", "template"};
     const std::int32_t days[] = {kMonday.days, 0, 0};
+    const std::string carried[] = {" 100 <p>mon</p>", " 0 n", " 0 t"};  // stamp and text
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(changes[i].Kind, kinds[i]);
         EXPECT_EQ(changes[i].Day, days[i]);
         EXPECT_EQ(changes[i].Account, account);
         EXPECT_EQ(payloads[i], Store().InstanceId() + " " + std::to_string(changes[i].Changed) + " " +
-                                   kinds[i] + " " + std::to_string(days[i]) + " " + account);
+                                   kinds[i] + " " + std::to_string(days[i]) + " " + account + carried[i]);
     }
     EXPECT_LT(changes[0].Changed, changes[1].Changed);
     EXPECT_TRUE(Store().ChangesSince(changes[2].Changed).empty());
