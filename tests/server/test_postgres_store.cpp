@@ -77,7 +77,7 @@ class PostgresStore : public testing::Test {
 // The payload has a limit of 8000 bytes: a text carried along stops at 7000 bytes, a larger one is
 // read back by the listeners.
 TEST_F(PostgresStore, OnlyATextThatFitsTravelsInTheNotification) {
-    TChangeListener listener(storage_.Db(), Store().InstanceId());
+    TRawNotifications listener(storage_.Db(), Store().InstanceId());
     const std::string account = HashAccountKey("k1");
     const std::string fits(TChangeNotice::kCarriedTextBytes, 'x');
     store_->SetDay(account, kMonday, fits, 100);
