@@ -159,27 +159,24 @@ echo "postgresql: the same load on a throwaway cluster, paced at 5000 SET_DAY/s;
 echo "on one database with the two clients of every key on different instances"
 "$root/scripts/pg-cluster.sh" start "$work/pg" >/dev/null
 pg_uri=$(cat "$work/pg/uri")
-start_instance() {  # database label -> prints the port; the pid goes to $work/label.pid
+start_instance() {  # database label: its port goes to $port
   "$build/server/weekleaf-sync" --listen 127.0.0.1:0 --db "$1" >"$work/$2.out" 2>"$work/$2.err" &
-  echo $! >"$work/$2.pid"
-  wait_port "$work/$2.out"
+  pids+=("$!")
+  port=$(wait_port "$work/$2.out")
 }
 database() {  # name -> a fresh database's URI
   psql -X -q -d "$pg_uri" -c "CREATE DATABASE $1" >/dev/null
   echo "$pg_uri" | sed "s|/weekleaf?|/$1?|"
 }
-one=$(database bench_one)
-port=$(start_instance "$one" pg-one)
-pid=$(cat "$work/pg-one.pid")
-pids+=("$pid")
-load "$port" "$pid" postgresql-one-instance --rate 5000
-kill -TERM "$pid"
-wait "$pid" || true
+start_instance "$(database bench_one)" pg-one
+load "$port" "${pids[-1]}" postgresql-one-instance --rate 5000
+kill -TERM "${pids[-1]}"
+wait "${pids[-1]}" || true
 two=$(database bench_two)
-port_a=$(start_instance "$two" pg-a)
-pids+=("$(cat "$work/pg-a.pid")")
-port_b=$(start_instance "$two" pg-b)
-pids+=("$(cat "$work/pg-b.pid")")
+start_instance "$two" pg-a
+port_a=$port
+start_instance "$two" pg-b
+port_b=$port
 load "$port_a" 0 postgresql-two-instances --rate 5000 --port2 "$port_b"
 
 "${py:-python3}" - "$work" <<'PY'
