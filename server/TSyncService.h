@@ -20,8 +20,9 @@
 // UPDATE_CURRENT_WEEK is never sent: every change goes out as the update of what changed.
 //
 // Several instances on one database: a change another instance committed arrives as a TChangeNotice
-// (PushRemoteChanges); when connections here hold its account, the current text is read from the store
-// and pushed to all of them as the same UPDATE_* message a local write would push.
+// (PushRemoteChanges); when connections here hold its account, its text (carried in the notice, or
+// else read from the store) is pushed to all of them as the same UPDATE_* message a local write would
+// push.
 //
 // Nothing leaves before it is durable: Handle() only collects answers and pushes in an outbox, and
 // Commit() first commits the store's open transaction and only then hands the outbox over for
