@@ -305,6 +305,7 @@ void TPostgresStore::Fail(const std::string& what, PGresult* result) {
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     std::string message = result ? PQresultErrorMessage(result) : "";
     if (message.empty()) message = PQerrorMessage(conn_);
+    if (IsConflict(state)) collided_ = true;
     throw TSyncStoreError(what + ": " + OneLine(message), IsConflict(state) ? TSyncStoreError::TKind::Conflict
                                                                             : TSyncStoreError::TKind::Failed);
 }
@@ -347,6 +348,9 @@ void TPostgresStore::BeginIfNeeded() {
     EnsureConnected();
     Exec("BEGIN");
     inTransaction_ = true;
+    // The batch that won the collision is ahead now and only has to finish: waiting for it is no
+    // deadlock, and a retry that gave up again would only lose once more on a loaded machine.
+    if (collided_) Exec("SET LOCAL lock_timeout = '2s'");
 }
 
 void TPostgresStore::Commit() {
@@ -358,6 +362,7 @@ void TPostgresStore::Commit() {
     if (std::strcmp(PQcmdStatus(result.Get()), "COMMIT") != 0)
         throw TSyncStoreError("database: the batch was rolled back");
     inTransaction_ = false;
+    collided_ = false;
 }
 
 void TPostgresStore::Rollback() {

@@ -90,6 +90,7 @@ class TPostgresStore final : public TSyncStore {
     const std::string instanceId_;
     pg_conn* conn_ = nullptr;
     bool inTransaction_ = false;
+    bool collided_ = false;  // the last batch lost a collision with another writer and runs again
     std::chrono::steady_clock::time_point lastReconnect_{};
 };
 
