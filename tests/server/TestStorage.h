@@ -1,8 +1,8 @@
 #pragma once
 // A fresh, empty database for one test of either storage: an SQLite file in a folder of its own, or a
-// schema of its own in the tests' PostgreSQL cluster (scripts/pg-cluster.sh, started by ctest; its
-// folder comes in WL_TEST_PG_DIR). A schema costs milliseconds where a database would cost a copy of
-// the template, and the URI's search_path puts every table of the store into it.
+// database of its own in the tests' PostgreSQL cluster (scripts/pg-cluster.sh, started by ctest; its
+// folder comes in WL_TEST_PG_DIR). A database of its own, not only a schema: the change notifications
+// go to every listener of a database, and the tests running beside it use the same keys.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -50,9 +50,14 @@ inline std::string PgClusterFile(const std::string& name) {
     return line;
 }
 
-// `uri` with every table in `schema`.
-inline std::string WithSchema(const std::string& uri, const std::string& schema) {
-    return uri + (uri.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + schema;
+// `uri` naming `database` instead of its own.
+inline std::string WithDatabase(const std::string& uri, const std::string& database) {
+    const auto scheme = uri.find("://");
+    const auto query = uri.find('?');
+    const std::string base = uri.substr(0, query);
+    const std::string rest = query == std::string::npos ? "" : uri.substr(query);
+    const auto slash = base.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return (slash == std::string::npos ? base : base.substr(0, slash)) + "/" + database + rest;
 }
 
 class TTestStorage {
@@ -64,16 +69,15 @@ class TTestStorage {
         }
         clusterUri_ = PgClusterFile("uri");
         std::random_device random;
-        schema_ = "test_" + std::to_string(random()) + "_" + std::to_string(random());
-        TPgConnection cluster(clusterUri_);
-        cluster.Query("CREATE SCHEMA " + schema_);
-        cluster.Query("GRANT ALL ON SCHEMA " + schema_ + " TO PUBLIC");
-        db_ = WithSchema(clusterUri_, schema_);
+        database_ = "test_" + std::to_string(random()) + "_" + std::to_string(random());
+        // Owned by the password role, so that the password tests may create the tables in it.
+        TPgConnection(clusterUri_).Query("CREATE DATABASE " + database_ + " OWNER weekleaf_pw");
+        db_ = WithDatabase(clusterUri_, database_);
     }
     ~TTestStorage() {
-        if (schema_.empty()) return;
+        if (database_.empty()) return;
         try {
-            TPgConnection(clusterUri_).Query("DROP SCHEMA " + schema_ + " CASCADE");
+            TPgConnection(clusterUri_).Query("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
         } catch (const std::exception&) {
         }
     }
@@ -83,7 +87,8 @@ class TTestStorage {
     TStorageKind Kind() const { return kind_; }
     // The --db value of the program.
     const std::string& Db() const { return db_; }
-    const std::string& Schema() const { return schema_; }
+    // The PostgreSQL database of the test ("" for SQLite).
+    const std::string& Database() const { return database_; }
     // A folder for the test's other files.
     const TTempDir& Dir() const { return dir_; }
 
@@ -113,7 +118,7 @@ class TTestStorage {
     TStorageKind kind_;
     TTempDir dir_;
     std::string clusterUri_;
-    std::string schema_;
+    std::string database_;
     std::string db_;
 };
 

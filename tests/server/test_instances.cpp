@@ -32,16 +32,6 @@ std::string TestKey() {
     return "family-" + std::to_string(random());
 }
 
-// `uri` with its database replaced by `database` (the query part kept).
-std::string UriWithDatabase(const std::string& uri, const std::string& database) {
-    const auto scheme = uri.find("://");
-    const auto query = uri.find('?');
-    const std::string base = uri.substr(0, query);
-    const std::string rest = query == std::string::npos ? "" : uri.substr(query);
-    const auto slash = base.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    return (slash == std::string::npos ? base : base.substr(0, slash)) + "/" + database + rest;
-}
-
 // One device on one instance: sends like the desktop client and remembers the newest text it was
 // given for each day (an answer or a push alike).
 class TDevice {
@@ -113,7 +103,7 @@ class PostgresInstances : public testing::Test {
         std::mt19937_64 random{std::random_device{}()};
         database_ = "wl_instances_" + std::to_string(random() % 1000000000);
         admin_->Query("CREATE DATABASE " + database_);
-        uri_ = UriWithDatabase(test::PgTestUri(), database_);
+        uri_ = test::WithDatabase(test::PgTestUri(), database_);
     }
     void TearDown() override {
         instances_.clear();

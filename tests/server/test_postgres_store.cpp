@@ -232,7 +232,7 @@ TEST_F(PostgresStore, UnstorableTextIsRefusedToItsSenderOnly) {
 
 TEST(PostgresConnection, PasswordComesFromTheArgumentOrTheEnvironment) {
     test::TTestStorage storage(test::TStorageKind::Postgres);
-    const std::string uri = test::WithSchema(test::PgClusterFile("password-uri"), storage.Schema());
+    const std::string uri = test::WithDatabase(test::PgClusterFile("password-uri"), storage.Database());
     const std::string password = test::PgClusterFile("password");
     EXPECT_NO_THROW(TPostgresStore(uri, password));
     try {

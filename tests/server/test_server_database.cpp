@@ -111,9 +111,8 @@ std::uint16_t ClusterTcpPort() {
 TEST(PostgresService, StartedBeforeTheDatabaseItWaitsThenServes) {
     test::TTestStorage storage(test::TStorageKind::Postgres);
     TLateForwarder database(ClusterTcpPort());
-    const std::string uri = test::WithSchema(
-        "postgresql://weekleaf_pw@127.0.0.1:" + std::to_string(database.Port()) + "/weekleaf",
-        storage.Schema());
+    const std::string uri =
+        "postgresql://weekleaf_pw@127.0.0.1:" + std::to_string(database.Port()) + "/" + storage.Database();
     const std::string passwordFile = storage.Dir().File("password");
     std::ofstream(passwordFile) << test::PgClusterFile("password") << "\n";
     const std::string log = storage.Dir().File("stderr");
