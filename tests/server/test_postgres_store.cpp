@@ -9,6 +9,7 @@
 
 #include "ClientRequests.h"
 #include "KeyHash.h"
+#include "OpenSyncStore.h"
 #include "ServerLog.h"
 #include "TChangeNotice.h"
 #include "TSyncService.h"
@@ -255,6 +256,39 @@ TEST(PostgresConnection, ServerThatIsNotThereIsUnreachable) {
     } catch (const TSyncStoreError& e) {
         EXPECT_EQ(e.Kind(), TSyncStoreError::TKind::Unreachable) << e.what();
     }
+}
+
+TEST(PostgresConnection, DbValueChoosesTheStorage) {
+    test::TTestStorage storage(test::TStorageKind::Postgres);
+    TServerOptions options;
+    options.DbPath = storage.Db();
+    const TOpenedStore postgres = OpenSyncStore(options);
+    EXPECT_EQ(postgres.Postgres, postgres.Store.get());
+    EXPECT_FALSE(postgres.Checkpointer);  // the write-ahead log copier is SQLite's alone
+    options.DbPath = storage.Dir().File("sync.db");
+    const TOpenedStore sqlite = OpenSyncStore(options);
+    EXPECT_EQ(sqlite.Postgres, nullptr);
+    EXPECT_TRUE(sqlite.Checkpointer);
+}
+
+// The waits between attempts to reach the database at start: 1 s, doubling, at most 30 s.
+TEST(PostgresConnection, UnreachableDatabaseIsWaitedForWithGrowingPauses) {
+    TServerOptions options;
+    options.DbPath = "postgresql://nobody@/weekleaf?host=/nonexistent&port=1";
+    std::vector<std::string> said;
+    std::vector<long> waits;
+    struct TGiveUp {};
+    EXPECT_THROW(OpenSyncStoreWhenReachable(
+                     options, [&](const std::string& text) { said.push_back(text); },
+                     [&](std::chrono::seconds wait) {
+                         waits.push_back(static_cast<long>(wait.count()));
+                         if (waits.size() == 7) throw TGiveUp{};
+                     }),
+                 TGiveUp);
+    EXPECT_EQ(waits, (std::vector<long>{1, 2, 4, 8, 16, 30, 30}));
+    ASSERT_FALSE(said.empty());
+    EXPECT_NE(said[0].find("/nonexistent"), std::string::npos) << said[0];
+    EXPECT_NE(said[0].find("trying again in 1 s"), std::string::npos) << said[0];
 }
 
 }  // namespace
