@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandRun.h"
 #include "ServerProcess.h"
 #include "TestStorage.h"
 #include "sync/TestCertificates.h"
@@ -27,24 +28,14 @@ std::string FindPython() {
     return "";
 }
 
-struct TPeerRun {
-    int status;
-    std::string output;
-};
+using TPeerRun = test::TCommandRun;
 
 // Over TLS when caFile is given (the peer trusts that CA only).
 TPeerRun RunPeer(const std::string& python, int port, const std::string& scenario,
                  const std::string& caFile = "") {
     const std::string command = "timeout 30 " + python + " " WL_PEER_SCRIPT " 127.0.0.1 " +
                                 std::to_string(port) + " " + scenario + " " + caFile + " 2>&1";
-    TPeerRun run{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) run.output += buffer;
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return test::RunCommand(command);
 }
 
 template <typename TParam>

@@ -9,28 +9,19 @@
 #include <fstream>
 #include <string>
 
+#include "CommandRun.h"
 #include "TempDir.h"
 #include "sync/TestCertificates.h"
 
 namespace wl {
 namespace {
 
-struct TStart {
-    int status;
-    std::string output;
-};
+using TStart = test::TCommandRun;
 
 TStart StartService(const std::string& db, const std::string& cert, const std::string& key) {
     const std::string command = "timeout 10 " WL_SYNC_SERVER_BIN " --listen 127.0.0.1:0 --db '" + db +
                                 "' --tls-cert '" + cert + "' --tls-key '" + key + "' 2>&1";
-    TStart start{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return start;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) start.output += buffer;
-    const int status = pclose(pipe);
-    start.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return start;
+    return test::RunCommand(command);
 }
 
 TEST(TlsStart, AnUnusableCertificateOrKeyStopsTheStart) {
