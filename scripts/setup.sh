@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain
-  build-essential cmake ninja-build clang clang-format libclang-rt-14-dev pkg-config git
+  build-essential cmake ninja-build ccache clang clang-format libclang-rt-14-dev pkg-config git
   # core libraries
   libgtest-dev libgmock-dev libbenchmark-dev
   liblitehtml-dev libgumbo-dev libcairo2-dev libpango1.0-dev
