@@ -3,6 +3,7 @@
 # Each area keeps a bench/<area>/run.sh that prints its own figures; run one with: scripts/bench.sh <area>
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/ccache-env.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)"
 for run in bench/*/run.sh; do

@@ -3,6 +3,7 @@
 # sandbox is switched off, which Chromium requires there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/ccache-env.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target weekleaf
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1

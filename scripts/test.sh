@@ -5,6 +5,7 @@
 # Expects scripts/setup.sh to have run. Usage: scripts/test.sh [--quick]  (--quick: default build only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/ccache-env.sh
 export QTWEBENGINE_DISABLE_SANDBOX=1
 jobs=$(nproc)
 
