@@ -16,8 +16,9 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
   qt6-translations-l10n
   adwaita-icon-theme fonts-dejavu-core fonts-liberation2
-  # testing as a person would, peers and comparisons
+  # testing as a person would, peers and comparisons (sway, swaybg, grim: a headless sway session)
   xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox trayer libsm-dev python3 python3-websockets dbus
+  sway swaybg grim wtype
   # Debian packages: building (dpkg-shlibdeps), checking and installing them as an administrator would
   dpkg-dev file lintian desktop-file-utils appstream man-db systemd
 )

@@ -8,6 +8,8 @@
 #include "platform/GnomeDesktop.h"
 #include "platform/MemoryDesktop.h"
 #include "platform/PlasmaDesktop.h"
+#include "platform/SwayDesktop.h"
+#include "platform/SwayIpc.h"
 #include "platform/X11RootDesktop.h"
 #include "platform/XfceDesktop.h"
 
@@ -56,10 +58,23 @@ std::unique_ptr<IDesktop> TryEnvironmentDesktop() {
     return nullptr;
 }
 
+// sway tells its clients where its IPC socket is; under sway an X display, when there is one, is
+// Xwayland's, whose root window the compositor never shows.
+std::unique_ptr<IDesktop> TrySway() {
+    const std::string socket = SwaySocketFromEnvironment();
+    if (socket.empty()) return nullptr;
+    try {
+        return std::make_unique<SwayDesktop>(socket);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<IDesktop> MakeDesktop(PictureFiles files) {
     if (auto desktop = TryEnvironmentDesktop()) return desktop;
+    if (auto desktop = TrySway()) return desktop;
     const char* display = std::getenv("DISPLAY");
     if (display && *display) {
         try {

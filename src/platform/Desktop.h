@@ -70,7 +70,7 @@ struct PictureFiles {
     std::function<void(const std::filesystem::path&, int width, int height, const PixelRows&)> saveBmp;
 };
 
-// Picks the backend for the running session from XDG_CURRENT_DESKTOP and DISPLAY; falls back to
+// Picks the backend for the running session from XDG_CURRENT_DESKTOP, SWAYSOCK and DISPLAY; falls back to
 // a backend that only remembers the path (and reports kDefaultScreen) when no desktop is
 // reachable.
 std::unique_ptr<IDesktop> MakeDesktop(PictureFiles files);

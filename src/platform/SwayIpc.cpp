@@ -1,0 +1,167 @@
+#include "platform/SwayIpc.h"
+
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
+
+namespace wl {
+
+namespace {
+
+constexpr std::string_view kMagic = "i3-ipc";
+constexpr std::size_t kHeaderSize = kMagic.size() + 2 * sizeof(uint32_t);
+constexpr uint32_t kLargestAnswer = 16u << 20;
+
+std::runtime_error IpcError(const std::string& what) {
+    return std::runtime_error("sway IPC: " + what);
+}
+
+class Socket {
+  public:
+    explicit Socket(const std::string& path) {
+        sockaddr_un address{};
+        if (path.empty()) throw IpcError("no socket (SWAYSOCK is not set)");
+        if (path.size() >= sizeof(address.sun_path)) throw IpcError("socket path too long: " + path);
+        FFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (FFd < 0) throw IpcError(std::string("socket: ") + std::strerror(errno));
+        timeval limit{2, 0};
+        ::setsockopt(FFd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        ::setsockopt(FFd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.data(), path.size());
+        if (::connect(FFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            const std::string reason = std::strerror(errno);
+            ::close(FFd);
+            throw IpcError("cannot connect to " + path + ": " + reason);
+        }
+    }
+    ~Socket() { ::close(FFd); }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    void Write(const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::send(FFd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw IpcError(std::string("send: ") + std::strerror(errno));
+            done += static_cast<std::size_t>(n);
+        }
+    }
+
+    std::string Read(std::size_t size) {
+        std::string bytes(size, '\0');
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::recv(FFd, bytes.data() + done, size - done, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n == 0) throw IpcError("the compositor closed the connection");
+            if (n < 0) throw IpcError(std::string("no answer: ") + std::strerror(errno));
+            done += static_cast<std::size_t>(n);
+        }
+        return bytes;
+    }
+
+  private:
+    int FFd = -1;
+};
+
+std::string Header(uint32_t length, uint32_t type) {
+    std::string header(kMagic);
+    header.append(reinterpret_cast<const char*>(&length), sizeof length);
+    header.append(reinterpret_cast<const char*>(&type), sizeof type);
+    return header;
+}
+
+// The text of the JSON string that starts right after `quote` (the opening quote's position);
+// escapes are kept as they stand, which is enough for an error message.
+std::string StringAt(const std::string& json, std::size_t quote) {
+    std::string text;
+    for (std::size_t i = quote + 1; i < json.size() && json[i] != '"'; ++i) {
+        if (json[i] == '\\' && i + 1 < json.size()) text += json[i++];
+        text += json[i];
+    }
+    return text;
+}
+
+std::size_t SkipBlanks(const std::string& json, std::size_t at) {
+    while (at < json.size() && (json[at] == ' ' || json[at] == '\n' || json[at] == '\t' || json[at] == '\r'))
+        ++at;
+    return at;
+}
+
+// Position of the value of member `key` at or after `from`, or npos.
+std::size_t ValueOf(const std::string& json, const std::string& key, std::size_t from,
+                    std::size_t end = std::string::npos) {
+    const std::string quoted = "\"" + key + "\"";
+    const std::size_t at = json.find(quoted, from);
+    if (at == std::string::npos || at >= end) return std::string::npos;
+    const std::size_t colon = SkipBlanks(json, at + quoted.size());
+    if (colon >= json.size() || json[colon] != ':') return std::string::npos;
+    return SkipBlanks(json, colon + 1);
+}
+
+int NumberAt(const std::string& json, std::size_t at) {
+    if (at == std::string::npos) return 0;
+    return std::atoi(json.c_str() + at);
+}
+
+}  // namespace
+
+std::string SwaySocketFromEnvironment() {
+    const char* path = std::getenv("SWAYSOCK");
+    return path ? path : "";
+}
+
+std::string SwayRequest(const std::string& socketPath, SwayMessage type, const std::string& payload) {
+    Socket socket(socketPath);
+    socket.Write(Header(static_cast<uint32_t>(payload.size()), static_cast<uint32_t>(type)) + payload);
+    const std::string header = socket.Read(kHeaderSize);
+    if (header.compare(0, kMagic.size(), kMagic) != 0) throw IpcError("the answer is not an IPC message");
+    uint32_t length = 0;
+    std::memcpy(&length, header.data() + kMagic.size(), sizeof length);
+    if (length > kLargestAnswer) throw IpcError("an answer of " + std::to_string(length) + " bytes");
+    return socket.Read(length);
+}
+
+void SwayRunCommand(const std::string& socketPath, const std::string& command) {
+    const std::string answer = SwayRequest(socketPath, SwayMessage::RunCommand, command);
+    const std::size_t success = ValueOf(answer, "success", 0);
+    if (success == std::string::npos)
+        throw IpcError("no outcome for \"" + command + "\": " + answer.substr(0, 200));
+    if (answer.compare(success, 4, "true") == 0 && answer.find("false", success) == std::string::npos) return;
+    const std::size_t error = ValueOf(answer, "error", 0);
+    const std::string reason =
+        error != std::string::npos && answer[error] == '"' ? StringAt(answer, error) : answer.substr(0, 200);
+    throw IpcError("\"" + command + "\" failed: " + reason);
+}
+
+std::string SwayQuoted(const std::string& text) {
+    for (const char c : text) {
+        if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+            throw std::invalid_argument("a quote, backslash or control character in \"" + text + "\"");
+    }
+    return "\"" + text + "\"";
+}
+
+SwayMode FirstOutputMode(const std::string& outputsAnswer) {
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t mode = ValueOf(outputsAnswer, "current_mode", from);
+        if (mode == std::string::npos) return {};
+        const std::size_t end = outputsAnswer.find('}', mode);
+        SwayMode found{NumberAt(outputsAnswer, ValueOf(outputsAnswer, "width", mode, end)),
+                       NumberAt(outputsAnswer, ValueOf(outputsAnswer, "height", mode, end))};
+        if (found.width > 0 && found.height > 0) return found;
+        from = mode;
+    }
+}
+
+}  // namespace wl

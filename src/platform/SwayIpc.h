@@ -1,0 +1,42 @@
+#pragma once
+// sway's IPC: a request on the compositor's socket (SWAYSOCK) and its answer. Each message is the
+// magic "i3-ipc", the payload's length and the message type (both 32-bit, native byte order),
+// then the payload; answers are JSON. One connection per request, so callers on different threads
+// share nothing. No Qt, no JSON library: callers read the little they need from the answer.
+#include <cstdint>
+#include <string>
+
+namespace wl {
+
+enum class SwayMessage : uint32_t {
+    RunCommand = 0,
+    GetOutputs = 3,
+    GetVersion = 7,
+};
+
+// The socket of the session this process runs in: $SWAYSOCK, empty when not set.
+std::string SwaySocketFromEnvironment();
+
+// Sends one request and returns the answer's payload. Throws std::runtime_error when the socket
+// cannot be reached, the compositor does not answer within two seconds, or the answer is not an
+// IPC message.
+std::string SwayRequest(const std::string& socketPath, SwayMessage type, const std::string& payload);
+
+// Runs one command; throws std::runtime_error with the compositor's own error text when the
+// answer does not report success.
+void SwayRunCommand(const std::string& socketPath, const std::string& command);
+
+// A double-quoted argument for a sway command. sway splits commands at ';' and ',' and arguments
+// at blanks, except inside quotes; a quote, backslash or line break in `text` could end the
+// argument early, so such a text is refused (std::invalid_argument) rather than escaped.
+std::string SwayQuoted(const std::string& text);
+
+// The pixel size of the first active output's current mode in a GET_OUTPUTS answer; {0, 0} when
+// the answer names none.
+struct SwayMode {
+    int width = 0;
+    int height = 0;
+};
+SwayMode FirstOutputMode(const std::string& outputsAnswer);
+
+}  // namespace wl

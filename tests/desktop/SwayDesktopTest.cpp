@@ -1,0 +1,202 @@
+// The sway backend: the command it sends, what it reads from swaybg's command line and sway's
+// output list, and against a real headless sway the picture that reaches the output, the user's
+// picture backed up and put back, and a session without a picture getting its own background back.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "SwaySession.h"
+#include "platform/SwayDesktop.h"
+#include "platform/SwayIpc.h"
+#include "wallpaper/ImageCodecs.h"
+#include "wallpaper/TWallPaper.h"
+
+namespace wl {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct CommandCase {
+    const char* file;
+    const char* command;  // nullptr: refused
+};
+
+TEST(SwayDesktopCommands, APictureIsQuotedAndANameThatCouldEndTheArgumentIsRefused) {
+    const CommandCase cases[] = {
+        {"/home/u/.local/share/Weekleaf/Weekleaf-Modifed.bmp",
+         "output * bg \"/home/u/.local/share/Weekleaf/Weekleaf-Modifed.bmp\" stretch"},
+        {"/home/u/Мои рисунки/a; exec rm, b.png",
+         "output * bg \"/home/u/Мои рисунки/a; exec rm, b.png\" stretch"},
+        {"/tmp/a\"; exec xterm; \".png", nullptr},
+        {"/tmp/a\\\".png", nullptr},
+        {"/tmp/a\nexec xterm", nullptr},
+    };
+    for (const auto& c : cases) {
+        if (c.command) {
+            EXPECT_EQ(SwayDesktop::ShowCommand(c.file), c.command);
+        } else {
+            EXPECT_THROW(SwayDesktop::ShowCommand(c.file), std::invalid_argument) << c.file;
+        }
+    }
+}
+
+TEST(SwayDesktopCommands, ThePictureShownIsTheFirstImageOfSwaybgsCommandLine) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"swaybg", "-o", "*", "-i", "/a.png", "-m", "fill"}, "/a.png"},
+        {{"swaybg", "-o", "HEADLESS-1", "--image", "/b b.jpg", "-m", "stretch", "-o", "*", "-i", "/c.png"},
+         "/b b.jpg"},
+        {{"swaybg", "-o", "*", "-c", "#333333"}, ""},
+        {{"swaybg", "-i"}, ""},
+        {{}, ""},
+    };
+    for (const auto& [argv, picture] : cases) EXPECT_EQ(SwayDesktop::PictureOfSwaybg(argv), picture);
+}
+
+TEST(SwayDesktopCommands, TheScreenIsTheFirstActiveOutputsMode) {
+    const std::pair<std::string, std::pair<int, int>> cases[] = {
+        {R"([{"name": "HEADLESS-1", "active": true, "current_mode": {"width": 1920, "height": 1080, "refresh": 60000}}])",
+         {1920, 1080}},
+        {R"([{"name": "DP-1", "active": false, "modes": []},
+             {"name": "DP-2", "active": true, "rect": {"x": 0, "y": 0, "width": 1280, "height": 512},
+              "scale": 2.0, "current_mode": {"width": 2560, "height": 1024, "refresh": 60000}}])",
+         {2560, 1024}},
+        {R"([{"name": "DP-1", "current_mode": {"width": 0, "height": 0}}])", {0, 0}},
+        {"not json at all", {0, 0}},
+        {"", {0, 0}},
+    };
+    for (const auto& [answer, size] : cases) {
+        const SwayMode mode = FirstOutputMode(answer);
+        EXPECT_EQ(std::make_pair(mode.width, mode.height), size) << answer;
+    }
+}
+
+TEST(SwayDesktopCommands, NoCompositorOnTheSocketIsAnError) {
+    EXPECT_THROW(SwayDesktop("/nonexistent/sway-ipc.sock"), std::runtime_error);
+    EXPECT_THROW(SwayDesktop(""), std::runtime_error);
+}
+
+// ---- against a real headless sway ---------------------------------------------------------------
+
+constexpr uint32_t kGreen = 0x20a040, kRed = 0xc02020, kBlue = 0x2040c0;
+
+class SwayDesktopSession : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!test::SwaySession::Installed()) GTEST_SKIP() << "sway, swaybg or grim is not installed";
+        // Short: the compositor's sockets live below it, and a socket path has at most 107 bytes.
+        static int run = 0;
+        root = fs::temp_directory_path() /
+               ("wl-sway-" + std::to_string(::getpid()) + "-" + std::to_string(++run));
+        fs::remove_all(root);
+        fs::create_directories(root);
+        fs::permissions(root, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec |
+                                  fs::perms::group_read | fs::perms::group_exec);
+    }
+    void TearDown() override {
+        session.reset();
+        std::error_code error;
+        fs::remove_all(root, error);
+    }
+
+    // Starts the compositor, showing the user's own green picture unless `bare`.
+    void Start(bool bare = false) {
+        const fs::path own = Picture("own.bmp", kGreen);
+        session = std::make_unique<test::SwaySession>(root / "sway", 640, 400, bare ? "" : own.string());
+        ASSERT_TRUE(session->Running()) << "sway did not start; see " << session->Log();
+    }
+    fs::path Picture(const std::string& name, uint32_t colour) {
+        const fs::path file = root / name;
+        SaveBmp24(Image(32, 32, colour), file);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read |
+                                  fs::perms::group_read);
+        return file;
+    }
+    bool Shows(uint32_t colour) {
+        return session->WaitForShot([&](const test::ScreenShot& s) { return s.At(320, 200) == colour; }, 5s);
+    }
+    uint32_t Centre() { return session->Shot().At(320, 200); }
+    // swaybg is started anew for every picture, a moment after sway answers.
+    static bool WaitUntilCurrent(SwayDesktop& desktop, const fs::path& file) {
+        const auto end = std::chrono::steady_clock::now() + 5s;
+        while (desktop.CurrentWallpaperFile() != file.string()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(50ms);
+        }
+        return true;
+    }
+
+    fs::path root;
+    std::unique_ptr<test::SwaySession> session;
+};
+
+TEST_F(SwayDesktopSession, ThePictureReachesTheOutputAndARewrittenFileShowsAgain) {
+    Start();
+    ASSERT_TRUE(Shows(kGreen));
+    SwayDesktop desktop(session->Socket());
+    EXPECT_EQ(desktop.Screen(), (ScreenSize{640, 400}));
+    EXPECT_EQ(desktop.CurrentWallpaperFile(), (root / "own.bmp").string());
+
+    const fs::path drawn = Picture("Weekleaf-Modifed.bmp", kRed);
+    desktop.ShowWallpaper(drawn.string());
+    EXPECT_TRUE(Shows(kRed));
+    EXPECT_TRUE(WaitUntilCurrent(desktop, drawn));
+
+    Picture("Weekleaf-Modifed.bmp", kBlue);
+    desktop.ShowWallpaper(drawn.string());
+    EXPECT_TRUE(Shows(kBlue)) << "the rewritten file under the same name was not shown again";
+}
+
+TEST_F(SwayDesktopSession, AFileSwayCannotShowIsAnErrorAndThePictureStays) {
+    Start();
+    ASSERT_TRUE(Shows(kGreen));
+    SwayDesktop desktop(session->Socket());
+    EXPECT_THROW(desktop.ShowWallpaper((root / "missing.bmp").string()), std::runtime_error);
+    EXPECT_THROW(desktop.ShowWallpaper((root / "a\"b.bmp").string()), std::exception);
+    EXPECT_EQ(Centre(), kGreen);
+    EXPECT_EQ(desktop.CurrentWallpaperFile(), (root / "own.bmp").string());
+}
+
+TEST_F(SwayDesktopSession, TheUsersPictureIsBackedUpAndPutBack) {
+    Start();
+    ASSERT_TRUE(Shows(kGreen));
+    SwayDesktop desktop(session->Socket());
+    const fs::path library = root / "Wpp";
+    fs::create_directories(library);
+    EXPECT_EQ(desktop.SystemWallpaperCopyName(), "own.bmp");
+    const fs::path copy = desktop.SaveSystemWallpaperCopy(library);
+    EXPECT_EQ(copy, library / "own.bmp");
+    // The copy is private to its writer; the compositor runs as another user only in this test.
+    fs::permissions(copy, fs::perms::others_read, fs::perm_options::add);
+
+    desktop.ShowWallpaper(Picture("Weekleaf-Modifed.bmp", kRed).string());
+    ASSERT_TRUE(Shows(kRed));
+    desktop.ShowWallpaper(copy.string());
+    EXPECT_TRUE(Shows(kGreen));
+}
+
+TEST_F(SwayDesktopSession, ASessionWithoutAPictureGetsItsOwnBackgroundBack) {
+    Start(/*bare=*/true);
+    SwayDesktop desktop(session->Socket());
+    const uint32_t own = Centre();
+    EXPECT_THROW(desktop.SaveSystemWallpaperCopy(root), std::runtime_error) << "there is nothing to copy";
+    desktop.ShowWallpaper(Picture("Weekleaf-Modifed.bmp", kRed).string());
+    ASSERT_TRUE(Shows(kRed));
+    desktop.ClearWallpaper();
+    EXPECT_TRUE(Shows(own));
+}
+
+TEST_F(SwayDesktopSession, MakeDesktopPicksSwayWhenItsSocketIsKnownEvenWithAnXDisplay) {
+    Start();
+    ::setenv("SWAYSOCK", session->Socket().c_str(), 1);
+    ::setenv("DISPLAY", ":987654", 1);  // Xwayland's root would be the wrong place
+    ::unsetenv("XDG_CURRENT_DESKTOP");
+    EXPECT_EQ(MakeDesktop()->Name(), "sway");
+    ::unsetenv("SWAYSOCK");
+    ::unsetenv("DISPLAY");
+}
+
+}  // namespace
+}  // namespace wl
