@@ -44,8 +44,15 @@ class IHotKeys {
 // The keys' character as the key to grab: letters a..z count as A..Z.
 char32_t HotKeyFold(char32_t c);
 
-// The backend of the running session: X11 when DISPLAY names a reachable server, otherwise one
-// that registers nothing (and says so once through Log).
-std::unique_ptr<IHotKeys> MakeHotKeys(std::function<void(const std::string&)> log);
+// The shell command that makes the running program act on hot key `id` (its remote control),
+// for sessions where the compositor runs a command for a key instead of telling the program.
+using HotKeyCommand = std::function<std::string(int id)>;
+
+// The backend of the running session: sway's bindings when SWAYSOCK names a running sway and a
+// remote command is given (X11 grabs under sway fire only while an Xwayland window has focus);
+// X11 when DISPLAY names a reachable server; otherwise one that registers nothing (and says so
+// once through Log).
+std::unique_ptr<IHotKeys> MakeHotKeys(std::function<void(const std::string&)> log,
+                                      HotKeyCommand remoteCommand = {});
 
 }  // namespace wl

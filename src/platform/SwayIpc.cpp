@@ -80,13 +80,82 @@ std::string Header(uint32_t length, uint32_t type) {
     return header;
 }
 
-// The text of the JSON string that starts right after `quote` (the opening quote's position);
-// escapes are kept as they stand, which is enough for an error message.
+void AppendUtf8(std::string& text, uint32_t c) {
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else if (c < 0x800) {
+        text += static_cast<char>(0xc0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3f));
+    } else if (c < 0x10000) {
+        text += static_cast<char>(0xe0 | (c >> 12));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        text += static_cast<char>(0x80 | (c & 0x3f));
+    } else {
+        text += static_cast<char>(0xf0 | (c >> 18));
+        text += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        text += static_cast<char>(0x80 | (c & 0x3f));
+    }
+}
+
+// Four hex digits at `at`, or -1.
+long Hex4(const std::string& json, std::size_t at) {
+    if (at + 4 > json.size()) return -1;
+    long value = 0;
+    for (std::size_t i = at; i < at + 4; ++i) {
+        const char c = json[i];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// The text of the JSON string whose opening quote is at `quote`, unescaped; a malformed escape
+// ends the text there.
 std::string StringAt(const std::string& json, std::size_t quote) {
     std::string text;
     for (std::size_t i = quote + 1; i < json.size() && json[i] != '"'; ++i) {
-        if (json[i] == '\\' && i + 1 < json.size()) text += json[i++];
-        text += json[i];
+        if (json[i] != '\\') {
+            text += json[i];
+            continue;
+        }
+        if (++i >= json.size()) break;
+        switch (json[i]) {
+            case 'n':
+                text += '\n';
+                break;
+            case 't':
+                text += '\t';
+                break;
+            case 'r':
+                text += '\r';
+                break;
+            case 'b':
+                text += '\b';
+                break;
+            case 'f':
+                text += '\f';
+                break;
+            case 'u': {
+                long c = Hex4(json, i + 1);
+                if (c < 0) return text;
+                i += 4;
+                const bool pair = c >= 0xd800 && c < 0xdc00 && json.compare(i + 1, 2, "\\u") == 0;
+                const long low = pair ? Hex4(json, i + 3) : -1;
+                if (low >= 0xdc00 && low < 0xe000) {
+                    c = 0x10000 + ((c - 0xd800) << 10) + (low - 0xdc00);
+                    i += 6;
+                }
+                AppendUtf8(text, (c >= 0xd800 && c < 0xe000) ? 0xfffd : static_cast<uint32_t>(c));
+                break;
+            }
+            default:
+                text += json[i];  // \" \\ \/
+        }
     }
     return text;
 }
@@ -149,6 +218,12 @@ std::string SwayQuoted(const std::string& text) {
             throw std::invalid_argument("a quote, backslash or control character in \"" + text + "\"");
     }
     return "\"" + text + "\"";
+}
+
+std::string SwayConfigText(const std::string& configAnswer) {
+    const std::size_t value = ValueOf(configAnswer, "config", 0);
+    if (value == std::string::npos || configAnswer[value] != '"') return "";
+    return StringAt(configAnswer, value);
 }
 
 SwayMode FirstOutputMode(const std::string& outputsAnswer) {

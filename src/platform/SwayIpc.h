@@ -12,6 +12,7 @@ enum class SwayMessage : uint32_t {
     RunCommand = 0,
     GetOutputs = 3,
     GetVersion = 7,
+    GetConfig = 9,
 };
 
 // The socket of the session this process runs in: $SWAYSOCK, empty when not set.
@@ -30,6 +31,10 @@ void SwayRunCommand(const std::string& socketPath, const std::string& command);
 // at blanks, except inside quotes; a quote, backslash or line break in `text` could end the
 // argument early, so such a text is refused (std::invalid_argument) rather than escaped.
 std::string SwayQuoted(const std::string& text);
+
+// The configuration text of a GET_CONFIG answer ({"config": "..."}), unescaped; empty when the
+// answer holds none.
+std::string SwayConfigText(const std::string& configAnswer);
 
 // The pixel size of the first active output's current mode in a GET_OUTPUTS answer; {0, 0} when
 // the answer names none.

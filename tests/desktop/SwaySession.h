@@ -1,9 +1,9 @@
 #pragma once
 // A private headless sway for one test: its own runtime folder, no Xwayland (so it never takes a
 // display number another test's X server wants), one output of the given size, and optionally a
-// picture of the "user's" on every output. sway refuses to run as root, so a root caller runs it
-// as the unprivileged user 65534; root can still reach its sockets, and its swaybg can read the
-// test's files as long as they are readable by everyone.
+// picture of the "user's" on every output and lines of the user's own configuration. sway refuses
+// to run as root, so a root caller runs it as the unprivileged user 65534; root can still reach
+// its sockets, and its swaybg can read the test's files as long as they are readable by everyone.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -33,7 +33,9 @@ struct ScreenShot {
 
 class SwaySession {
   public:
-    SwaySession(const std::filesystem::path& root, int width, int height, const std::string& picture = {})
+    // `extraConfig` is added to the configuration as it stands (the user's own lines).
+    SwaySession(const std::filesystem::path& root, int width, int height, const std::string& picture = {},
+                const std::string& extraConfig = {})
         : FRoot(root) {
         if (!Installed()) return;
         namespace fs = std::filesystem;
@@ -49,6 +51,7 @@ class SwaySession {
             config << "xwayland disable\n"
                    << "output HEADLESS-1 mode " << width << "x" << height << "\n";
             if (!picture.empty()) config << "output * bg \"" << picture << "\" stretch\n";
+            config << extraConfig;
         }
         std::vector<std::string> args;
         if (root_user) {
