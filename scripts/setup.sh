@@ -16,9 +16,10 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
   qt6-translations-l10n
   adwaita-icon-theme fonts-dejavu-core fonts-liberation2
-  # testing as a person would, peers and comparisons (sway, swaybg, grim: a headless sway session)
+  # testing as a person would, peers and comparisons (sway, swaybg, grim, wtype: a headless sway
+  # session; the GNOME settings daemon's schemas, for its custom shortcuts)
   xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox trayer libsm-dev python3 python3-websockets dbus
-  sway swaybg grim wtype
+  sway swaybg grim wtype gnome-settings-daemon-common
   # Debian packages: building (dpkg-shlibdeps), checking and installing them as an administrator would
   dpkg-dev file lintian desktop-file-utils appstream man-db systemd
 )

@@ -1,7 +1,10 @@
 #include "platform/HotKeys.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
+#include "platform/GnomeHotKeys.h"
 #include "platform/SwayHotKeys.h"
 #include "platform/SwayIpc.h"
 #include "platform/X11HotKeys.h"
@@ -25,14 +28,29 @@ class TNoHotKeys : public IHotKeys {
     bool FSaid = false;
 };
 
-std::unique_ptr<IHotKeys> TrySway(HotKeyCommand remoteCommand) {
+std::unique_ptr<IHotKeys> TrySway(const HotKeyCommand& remoteCommand) {
     const std::string socket = SwaySocketFromEnvironment();
     if (socket.empty() || !remoteCommand) return nullptr;
     try {
-        return std::make_unique<SwayHotKeys>(socket, std::move(remoteCommand));
+        return std::make_unique<SwayHotKeys>(socket, remoteCommand);
     } catch (const std::exception&) {
         return nullptr;
     }
+}
+
+bool GnomeWayland() {
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::string name = desktop ? desktop : "";
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name.find("gnome") != std::string::npos && wayland && *wayland;
+}
+
+// GNOME on Wayland: its settings daemon runs a custom shortcut's command whatever window has
+// focus, while X11 grabs would fire only over Xwayland windows.
+std::unique_ptr<IHotKeys> TryGnome(const HotKeyCommand& remoteCommand) {
+    if (!remoteCommand || !GnomeWayland() || !GnomeHotKeys::Available()) return nullptr;
+    return std::make_unique<GnomeHotKeys>(remoteCommand);
 }
 
 std::unique_ptr<IHotKeys> X11OrNone() {
@@ -53,7 +71,8 @@ char32_t HotKeyFold(char32_t c) {
 
 std::unique_ptr<IHotKeys> MakeHotKeys(std::function<void(const std::string&)> log,
                                       HotKeyCommand remoteCommand) {
-    std::unique_ptr<IHotKeys> keys = TrySway(std::move(remoteCommand));
+    std::unique_ptr<IHotKeys> keys = TrySway(remoteCommand);
+    if (!keys) keys = TryGnome(remoteCommand);
     if (!keys) keys = X11OrNone();
     keys->Log = std::move(log);
     return keys;

@@ -48,10 +48,11 @@ char32_t HotKeyFold(char32_t c);
 // for sessions where the compositor runs a command for a key instead of telling the program.
 using HotKeyCommand = std::function<std::string(int id)>;
 
-// The backend of the running session: sway's bindings when SWAYSOCK names a running sway and a
-// remote command is given (X11 grabs under sway fire only while an Xwayland window has focus);
-// X11 when DISPLAY names a reachable server; otherwise one that registers nothing (and says so
-// once through Log).
+// The backend of the running session. Where the compositor runs a command for a key and a remote
+// command is given: sway's bindings when SWAYSOCK names a running sway, GNOME custom shortcuts in
+// a GNOME Wayland session (X11 grabs there fire only while an Xwayland window has focus).
+// Otherwise X11 grabs when DISPLAY names a reachable server, else one that registers nothing (and
+// says so once through Log).
 std::unique_ptr<IHotKeys> MakeHotKeys(std::function<void(const std::string&)> log,
                                       HotKeyCommand remoteCommand = {});
 

@@ -1,6 +1,7 @@
 # Desktop backends: the bare X11 root window (Xlib), GSettings desktops (GIO), XFCE (through the
 # xfconf-query program), sway (its IPC socket) and the memory fallback, chosen at run time by
-# MakeDesktop; putting the other windows away (X11OtherWindows); sway's hot key bindings.
+# MakeDesktop; putting the other windows away (X11OtherWindows); hot keys
+# as sway bindings and GNOME custom shortcuts.
 pkg_check_modules(WL_X11 REQUIRED IMPORTED_TARGET GLOBAL x11)
 pkg_check_modules(WL_GIO REQUIRED IMPORTED_TARGET GLOBAL gio-2.0)
 
@@ -18,6 +19,7 @@ add_library(wl_desktop STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SwayIpc.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SwayDesktop.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SwayHotKeys.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GnomeHotKeys.cpp
   ${CMAKE_CURRENT_LIST_DIR}/X11OtherWindows.cpp
 )
 target_link_libraries(wl_desktop PUBLIC wl_platform_core Threads::Threads PRIVATE PkgConfig::WL_X11 PkgConfig::WL_GIO)
