@@ -15,6 +15,7 @@
 #include "diag/ErrLog.h"
 #include "platform/CommandLineText.h"
 #include "platform/HotKeys.h"
+#include "platform/QtPlatformChoice.h"
 #include "platform/QtTranslations.h"
 #include "platform/QtWebEngineSetup.h"
 #include "platform/SessionWatch.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     if (commandLine.WaitAfterLogon) QThread::msleep(10000);
     // 3. The application and its windows.
     wl::PrepareQtWebEngine();
+    wl::ChooseQtPlatformForThisSession();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Weekleaf");
     QApplication::setQuitOnLastWindowClosed(false);

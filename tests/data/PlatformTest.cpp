@@ -5,6 +5,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/DataDir.h"
 #include "platform/DateText.h"
+#include "platform/QtPlatformChoice.h"
 #include "platform/TextLines.h"
 
 namespace wl {
@@ -12,6 +13,24 @@ namespace {
 
 using test::TempDataDir;
 namespace fs = std::filesystem;
+
+TEST(QtPlatformChoiceTest, AnXDisplayWinsOverWaylandAndTheUsersOwnChoiceStays) {
+    const struct {
+        const char *chosen, *display, *wayland, *platform;
+    } cases[] = {
+        {nullptr, ":0", nullptr, "xcb"},             // X11
+        {nullptr, ":1", "wayland-0", "xcb"},         // a Wayland desktop with Xwayland
+        {"", ":1", "wayland-0", "xcb"},              // an empty choice is no choice
+        {nullptr, nullptr, "wayland-1", "wayland"},  // Wayland without Xwayland
+        {nullptr, "", "wayland-1", "wayland"},
+        {"offscreen", ":0", "wayland-0", ""},  // the user's (or a test's) own choice
+        {nullptr, nullptr, nullptr, ""},       // no display at all: Qt says so itself
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ChooseQtPlatform(c.chosen, c.display, c.wayland), c.platform)
+            << (c.display ? c.display : "-") << " " << (c.wayland ? c.wayland : "-");
+    }
+}
 
 TEST(DataDirTest, FollowsAppDataThenXdgThenHome) {
     ::setenv("AppData", "/a", 1);
