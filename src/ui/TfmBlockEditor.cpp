@@ -6,6 +6,7 @@
 #include "ui/TWebBrowser.h"
 #include "ui/TfmConfirm.h"
 #include "ui/UiLook.h"
+#include "wallpaper/TextLook.h"
 
 namespace wl {
 namespace {
@@ -43,6 +44,20 @@ TfmBlockEditor::TfmBlockEditor(QWidget* parent, TBlockEditorLinks links)
     BuildMenu();
 }
 
+QString TfmBlockEditor::SurfaceStyle() {
+    // The text starts 10 px from the left and 45 px from the top, as on the wallpaper; the right
+    // 10 px of the block hold a thin scroll bar that is always there, so the text wraps at the
+    // wallpaper's width whether or not it overflows.
+    return QString::fromStdString(WeekTextCss()) +
+           "html { overflow-y: scroll; } body { margin: 0; }"
+           // The blank document is in quirks mode, which drops the browser's own margins of a
+           // list at the top of the text; the wallpaper keeps them.
+           "ul, ol, dl, menu, dir { margin-top: 1em; margin-bottom: 1em; }"
+           "ul ul, ul ol, ol ol, ol ul { margin-top: 0; margin-bottom: 0; } blockquote { margin: 1em 40px; }"
+           "::-webkit-scrollbar { width: 10px; background: transparent; }"
+           "::-webkit-scrollbar-thumb { background: #c4c4c4; border-radius: 5px; }";
+}
+
 void TfmBlockEditor::SetHeaderColor(const QColor& c) {
     Fill(pHead, c);
 }
@@ -55,7 +70,10 @@ void TfmBlockEditor::CenterTitleOnly() {
 }
 
 void TfmBlockEditor::SetLabelFont(const QString& family, int pixelSize) {
-    const QFont f = UiFont(family.toUtf8().constData(), pixelSize, true);
+    // The face the wallpaper's titles use, a missing family included.
+    QFont f(QString::fromStdString(InstalledFace(family.toStdString())));
+    f.setPixelSize(pixelSize);
+    f.setBold(true);
     lbTitle->setFont(f);
     lbDate->setFont(f);
 }

@@ -38,10 +38,14 @@ class TfmBlockEditor : public QWidget {
 
     QDate Date;  // the block's day (block 0 does not use it)
 
+    // Style rules for the surface's document: the text laid out as the wallpaper draws it.
+    static QString SurfaceStyle();
+
     // Header colour: the program's green, #FFCC99 for Saturday and Sunday.
     void SetHeaderColor(const QColor& c);
     // Block 0: the title fills the header, centred, and there is no date.
     void CenterTitleOnly();
+    // Bold labels in `family`, or the program's sans when it is not installed.
     void SetLabelFont(const QString& family, int pixelSize);
 
     void InsertTemplateClick();  // "Вставить шаблон"

@@ -3,15 +3,16 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QStyleHints>
 #include <QLabel>
 #include <QRegion>
 #include <QShortcut>
+#include <QStyleHints>
 #include <memory>
 
 #include "ui/TWebBrowser.h"
 #include "ui/TfmBlockEditor.h"
 #include "ui/UiLook.h"
+#include "wallpaper/TextLook.h"
 
 namespace wl {
 namespace {
@@ -91,7 +92,7 @@ void TfmEditor::CreateEditore() {
         block->lbTitle->setText(Qs(BlockTitle(i)));
         block->lbDate->setText(Qs(date));
         block->Date = QDate::fromString(Qs(date), "dd.MM.yyyy");
-        block->SetLabelFont(L.FontName, std::max(1, (L.FontSize * 96 + 36) / 72));
+        block->SetLabelFont(L.FontName, PointsToPx(L.FontSize));
         if (i == 0) block->CenterTitleOnly();
         if (i >= 6) block->SetHeaderColor(kWeekend);
         FBlocks[i].key = i == 0 ? "note" : date;
@@ -142,6 +143,7 @@ void TfmEditor::LoadBlock(int i) {
     }
     TWebBrowser* web = BlockEditors[i]->WebBrowser;
     web->AddStyleSheet(kEditorStyle);
+    web->AddStyleSheet(TfmBlockEditor::SurfaceStyle());
     web->RunScript("(function (next) { document.body.innerHTML = next; return document.body.innerHTML; })(" +
                        JsStringLiteral(Qs(text)) + ")",
                    [this, i, text](const QVariant& v) {

@@ -321,8 +321,10 @@ void TfrOptions::SetSettings() {
     }
     FSettings.SetWppRandom(cbWppRandom->isChecked());
     FSettings.SetUseHotKey(cbUseHotKey->isChecked());
-    FSettings.SetFont(cbFonts->currentIndex() >= 0 ? cbFonts->currentText().toStdString() : std::string());
-    // A stored size the list does not offer stays as it is.
+    // A stored font or size the lists do not offer (a font not installed here) stays as it is: the
+    // drawing and the editors stand in the program's sans for a missing font, and the font comes
+    // back once it is installed.
+    if (cbFonts->currentIndex() >= 0) FSettings.SetFont(cbFonts->currentText().toStdString());
     if (cbFontSize->currentIndex() >= 0) FSettings.SetFontSize(cbFontSize->currentText().toInt());
     FSettings.SetStartWithOS(cbAutorun->isChecked());
     FSettings.SetHideOnStart(cbHide->isChecked());

@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+#include "wallpaper/TextLook.h"
+
 namespace wl {
 
 QFont UiFont(const char* family, int pixelSize, bool bold) {
@@ -17,11 +19,8 @@ QFont UiFont(const char* family, int pixelSize, bool bold) {
 }
 
 QString SansFamily() {
-    const QStringList installed = QFontDatabase::families();
-    for (const char* family : {"Tahoma", "Liberation Sans", "DejaVu Sans"}) {
-        if (installed.contains(QString::fromLatin1(family), Qt::CaseInsensitive)) return family;
-    }
-    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    // The same face the wallpaper draws the week's text in.
+    return QString::fromStdString(InstalledFace(""));
 }
 
 QString CheckBoxStyle() {

@@ -20,7 +20,8 @@ inline const QColor kHoverOnLight{0x19, 0xAE, 0x84, 40};  // ... on white or the
 QFont UiFont(const char* family, int pixelSize, bool bold = false);
 
 // The program's sans face as installed here (its design face, else a look-alike, else the
-// system's sans); the editors write in it unless a text names another.
+// system's sans), the same the wallpaper draws in; the editors write in it unless a text names
+// another.
 QString SansFamily();
 
 // Style sheet of a check box on the program's green: white text, an empty white-framed box, and

@@ -10,6 +10,7 @@
 
 #include "wallpaper/HtmlElements.h"
 #include "wallpaper/ImageCodecs.h"
+#include "wallpaper/TextLook.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -61,8 +62,7 @@ constexpr size_t kMaxCachedFonts = 512;
 // documents are dropped once they hold more pixels than this.
 constexpr std::uintmax_t kMaxDocumentPictureBytes = 64u << 20;
 constexpr size_t kMaxCachedPicturePixels = size_t{48} << 20;
-constexpr const char* kDefaultFontName = "sans-serif";
-constexpr int kDefaultFontPx = 16;
+constexpr int kDefaultFontPx = kWeekTextPx;
 
 cairo_t* CairoOf(litehtml::uint_ptr hdc) {
     return reinterpret_cast<cairo_t*>(hdc);
@@ -72,8 +72,9 @@ void SetColor(cairo_t* cr, const litehtml::web_color& c) {
     cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0);
 }
 
-// "Arial, 'Times New Roman', serif" -> "Arial,Times New Roman,serif" (pango's family list).
-std::string PangoFamilies(const char* css) {
+// "Arial, 'Times New Roman', serif" -> "Arial,Times New Roman,serif" (pango's family list); the
+// default face when the list names none.
+std::string PangoFamilies(const char* css, const std::string& defaultFace) {
     std::string out;
     std::string name;
     auto flush = [&] {
@@ -93,7 +94,7 @@ std::string PangoFamilies(const char* css) {
         }
     }
     flush();
-    if (out.empty()) out = kDefaultFontName;
+    if (out.empty()) out = defaultFace;
     return out;
 }
 
@@ -153,7 +154,7 @@ struct CairoContainer::Font {
     }
 };
 
-CairoContainer::CairoContainer() {
+CairoContainer::CairoContainer() : FDefaultFace(InstalledFace("")) {
     FFontMap = pango_cairo_font_map_new();
     FPango = pango_font_map_create_context(FFontMap);
     cairo_font_options_t* options = cairo_font_options_create();
@@ -176,11 +177,17 @@ CairoContainer::~CairoContainer() {
 void CairoContainer::BeginPaint(cairo_t* cr, int width, int height) {
     SetClientSize(width, height);
     FClips.clear();
+    FLine.clear();
+    FEnded.clear();
+    FCr = cr;
     pango_cairo_update_context(cr, FPango);
 }
 
 void CairoContainer::EndPaint() {
+    FlushLine();
     FClips.clear();
+    FEnded.clear();
+    FCr = nullptr;
 }
 
 void CairoContainer::SetClientSize(int width, int height) {
@@ -227,7 +234,7 @@ litehtml::uint_ptr CairoContainer::create_font(const litehtml::tchar_t* faceName
                                                litehtml::font_style italic, unsigned int decoration,
                                                litehtml::font_metrics* fm) {
     size = std::clamp(size, 1, kMaxFontPx);
-    std::string families = PangoFamilies(faceName);
+    std::string families = PangoFamilies(faceName, FDefaultFace);
     std::string key = families + '|' + std::to_string(size) + '|' + std::to_string(weight) + '|' +
                       std::to_string(int(italic)) + '|' + std::to_string(decoration);
     size_t index;
@@ -285,22 +292,84 @@ int CairoContainer::text_width(const litehtml::tchar_t* text, litehtml::uint_ptr
     return w;
 }
 
+namespace {
+
+bool Same(const litehtml::position& a, const litehtml::position& b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+bool SameClips(const std::vector<litehtml::position>& a, const std::vector<litehtml::position>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), Same);
+}
+
+constexpr const char* kEllipsis = "…";
+
+}  // namespace
+
 void CairoContainer::draw_text(litehtml::uint_ptr hdc, const litehtml::tchar_t* text,
                                litehtml::uint_ptr hFont, litehtml::web_color color,
                                const litehtml::position& pos) {
-    const Font* font = FontOf(hFont);
-    cairo_t* cr = CairoOf(hdc);
-    if (!font || !text || !cr || CutAtTheBottom(pos)) return;
-    Saved saved(cr);
-    ApplyClips(cr);
+    if (!FontOf(hFont) || !text || !CairoOf(hdc) || CairoOf(hdc) != FCr) return;
+    if (const litehtml::position* box = CuttingClip(pos)) return EndWithEllipsis(*box);
+    // A word belongs to the held line when it shares its boxes and overlaps it vertically.
+    if (!FLine.empty()) {
+        const Word& first = FLine.front();
+        if (!SameClips(first.clips, FClips) || pos.y >= first.pos.bottom() || pos.bottom() <= first.pos.y)
+            FlushLine();
+    }
+    FLine.push_back({text, hFont, color, pos, FClips});
+}
+
+void CairoContainer::DrawWord(const Word& word, const std::string& text) {
+    const Font* font = FontOf(word.font);
+    if (!font || !FCr) return;
+    Saved saved(FCr);
+    ApplyClips(FCr, word.clips);
     pango_layout_set_font_description(FMeasure, font->desc);
-    pango_layout_set_text(FMeasure, text, -1);
-    int baseline = pos.bottom() - font->descent;
+    pango_layout_set_text(FMeasure, text.c_str(), -1);
+    int baseline = word.pos.bottom() - font->descent;
     double layoutBaseline = pango_layout_get_baseline(FMeasure) / double(PANGO_SCALE);
-    SetColor(cr, color);
-    cairo_move_to(cr, pos.x, baseline - layoutBaseline);
-    pango_cairo_show_layout(cr, FMeasure);
-    DrawDecorations(cr, *font, pos, baseline);
+    SetColor(FCr, word.color);
+    cairo_move_to(FCr, word.pos.x, baseline - layoutBaseline);
+    pango_cairo_show_layout(FCr, FMeasure);
+    DrawDecorations(FCr, *font, word.pos, baseline);
+}
+
+void CairoContainer::FlushLine() {
+    for (const Word& word : FLine) DrawWord(word, word.text);
+    FLine.clear();
+}
+
+void CairoContainer::EndWithEllipsis(const litehtml::position& box) {
+    if (std::any_of(FEnded.begin(), FEnded.end(), [&](const auto& b) { return Same(b, box); })) return;
+    FEnded.push_back(box);
+    // Only a held line inside this box can carry the sign; a box whose first line is already cut
+    // shows nothing to end.
+    const bool inside = !FLine.empty() && std::any_of(FLine.front().clips.begin(), FLine.front().clips.end(),
+                                                      [&](const auto& b) { return Same(b, box); });
+    if (!inside) return;
+    // Shorten the line from its end until "…" fits before the box's right edge.
+    while (!FLine.empty()) {
+        Word& last = FLine.back();
+        const int room = box.right() - last.pos.x - text_width(kEllipsis, last.font);
+        if (text_width(last.text.c_str(), last.font) <= room) break;
+        // One whole character off the end (its lead byte and continuation bytes).
+        size_t n = last.text.size() - 1;
+        while (n > 0 && (static_cast<unsigned char>(last.text[n]) & 0xC0) == 0x80) --n;
+        last.text.resize(n);
+        while (!last.text.empty() && last.text.back() == ' ') last.text.pop_back();
+        if (last.text.empty()) FLine.pop_back();
+    }
+    if (FLine.empty()) return;
+    Word last = FLine.back();
+    FLine.pop_back();
+    FlushLine();
+    last.pos.width = text_width(last.text.c_str(), last.font);
+    DrawWord(last, last.text);
+    Word sign = last;
+    sign.pos.x += last.pos.width;
+    sign.pos.width = text_width(kEllipsis, last.font);
+    DrawWord(sign, kEllipsis);
 }
 
 void CairoContainer::DrawDecorations(cairo_t* cr, const Font& font, const litehtml::position& pos,
@@ -326,7 +395,7 @@ int CairoContainer::get_default_font_size() const {
     return kDefaultFontPx;
 }
 const litehtml::tchar_t* CairoContainer::get_default_font_name() const {
-    return kDefaultFontName;
+    return FDefaultFace.c_str();
 }
 
 void CairoContainer::draw_list_marker(litehtml::uint_ptr hdc, const litehtml::list_marker& marker) {
@@ -582,7 +651,11 @@ void CairoContainer::del_clip() {
 }
 
 void CairoContainer::ApplyClips(cairo_t* cr) const {
-    for (const auto& clip : FClips) {
+    ApplyClips(cr, FClips);
+}
+
+void CairoContainer::ApplyClips(cairo_t* cr, const Clips& clips) {
+    for (const auto& clip : clips) {
         cairo_rectangle(cr, clip.x, clip.y, clip.width, clip.height);
         cairo_clip(cr);
     }
@@ -599,8 +672,14 @@ litehtml::position CairoContainer::MarkerLine(const litehtml::list_marker& marke
 }
 
 bool CairoContainer::CutAtTheBottom(const litehtml::position& text) const {
-    return std::any_of(FClips.begin(), FClips.end(),
-                       [&](const litehtml::position& clip) { return text.bottom() > clip.bottom(); });
+    return CuttingClip(text) != nullptr;
+}
+
+const litehtml::position* CairoContainer::CuttingClip(const litehtml::position& text) const {
+    for (auto it = FClips.rbegin(); it != FClips.rend(); ++it) {
+        if (text.bottom() > it->bottom()) return &*it;
+    }
+    return nullptr;
 }
 
 void CairoContainer::get_client_rect(litehtml::position& client) const {

@@ -91,16 +91,38 @@ class CairoContainer final : public litehtml::document_container, public ILayout
     Picture* FindPicture(const litehtml::tchar_t* src, const litehtml::tchar_t* baseurl);
     void LoadPicture(const std::string& path);
     void DropPicturesPast(size_t pixels);
+    using Clips = std::vector<litehtml::position>;
     void ApplyClips(cairo_t* cr) const;
+    static void ApplyClips(cairo_t* cr, const Clips& clips);
     // Whether a clipping box (overflow: hidden, as at the bottom of a full block) would cut the
     // text across: such a line is left out whole, so a box ends with its last whole line rather
     // than the top half of the next.
     bool CutAtTheBottom(const litehtml::position& text) const;
+    // The innermost clipping box that cuts the text across, null when none does.
+    const litehtml::position* CuttingClip(const litehtml::position& text) const;
+
+    // The words of the line being drawn are held back until the next line begins, so that when a
+    // box has to leave out the lines below, its last shown line can end with "…" (its last words
+    // shortened to make room) as the sign that more follows.
+    struct Word {
+        std::string text;
+        litehtml::uint_ptr font = 0;
+        litehtml::web_color color;
+        litehtml::position pos;
+        Clips clips;
+    };
+    void DrawWord(const Word& word, const std::string& text);
+    void FlushLine();
+    void EndWithEllipsis(const litehtml::position& box);
+    std::vector<Word> FLine;
+    Clips FEnded;  // boxes whose text was cut and that got their "…" (or had no line to carry it)
+    cairo_t* FCr = nullptr;
     // The text line a list marker belongs to, so a left-out line takes its marker along.
     litehtml::position MarkerLine(const litehtml::list_marker& marker) const;
     void DrawDecorations(cairo_t* cr, const Font& font, const litehtml::position& pos, int baseline) const;
 
     litehtml::context FContext;
+    std::string FDefaultFace;  // the program's sans as installed
     PangoFontMap* FFontMap = nullptr;
     PangoContext* FPango = nullptr;
     PangoLayout* FMeasure = nullptr;

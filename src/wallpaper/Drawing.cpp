@@ -15,6 +15,7 @@
 #include "wallpaper/HtmlRenderer.h"
 #include "wallpaper/ImageCodecs.h"
 #include "wallpaper/TWallPaper.h"
+#include "wallpaper/TextLook.h"
 
 namespace wl {
 
@@ -220,16 +221,16 @@ struct TDrawContext::TitleFonts {
         g_object_unref(fontMap);
     }
 
-    // A missing family falls back through fontconfig to the system's sans-serif face.
+    // A missing family falls back to the program's sans, as the overlay's headers do; the size is
+    // the editors' whole pixels.
     void Use(const std::string& name, int sizePoints) {
         if (name == family && sizePoints == points) return;
         family = name;
         points = sizePoints;
         PangoFontDescription* desc = pango_font_description_new();
-        std::string families = (name.empty() ? std::string() : name + ",") + "sans-serif";
-        pango_font_description_set_family(desc, families.c_str());
+        pango_font_description_set_family(desc, InstalledFace(name).c_str());
         pango_font_description_set_weight(desc, PANGO_WEIGHT_BOLD);
-        pango_font_description_set_size(desc, std::clamp(sizePoints, 1, 200) * PANGO_SCALE);
+        pango_font_description_set_absolute_size(desc, PointsToPx(sizePoints) * PANGO_SCALE);
         pango_layout_set_font_description(layout, desc);
         pango_font_description_free(desc);
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "wallpaper/CairoContainer.h"
+#include "wallpaper/TextLook.h"
 
 namespace wl {
 
@@ -205,7 +206,8 @@ struct HtmlRenderer::Doc {
 };
 
 HtmlRenderer::HtmlRenderer() : FContainer(std::make_unique<CairoContainer>()), FDoc(std::make_unique<Doc>()) {
-    FContainer->Context().load_master_stylesheet(kDefaultStyleSheet);
+    // The entries' text looks as the overlay's editors show it (WeekTextCss).
+    FContainer->Context().load_master_stylesheet((kDefaultStyleSheet + WeekTextCss()).c_str());
 }
 
 HtmlRenderer::~HtmlRenderer() {

@@ -11,5 +11,6 @@ target_sources(wl_wallpaper PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/HtmlElements.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HtmlRenderer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Drawing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TextLook.cpp
 )
 target_link_libraries(wl_wallpaper PUBLIC ${WL_LITEHTML} PkgConfig::PANGOCAIRO)

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@
 #include "wallpaper/Blender.h"
 #include "wallpaper/HtmlElements.h"
 #include "wallpaper/ImageCodecs.h"
+#include "wallpaper/TextLook.h"
 
 namespace wl {
 namespace {
@@ -130,14 +132,40 @@ TEST_F(HtmlRendererTest, EntryTextStartsInsideThePaddingAndIsClippedAtTheBox) {
     EXPECT_NE(img.at(r.Left + 100, r.Bottom - 20), black);
 }
 
+// Rows of a picture's first 200 columns that hold ink, grouped into lines: first and last row.
+std::vector<std::pair<int, int>> InkedLines(const Image& img) {
+    std::vector<std::pair<int, int>> lines;
+    for (int y = 0; y < img.height; ++y) {
+        bool inked = false;
+        for (int x = 0; x < 200 && !inked; ++x) inked = img.at(x, y) != kWhite;
+        if (!inked) continue;
+        if (lines.empty() || lines.back().second != y - 1)
+            lines.push_back({y, y});
+        else
+            lines.back().second = y;
+    }
+    return lines;
+}
+
+// Whether the line in these rows ends in an ellipsis: the ink of its last column lies low, in the
+// bottom third of the line's ink (a dot, where a letter's last stroke would run the full height),
+// and ends before column `limit`.
+bool EndsInDots(const Image& img, std::pair<int, int> rows, int limit) {
+    int last = -1;
+    for (int x = 0; x < img.width; ++x)
+        for (int y = rows.first; y <= rows.second; ++y)
+            if (img.at(x, y) != kWhite) last = x;
+    if (last < 0 || last >= limit - 1) return false;
+    const int low = rows.second - (rows.second - rows.first + 1) / 3;
+    for (int y = rows.first; y <= rows.second; ++y)
+        if (img.at(last, y) != kWhite && y < low) return false;
+    return true;
+}
+
 // A box that clips its overflow ends with its last whole line, never the top half of the next
-// (nor the marker of a list item left out).
-TEST_F(HtmlRendererTest, ClippedBoxEndsWithItsLastWholeLine) {
-    auto inkedRow = [](const Image& img, int y) {
-        for (int x = 0; x < 200; ++x)
-            if (img.at(x, y) != kWhite) return true;
-        return false;
-    };
+// (nor the marker of a list item left out), and that line ends in "…" as the sign that more
+// follows, shortened when the line is full.
+TEST_F(HtmlRendererTest, ClippedBoxEndsWithItsLastWholeLineAndAnEllipsis) {
     struct Case {
         const char* name;
         const char* content;
@@ -145,6 +173,7 @@ TEST_F(HtmlRendererTest, ClippedBoxEndsWithItsLastWholeLine) {
     const Case cases[] = {
         {"lines", "ШШШ<br>ШШШ<br>ШШШ<br>ШШШ"},
         {"bulleted list", "<ul style='margin:0'><li>ШШШ</li><li>ШШШ</li><li>ШШШ</li><li>ШШШ</li></ul>"},
+        {"full lines", "ШШШ ШШШ ШШШ ШШШ ШШШ ШШШ ШШШ ШШШ ШШШ ШШШ ШШШ ШШШ"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -153,33 +182,42 @@ TEST_F(HtmlRendererTest, ClippedBoxEndsWithItsLastWholeLine) {
                    c.content + "</div></body>";
         };
         const Image whole = Render(box(""));
-        std::vector<std::pair<int, int>> lines;  // first and last inked row of each line
-        for (int y = 0; y < whole.height; ++y) {
-            if (!inkedRow(whole, y)) continue;
-            if (lines.empty() || lines.back().second != y - 1)
-                lines.push_back({y, y});
-            else
-                lines.back().second = y;
-        }
+        const std::vector<std::pair<int, int>> lines = InkedLines(whole);
         ASSERT_EQ(lines.size(), 4u);
 
         for (size_t k = 0; k < lines.size(); ++k) {
             SCOPED_TRACE("clipped through line " + std::to_string(k));
             const int cut = (lines[k].first + lines[k].second) / 2;
             const Image clipped = Render(box("overflow:hidden;height:" + std::to_string(cut) + "px"));
-            for (int y = 0; y < whole.height; ++y) {
-                if (y < lines[k].first) {
-                    const auto row = [y](const Image& img) { return img.pixels.begin() + y * img.width; };
-                    ASSERT_TRUE(std::equal(row(whole), row(whole) + 200, row(clipped)))
-                        << "the lines above are whole, row " << y;
-                } else {
-                    ASSERT_FALSE(inkedRow(clipped, y)) << "nothing of the cut line, row " << y;
-                }
+            const auto row = [](const Image& img, int y) { return img.pixels.begin() + y * img.width; };
+            for (int y = 0; y < (k > 0 ? lines[k - 1].first : 0); ++y) {
+                ASSERT_TRUE(std::equal(row(whole, y), row(whole, y) + 200, row(clipped, y)))
+                    << "the lines above are whole, row " << y;
             }
+            const std::vector<std::pair<int, int>> shown = InkedLines(clipped);
+            ASSERT_EQ(shown.size(), k) << "nothing of the cut line";
+            if (k == 0) continue;
+            EXPECT_TRUE(EndsInDots(clipped, lines[k - 1], 200)) << "the last shown line ends in …";
+            EXPECT_LE(shown.back().second, lines[k - 1].second);
         }
         const Image roomy = Render(box("overflow:hidden;height:" + std::to_string(whole.height) + "px"));
-        EXPECT_TRUE(roomy.pixels == whole.pixels) << "lines that fit are all drawn";
+        EXPECT_TRUE(roomy.pixels == whole.pixels) << "lines that fit are all drawn, without …";
     }
+}
+
+// One fall-back for every part of the program: a family that is not installed, or none, gives the
+// program's sans; an installed one is found whatever its case and comes back as installed.
+TEST(InstalledFace, FindsInstalledFamiliesAndFallsBackToOneSans) {
+    const std::string sans = InstalledFace("");
+    ASSERT_FALSE(sans.empty());
+    EXPECT_EQ(InstalledFace(sans), sans);
+    struct Case {
+        std::string wanted, face;
+    };
+    std::string upper = sans;
+    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+    const Case cases[] = {{"", sans}, {"No Such Family 123", sans}, {"Tahoma, Arial", sans}, {upper, sans}};
+    for (const Case& c : cases) EXPECT_EQ(InstalledFace(c.wanted), c.face) << c.wanted;
 }
 
 TEST_F(HtmlRendererTest, BorderBoxHeightIncludesPaddingAndBorder) {
@@ -331,7 +369,7 @@ TEST_F(HtmlRendererTest, PicturesComeFromLocalFilesOnly) {
         Render("<body style='margin:0'><link rel='stylesheet' href='" + url + "/a.css'><style>@import url(" +
                url + "/b.css);</style><img src='" + url + "/c.png'><img src='file://" + file.string() +
                "'><div style='background-image:url(" + url + "/d.png);height:5px'></div></body>");
-    EXPECT_EQ(img.at(5, 5), Rgb(0, 128, 0)) << "a local picture is shown";
+    EXPECT_EQ(img.at(5, 10), Rgb(0, 128, 0)) << "a local picture is shown";
     EXPECT_EQ(::accept(server, nullptr, nullptr), -1) << "nothing was fetched";
     ::close(server);
     fs::remove(file);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QWebEnginePage>
@@ -18,6 +19,7 @@
 #include "ui/TfmBlockEditor.h"
 #include "ui/TfrMain.h"
 #include "wallpaper/Blender.h"
+#include "wallpaper/TextLook.h"
 
 namespace wl {
 namespace {
@@ -114,6 +116,26 @@ TEST_F(TfmEditorTest, HeadersShowTitlesDatesAndTheWeekendColour) {
         EXPECT_EQ(DayKey(b->Date), BlockDate(i, Today(), 7));
         const QColor head = b->pHead->palette().color(QPalette::Window);
         EXPECT_EQ(head, i >= 6 ? QColor(0xFF, 0xCC, 0x99) : QColor(0x19, 0xAE, 0x84));
+    }
+}
+
+// The headers use the face the wallpaper's titles are drawn in, at the same whole pixels: the chosen
+// font when installed, the program's sans when it is missing or empty (never the browser's serif).
+TEST_F(TfmEditorTest, HeadersUseTheDrawingsFaceAlsoForAMissingFont) {
+    const std::string installed = InstalledFace("");
+    QString lower = QString::fromStdString(installed).toLower();
+    for (const QString& name : {QString(), QString("No Such Family 123"), lower}) {
+        SCOPED_TRACE(name.toStdString());
+        TEditorLinks links = Links();
+        links.FontName = name;
+        links.FontSize = 8;
+        editor = std::make_unique<TfmEditor>(kFullHd, std::move(links));
+        for (QLabel* label : {editor->BlockEditors[0]->lbTitle, editor->BlockEditors[3]->lbDate}) {
+            const QFontInfo used(label->font());
+            EXPECT_EQ(used.family().toStdString(), installed);
+            EXPECT_TRUE(used.bold());
+            EXPECT_EQ(used.pixelSize(), PointsToPx(8));
+        }
     }
 }
 

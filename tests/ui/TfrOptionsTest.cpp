@@ -253,7 +253,7 @@ TEST_F(OptionsTest, ThePeriodSetsTheNextChangeFromNowAndNeverStopsTheTimer) {
     }
 }
 
-TEST_F(OptionsTest, AStoredSizeOutsideTheListAndAMissingFontAreHandledOnOk) {
+TEST_F(OptionsTest, AStoredSizeOutsideTheListAndAMissingFontStayAsTheyWereOnOk) {
     TSettings(paths.ConfigPath).SetFontSize(20);
     TSettings(paths.ConfigPath).SetFont("No Such Family 123");
     Open();
@@ -261,7 +261,7 @@ TEST_F(OptionsTest, AStoredSizeOutsideTheListAndAMissingFontAreHandledOnOk) {
     EXPECT_EQ(page->cbFonts->currentIndex(), -1);
     const TSettings stored = Ok();
     EXPECT_EQ(stored.FontSize(), 20);
-    EXPECT_EQ(stored.Font(), "");
+    EXPECT_EQ(stored.Font(), "No Such Family 123");
 }
 
 TEST_F(OptionsTest, OkPutsTheUsersWallpaperBackOnlyWhenBlocksGoOffOrTransparencyChanges) {
