@@ -443,6 +443,9 @@ void TfmMain::CreateBar() {
         }
         if (FOtherWindows) FOtherWindows->CollapseAllWindow();
     };
+    links.RestoreCollapsed = [this] {
+        if (FOtherWindows) FOtherWindows->RestoreCollapsed();
+    };
     links.GetDaysRange = [this](const QDate& a, const QDate& b) {
         if (!FSync || !FSync->Connected()) return;
         try {

@@ -15,6 +15,10 @@ class IOtherWindows {
     // a title and is not a dialog of another window; this process's windows stay. Returns the
     // titles of the windows asked, in stacking order.
     virtual std::vector<std::string> CollapseAllWindow() = 0;
+    // Brings back the windows CollapseAllWindow put away since the last call, in their stacking
+    // order, and forgets them. Only those still iconified: a window the user has restored or closed
+    // meanwhile is left alone. Returns the titles of the windows asked.
+    virtual std::vector<std::string> RestoreCollapsed() = 0;
 };
 
 // X11 when DISPLAY names a reachable server, otherwise a backend that does nothing.

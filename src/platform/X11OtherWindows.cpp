@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/X11Connection.h"
@@ -45,12 +46,34 @@ std::string Title(Display* d, Window w) {
     }
     if (data) XFree(data);
     if (!title.empty()) return title;
-    char* name = nullptr;
-    if (XFetchName(d, w, &name) && name) {
-        title = name;
-        XFree(name);
+    // The legacy WM_NAME, as STRING (Latin-1), COMPOUND_TEXT or UTF8_STRING: converted to UTF-8.
+    XTextProperty name{};
+    if (!XGetWMName(d, w, &name) || !name.value) return title;
+    char** list = nullptr;
+    int lines = 0;
+    if (name.nitems > 0 && Xutf8TextPropertyToTextList(d, &name, &list, &lines) >= Success && list &&
+        lines > 0 && list[0]) {
+        title = list[0];
     }
+    if (list) XFreeStringList(list);
+    XFree(name.value);
     return title;
+}
+
+bool Iconic(Display* d, Window w) {
+    const Atom wmState = XInternAtom(d, "WM_STATE", False);
+    Atom actual = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool iconic = false;
+    if (XGetWindowProperty(d, w, wmState, 0, 2, False, wmState, &actual, &format, &count, &after, &data) ==
+            Success &&
+        data && format == 32 && count > 0) {
+        iconic = reinterpret_cast<unsigned long*>(data)[0] == IconicState;
+    }
+    if (data) XFree(data);
+    return iconic;
 }
 
 bool Viewable(Display* d, Window w) {
@@ -97,6 +120,7 @@ std::vector<unsigned long> Clients(Display* d) {
 class TNoOtherWindows : public IOtherWindows {
   public:
     std::vector<std::string> CollapseAllWindow() override { return {}; }
+    std::vector<std::string> RestoreCollapsed() override { return {}; }
 };
 
 }  // namespace
@@ -117,6 +141,27 @@ std::vector<std::string> X11OtherWindows::CollapseAllWindow() {
                 if (title.empty()) return;
                 XIconifyWindow(d, w, DefaultScreen(d));
                 asked.push_back(title);
+                if (std::find(FCollapsed.begin(), FCollapsed.end(), w) == FCollapsed.end())
+                    FCollapsed.push_back(w);
+            });
+        } catch (const X11Error&) {
+        }
+    }
+    return asked;
+}
+
+std::vector<std::string> X11OtherWindows::RestoreCollapsed() {
+    std::vector<std::string> asked;
+    const std::vector<unsigned long> windows = std::move(FCollapsed);
+    FCollapsed.clear();
+    for (unsigned long w : windows) {
+        // A window closed meanwhile is gone: the error costs only that window.
+        try {
+            FX->With("RestoreCollapsed", [&](Display* d) {
+                if (!Iconic(d, w)) return;
+                // Mapping an iconified window asks the window manager to show it again.
+                XMapWindow(d, w);
+                asked.push_back(Title(d, w));
             });
         } catch (const X11Error&) {
         }

@@ -1,5 +1,7 @@
 #include "ui/TfmBar.h"
 
+#include <QHideEvent>
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -127,6 +129,12 @@ void TfmBar::showEvent(QShowEvent* event) {
     if (L.CollapseAllWindow) L.CollapseAllWindow();
 }
 
+void TfmBar::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Not when the window system hides the bar on its own (a minimised bar is still in use).
+    if (!event->spontaneous() && L.RestoreCollapsed) L.RestoreCollapsed();
+}
+
 void TfmBar::SetEditorCaption(bool open) {
     pEditor->Caption->setText(open ? kFinish : kEdit);
 }
@@ -168,8 +176,11 @@ void TfmBar::pCurrentClick() {
 
 void TfmBar::pEditorClick() {
     if (FEditor) {
+        // The user is done editing: the windows put away for it come back (a week step, which also
+        // ends the overlay, keeps the desktop clear).
         CloseEditor();
         SetEditorCaption(false);
+        if (L.RestoreCollapsed) L.RestoreCollapsed();
         return;
     }
     TfmEditor* editor = L.MakeEditor ? L.MakeEditor() : nullptr;

@@ -20,8 +20,9 @@ class TfmEditor;
 struct TBarLinks {
     // A new overlay for the shown week, or nullptr when none can be made (the reason was shown).
     std::function<TfmEditor*()> MakeEditor;
-    // Puts the other programs' windows away (IOtherWindows).
+    // Puts the other programs' windows away (IOtherWindows), and brings back those it put away.
     std::function<void()> CollapseAllWindow;
+    std::function<void()> RestoreCollapsed;
     // GET_DAYS_RANGE for the newly shown week.
     std::function<void(const QDate& start, const QDate& end)> GetDaysRange;
     // The main window's data-check timer interval.
@@ -62,6 +63,8 @@ class TfmBar : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    // The editing on the desktop has ended: the windows put away come back.
+    void hideEvent(QHideEvent* event) override;
 
   private:
     void StepWeek(int days);

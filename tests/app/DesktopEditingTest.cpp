@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -159,10 +160,29 @@ struct Screen {
         XDestroyImage(img);
         return n;
     }
+    // The screen's pixels of a rectangle, row by row.
+    std::vector<uint32_t> Pixels(int x, int y, int w, int h) {
+        std::vector<uint32_t> out;
+        XImage* img = XGetImage(d, Root(), x, y, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
+        if (!img) return out;
+        for (int j = 0; j < h; ++j)
+            for (int i = 0; i < w; ++i) out.push_back(uint32_t(XGetPixel(img, i, j)) & 0xffffff);
+        XDestroyImage(img);
+        return out;
+    }
     // A titled top-level window of another program.
     Window OpenForeign(const std::string& title) {
         const Window w = XCreateSimpleWindow(d, Root(), 100, 100, 300, 200, 0, 0, 0xffffff);
         XStoreName(d, w, title.c_str());
+        XMapWindow(d, w);
+        XSync(d, False);
+        return w;
+    }
+    // A top-level window whose only title is a legacy WM_NAME of this type and these bytes.
+    Window OpenLegacyTitled(const char* type, const std::string& bytes) {
+        const Window w = XCreateSimpleWindow(d, Root(), 150, 150, 300, 200, 0, 0, 0xffffff);
+        XChangeProperty(d, w, XA_WM_NAME, XInternAtom(d, type, False), 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(bytes.data()), int(bytes.size()));
         XMapWindow(d, w);
         XSync(d, False);
         return w;
@@ -205,6 +225,39 @@ QRectLike Screen::Place(Window w) {
     Window child = 0;
     XTranslateCoordinates(d, w, Root(), 0, 0, &x, &y, &child);
     return {x, y, a.width, a.height};
+}
+
+// The ink of the text lines in a w x h picture of light background: one box per run of rows that
+// hold dark pixels, from the first to the last dark column of those rows.
+// A run only a few rows high (the dots of "ё" above a line) belongs to the line below it. Dark
+// pixels are those whose channels add up to less than `dark` (black text on white or green).
+std::vector<QRectLike> InkLines(const std::vector<uint32_t>& pixels, int w, int h, int dark = 384) {
+    auto ink = [&](int x, int y) {
+        const uint32_t p = pixels[size_t(y) * w + x];
+        return int((p >> 16) & 0xff) + int((p >> 8) & 0xff) + int(p & 0xff) < dark;
+    };
+    std::vector<QRectLike> lines;
+    bool open = false;
+    for (int y = 0; y < h; ++y) {
+        int left = w, right = -1;
+        for (int x = 0; x < w; ++x) {
+            if (!ink(x, y)) continue;
+            left = std::min(left, x);
+            right = x;
+        }
+        if (right < 0) {
+            open = false;
+            continue;
+        }
+        if (!open && (lines.empty() || lines.back().h > 3)) lines.push_back({left, y, right - left + 1, 0});
+        open = true;
+        QRectLike& line = lines.back();
+        const int r = std::max(line.x + line.w, right + 1);
+        line.x = std::min(line.x, left);
+        line.w = r - line.x;
+        line.h = y - line.y + 1;
+    }
+    return lines;
 }
 
 class DesktopEditingTest : public ::testing::Test {
@@ -383,6 +436,135 @@ TEST_F(DesktopEditingTest, CtrlSixBringsTheBarAndEditorsExactlyOverTheDrawnBlock
             std::string("import -window root -depth 8 -resize 960x540 ") + WL_APP_SHOT_DIR + "/overlay.png";
         EXPECT_EQ(std::system(shot.c_str()), 0);
     }
+}
+
+// Opening the overlay turns the drawn blocks into editable fields without moving their text: every
+// line's ink lies where the wallpaper drew it, to a pixel or two (same face, size, line height and
+// insets), for plain, bold, larger and listed text and a paragraph that wraps. The headers use one
+// face too, also when the chosen font is not installed (an empty "Font" is what an older options
+// page wrote for a missing one).
+TEST_F(DesktopEditingTest, OpeningTheOverlayLeavesEveryLineOfTextWhereTheWallpaperDrewIt) {
+    StartWindowManager();
+    {
+        TSettings settings(Folder() / "Config.ini");
+        settings.SetALPHABLEND_VALUE(255);
+        settings.SetFont("");
+    }
+    const std::vector<std::pair<int, std::string>> entries = {
+        {1,
+         "<p>Планёрка в 9:00</p><p>отчёт за неделю</p><p>позвонить Ивану Петровичу насчёт дачи и "
+         "забрать документы из налоговой до обеда</p>"},
+        {2, "<p><b>Жирная строка</b></p><p>обычная строка</p><p><font size=\"5\">Крупно</font></p>"},
+        {3, "<ul><li>хлеб</li><li>молоко</li></ul><p>после списка</p>"},
+    };
+    {
+        TWeekleaf store(Folder() / "Data.json");
+        for (const auto& [block, html] : entries) store.Set(BlockDate(block, Today(), 0), html);
+        store.SaveJSON();
+    }
+    {
+        // An entry longer than its block: the wallpaper ends its last whole line with "…".
+        std::string lines;
+        for (int n = 1; n <= 40; ++n) lines += "<p>строка " + std::to_string(n) + "</p>";
+        TWeekleaf store(Folder() / "Data.json");
+        store.Set(BlockDate(5, Today(), 0), lines);
+        store.SaveJSON();
+    }
+    StartProgram();
+    const Image drawn = LoadBmpFile(Drawn());
+    {
+        const BlockRect b = CalcBlockRects(kScreenH - 250, kScreenW - 360)[5];
+        const int x = b.Left + 2, y = b.Top + 38, w = b.Right - b.Left - 4, h = b.Bottom - b.Top - 38;
+        std::vector<uint32_t> pixels;
+        for (int j = y; j < y + h; ++j)
+            for (int i = x; i < x + w; ++i) pixels.push_back(drawn.at(i, j));
+        const std::vector<QRectLike> lines = InkLines(pixels, w, h);
+        ASSERT_GT(lines.size(), 10u);
+        // The last column of the last line's ink holds only low ink: a dot, not a digit's stroke.
+        const QRectLike last = lines.back();
+        const int column = last.x + last.w - 1;
+        int highest = last.y + last.h;
+        for (int j = last.y; j < last.y + last.h; ++j) {
+            const uint32_t p = pixels[size_t(j) * w + column];
+            if (int((p >> 16) & 0xff) + int((p >> 8) & 0xff) + int(p & 0xff) < 384)
+                highest = std::min(highest, j);
+        }
+        EXPECT_GE(highest, last.y + last.h - last.h / 3) << "the last shown line does not end in …";
+    }
+    OpenEditor();
+    std::this_thread::sleep_for(1500ms);  // the surfaces paint their texts after the background
+
+    // The ink of one rectangle, drawn and shown; each line may move by at most 2 px.
+    int largest = 0;
+    auto compare = [&](int x, int y, int w, int h, int dark) {
+        std::vector<uint32_t> before;
+        for (int j = y; j < y + h; ++j)
+            for (int i = x; i < x + w; ++i) before.push_back(drawn.at(i, j));
+        const std::vector<QRectLike> drawnLines = InkLines(before, w, h, dark);
+        const std::vector<QRectLike> shownLines = InkLines(screen->Pixels(x, y, w, h), w, h, dark);
+        ASSERT_FALSE(drawnLines.empty());
+        EXPECT_EQ(shownLines.size(), drawnLines.size()) << "the text wraps differently";
+        for (size_t n = 0; n < std::min(drawnLines.size(), shownLines.size()); ++n) {
+            const QRectLike a = drawnLines[n], b = shownLines[n];
+            const int shift = std::max({std::abs(a.x - b.x), std::abs(a.y - b.y),
+                                        std::abs(a.y + a.h - b.y - b.h), std::abs(a.x + a.w - b.x - b.w)});
+            largest = std::max(largest, shift);
+            EXPECT_LE(shift, 2) << "line " << n << ": drawn " << a << ", shown " << b;
+        }
+    };
+    const BlockRects r = CalcBlockRects(kScreenH - 250, kScreenW - 360);
+    for (const auto& [block, html] : entries) {
+        SCOPED_TRACE(block);
+        const int x = r[block].Left + 2, w = r[block].Right - r[block].Left - 4;
+        compare(x, r[block].Top + 38, w, 200, 384);
+        // The title and the date in the header (black on green), each on its own so that a wider or
+        // narrower face shows.
+        compare(x, r[block].Top + 1, w / 2, 33, 120);
+        compare(x + w / 2, r[block].Top + 1, w - w / 2, 33, 120);
+    }
+    if (getenv("WL_SHOT")) std::system("import -window root /tmp/look-overlay.png");
+    RecordProperty("largest_text_shift_px", largest);
+    std::cout << "largest text shift when the overlay opens: " << largest << " px\n";
+}
+
+// "Свернуть все окна" puts away every other program's window whatever form its title takes, and
+// when the editing ends exactly those windows come back; one the user had minimised stays so.
+TEST_F(DesktopEditingTest, EditingPutsAwayEveryTitledWindowAndBringsBackExactlyThose) {
+    StartWindowManager();
+    StartProgram();
+    struct Case {
+        const char* name;
+        Window window;
+    };
+    const Case cases[] = {
+        {"UTF-8 title", screen->OpenForeign("Другая программа")},
+        // An old terminal titled "Терминал": COMPOUND_TEXT switching to ISO 8859-5.
+        {"compound text",
+         screen->OpenLegacyTitled("COMPOUND_TEXT", "\x1b\x2d\x4c\xc2\xd5\xe0\xdc\xd8\xdd\xd0\xdb")},
+        {"Latin-1 string", screen->OpenLegacyTitled("STRING", "Caf\xe9")},
+    };
+    const Window minimised = screen->OpenForeign("Свёрнутое окно");
+    for (const Case& c : cases)
+        ASSERT_TRUE(WaitUntil([&] { return screen->Viewable(c.window); }, 5s)) << c.name;
+    ASSERT_TRUE(WaitUntil([&] { return screen->Viewable(minimised); }, 5s));
+    XIconifyWindow(screen->d, minimised, DefaultScreen(screen->d));
+    XSync(screen->d, False);
+    ASSERT_TRUE(WaitUntil([&] { return screen->Iconic(minimised); }, 5s));
+
+    OpenEditor();
+    for (const Case& c : cases)
+        EXPECT_TRUE(WaitUntil([&] { return screen->Iconic(c.window); }, 5s))
+            << c.name << " stays on the desktop";
+
+    Xdotool("key ctrl+6");  // the editing ends
+    ASSERT_TRUE(
+        WaitUntil([&] { return !screen->Shown("Weekleaf Editor") && !screen->Shown("Weekleaf Bar"); }, 10s));
+    for (const Case& c : cases) {
+        EXPECT_TRUE(WaitUntil([&] { return !screen->Iconic(c.window) && screen->Viewable(c.window); }, 5s))
+            << c.name << " does not come back";
+    }
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(screen->Iconic(minimised)) << "a window the user had minimised came back";
 }
 
 TEST_F(DesktopEditingTest, TypingSendsOneSetDayPushedTextsShowAndWeeksMove) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QLabel>
 #include <QMouseEvent>
 #include <memory>
@@ -36,6 +38,7 @@ class TfmBarTest : public ::testing::Test {
             return editor;
         };
         l.CollapseAllWindow = [this] { calls.push_back("Collapse"); };
+        l.RestoreCollapsed = [this] { calls.push_back("Restore"); };
         l.GetDaysRange = [this](const QDate& a, const QDate& b) {
             calls.push_back("GetDaysRange " + DayKey(a) + " " + DayKey(b));
         };
@@ -115,7 +118,10 @@ TEST_F(TfmBarTest, TheEditorButtonOpensAndEndsTheOverlay) {
     bar->pEditorClick();
     EXPECT_EQ(bar->Editor(), nullptr);
     EXPECT_EQ(Caption(), "Редактировать");
-    EXPECT_EQ(calls.back(), "EditorClosed");
+    // The last edits are saved, then the windows put away come back.
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], "EditorClosed");
+    EXPECT_EQ(calls.back(), "Restore");
     OpenEditor();  // a new overlay for every opening
     EXPECT_EQ(editorsMade, 2);
 }
@@ -141,6 +147,8 @@ TEST_F(TfmBarTest, ChangingTheWeekEndsTheOverlayAfterItsLastEdit) {
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(calls[1], "SetDay " + key + " <p>понедельник</p>");
     EXPECT_EQ(calls[2], "EditorClosed");
+    // The desktop stays clear for the new week: nothing comes back.
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "Restore"), 0);
 }
 
 TEST_F(TfmBarTest, WaysBackEndTheOverlayAndReturnToTheCurrentWeek) {
@@ -150,9 +158,9 @@ TEST_F(TfmBarTest, WaysBackEndTheOverlayAndReturnToTheCurrentWeek) {
         std::vector<std::string> tail;  // what follows the overlay's end
     };
     const Case cases[] = {
-        {"Home", [](TfmBar& b) { b.pHomeClick(); }, {"Check 3000", "ShowMain"}},
-        {"Esc in the bar", [](TfmBar& b) { b.FormKeyDown(); }, {"Check 3000", "CloseMain"}},
-        {"Esc in the overlay", [](TfmBar& b) { emit b.Editor()->EscPressed(); }, {"Check 3000"}},
+        {"Home", [](TfmBar& b) { b.pHomeClick(); }, {"Check 3000", "Restore", "ShowMain"}},
+        {"Esc in the bar", [](TfmBar& b) { b.FormKeyDown(); }, {"Check 3000", "Restore", "CloseMain"}},
+        {"Esc in the overlay", [](TfmBar& b) { emit b.Editor()->EscPressed(); }, {"Restore", "Check 3000"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
