@@ -61,19 +61,8 @@ std::string Title(Display* d, Window w) {
 }
 
 bool Iconic(Display* d, Window w) {
-    const Atom wmState = XInternAtom(d, "WM_STATE", False);
-    Atom actual = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool iconic = false;
-    if (XGetWindowProperty(d, w, wmState, 0, 2, False, wmState, &actual, &format, &count, &after, &data) ==
-            Success &&
-        data && format == 32 && count > 0) {
-        iconic = reinterpret_cast<unsigned long*>(data)[0] == IconicState;
-    }
-    if (data) XFree(data);
-    return iconic;
+    const auto state = ListProperty(d, w, "WM_STATE", XInternAtom(d, "WM_STATE", False));
+    return !state.empty() && state[0] == IconicState;
 }
 
 bool Viewable(Display* d, Window w) {
