@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/GnomeHotKeys.h"
+#include "platform/PortalHotKeys.h"
 #include "platform/SwayHotKeys.h"
 #include "platform/SwayIpc.h"
 #include "platform/X11HotKeys.h"
@@ -53,6 +54,17 @@ std::unique_ptr<IHotKeys> TryGnome(const HotKeyCommand& remoteCommand) {
     return std::make_unique<GnomeHotKeys>(remoteCommand);
 }
 
+// Other Wayland desktops (KDE Plasma): the desktop portal's global shortcuts, where it offers them.
+std::unique_ptr<IHotKeys> TryPortal() {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!wayland || !*wayland) return nullptr;
+    try {
+        return std::make_unique<PortalHotKeys>();
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 std::unique_ptr<IHotKeys> X11OrNone() {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) return std::make_unique<TNoHotKeys>("no X display");
@@ -73,6 +85,7 @@ std::unique_ptr<IHotKeys> MakeHotKeys(std::function<void(const std::string&)> lo
                                       HotKeyCommand remoteCommand) {
     std::unique_ptr<IHotKeys> keys = TrySway(remoteCommand);
     if (!keys) keys = TryGnome(remoteCommand);
+    if (!keys) keys = TryPortal();
     if (!keys) keys = X11OrNone();
     keys->Log = std::move(log);
     return keys;

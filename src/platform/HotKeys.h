@@ -50,7 +50,8 @@ using HotKeyCommand = std::function<std::string(int id)>;
 
 // The backend of the running session. Where the compositor runs a command for a key and a remote
 // command is given: sway's bindings when SWAYSOCK names a running sway, GNOME custom shortcuts in
-// a GNOME Wayland session (X11 grabs there fire only while an Xwayland window has focus).
+// a GNOME Wayland session (X11 grabs there fire only while an Xwayland window has focus). Other
+// Wayland sessions: the desktop portal's global shortcuts where it offers them (KDE Plasma).
 // Otherwise X11 grabs when DISPLAY names a reachable server, else one that registers nothing (and
 // says so once through Log).
 std::unique_ptr<IHotKeys> MakeHotKeys(std::function<void(const std::string&)> log,
