@@ -74,6 +74,18 @@ QLabel* Label(QWidget* parent, const QString& text, int x, int y) {
     return l;
 }
 
+// The caption of one hot-key row ("Вызов Weekleaf"), with "Ctrl +" as its child in one column for
+// every row so that the captions line up whatever their length; disabling the caption greys both.
+QLabel* HotKeyCaption(QWidget* parent, const QString& text, int y) {
+    constexpr int kLeft = 12, kCtrlX = 158, kWidth = 212;
+    QLabel* caption = Label(parent, text, kLeft, y);
+    caption->setObjectName("lbHotKeyCaption");
+    caption->setFixedWidth(kWidth);
+    QLabel* ctrl = Label(caption, "Ctrl +", kCtrlX, 0);
+    ctrl->setObjectName("lbHotKeyCtrl");
+    return caption;
+}
+
 TPanelButton* Button(QWidget* parent, const char* name, const QString& caption, const QRect& r) {
     auto* b = new TPanelButton(caption, parent);
     b->setObjectName(name);
@@ -223,16 +235,14 @@ QWidget* TfrOptions::BuildHotKeyTab() {
     QLabel* header = nullptr;
     QWidget* app = Section(tab, "Управление приложением", {6, 6, 482, 186}, &header);
     cbUseHotKey = Check(header, "cbUseHotKey", QString(), 456, 2);
-    cbUseHotKey->setStyleSheet(QString());
     connect(cbUseHotKey, &QCheckBox::clicked, this, &TfrOptions::SetHotKeyState);
-    const char* labels[5] = {"Вызов Weekleaf    Ctrl + ", "Вызов \"Заметки\" Ctrl +",
-                             "Вызов \"Шаблон\"  Ctrl + ", "Скрыть заметки    Ctrl + ",
-                             "Редактор недели  Ctrl + "};
+    const char* labels[5] = {"Вызов Weekleaf", "Вызов \"Заметки\"", "Вызов \"Шаблон\"", "Скрыть заметки",
+                             "Редактор недели"};
     const char* names[5] = {"edHKmain", "edHKnote", "edHKtemplate", "edHK_block", "edHK_Editor"};
     QLineEdit** boxes[5] = {&edHKmain, &edHKnote, &edHKtemplate, &edHK_block, &edHK_Editor};
     for (int i = 0; i < 5; ++i) {
         const int y = kSectionHeaderH + 8 + i * 31;
-        lbHotKeys[i] = Label(app, labels[i], 12, y + 2);
+        lbHotKeys[i] = HotKeyCaption(app, labels[i], y + 2);
         *boxes[i] = HotKeyBox(app, names[i], 230, y);
     }
     QLabel* editorHeader = nullptr;
@@ -241,13 +251,12 @@ QWidget* TfrOptions::BuildHotKeyTab() {
     cbEditorKeys = Check(editorHeader, "cbEditorKeys", QString(), 456, 2);
     cbEditorKeys->hide();
     connect(cbEditorKeys, &QCheckBox::clicked, this, &TfrOptions::SetHotKeyState);
-    const char* editorLabels[3] = {"Шрифт жирный        Ctrl + ", "Шрифт курсивом     Ctrl +",
-                                   "Шрифт зачеркнутый Ctrl + "};
+    const char* editorLabels[3] = {"Шрифт жирный", "Шрифт курсивом", "Шрифт зачеркнутый"};
     const char* editorNames[3] = {"edHKBold", "edHKItalic", "edHKStrikeOut"};
     QLineEdit** editorBoxes[3] = {&edHKBold, &edHKItalic, &edHKStrikeOut};
     for (int i = 0; i < 3; ++i) {
         const int y = kSectionHeaderH + 8 + i * 31;
-        Label(editor, editorLabels[i], 12, y + 2);
+        HotKeyCaption(editor, editorLabels[i], y + 2);
         *editorBoxes[i] = HotKeyBox(editor, editorNames[i], 230, y);
     }
     edHKItalic->setEnabled(false);

@@ -9,8 +9,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "data/DataFiles.h"
 #include "data/TSettings.h"
@@ -303,6 +306,49 @@ TEST_F(OptionsTest, LoadingAgainDiscardsUnsavedChanges) {
     page->LoadSettings();
     EXPECT_EQ(page->cbShowBloks->isChecked(), blocks);
     EXPECT_EQ(page->edHKmain->text().toStdString(), std::string(1, char(settings->HotKeyMain())));
+}
+
+// The hot-key rows read as a table: each caption in its own words (no spaces to push "Ctrl +"
+// along), "Ctrl +" in one column clear of every caption and of the boxes; and the section's
+// header check box looks like every other check box of the page.
+TEST_F(OptionsTest, HotKeyRowsLineUpAndTheHeaderCheckBoxLooksLikeTheOthers) {
+    Open();
+    page->pcOptions->setCurrentIndex(1);
+    QWidget* tab = page->pcOptions->currentWidget();
+    const QList<QLabel*> captions = tab->findChildren<QLabel*>("lbHotKeyCaption");
+    ASSERT_EQ(captions.size(), 8);
+    std::set<int> ctrlColumn;
+    for (QLabel* caption : captions) {
+        const QString text = caption->text();
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(text, text.simplified());
+        EXPECT_FALSE(text.contains("Ctrl"));
+        auto* ctrl = caption->findChild<QLabel*>("lbHotKeyCtrl");
+        ASSERT_NE(ctrl, nullptr);
+        EXPECT_EQ(ctrl->text(), "Ctrl +");
+        const int ctrlX = ctrl->mapTo(tab, QPoint(0, 0)).x();
+        ctrlColumn.insert(ctrlX);
+        const int textEnd =
+            caption->mapTo(tab, QPoint(0, 0)).x() + caption->fontMetrics().horizontalAdvance(text);
+        EXPECT_LT(textEnd + 4, ctrlX);
+        const int ctrlEnd = ctrlX + ctrl->fontMetrics().horizontalAdvance(ctrl->text());
+        EXPECT_LT(ctrlEnd + 4, page->edHKmain->mapTo(tab, QPoint(0, 0)).x());
+    }
+    EXPECT_EQ(ctrlColumn.size(), 1u);
+
+    // The indicators of a ticked header box and a ticked box of the page, pixel for pixel.
+    page->cbUseHotKey->setChecked(true);
+    page->pcOptions->setCurrentIndex(0);
+    page->cbShowBloks->setChecked(true);
+    const auto indicator = [](QCheckBox* box) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect r = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        return box->grab(r.adjusted(3, 3, -3, -3)).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage header = indicator(page->cbUseHotKey);
+    EXPECT_FALSE(header.isNull());
+    EXPECT_EQ(header, indicator(page->cbShowBloks));
 }
 
 // ---- the library ---------------------------------------------------------------------------------
