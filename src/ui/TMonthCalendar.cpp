@@ -40,6 +40,13 @@ QString MonthTitle(const QLocale& locale, int month) {
     return name;
 }
 
+// The current choice of a pick list: bold, not ticked.
+void Embolden(QAction* action) {
+    QFont bold = action->font();
+    bold.setBold(true);
+    action->setFont(bold);
+}
+
 }  // namespace
 
 // The month grid: the stock cell, then the marks of this program on top.
@@ -52,26 +59,32 @@ class TMonthCalendar::TView : public QCalendarWidget {
         QCalendarWidget::paintCell(painter, rect, date);
         const bool inMonth = date.month() == monthShown() && date.year() == yearShown();
         const bool selected = date == selectedDate();
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        if (date == FOwner->FToday && !selected) {
-            painter->setPen(QPen(Qt::white, 1.5));
-            painter->setBrush(Qt::NoBrush);
-            painter->drawRoundedRect(QRectF(rect).adjusted(3.5, 2.5, -3.5, -2.5), 6, 6);
-        }
-        if (inMonth && FOwner->Marked(date)) {
-            painter->setPen(Qt::NoPen);
-            painter->setBrush(selected ? kGreen : kWeekend);
-            const QPointF centre(rect.center().x() + 0.5, rect.bottom() - 4.5);
-            painter->drawEllipse(centre, 2.5, 2.5);
-        }
-        painter->restore();
+        PaintMarks(*painter, rect, date == FOwner->FToday && !selected, selected,
+                   inMonth && FOwner->Marked(date));
     }
 
   private:
     TMonthCalendar* FOwner;
     friend class TMonthCalendar;
 };
+
+void TMonthCalendar::PaintMarks(QPainter& painter, const QRect& cell, bool ring, bool selected, bool dot) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    // The ring hugs the cell's edge and the dot sits above its bottom stroke with clear space
+    // between them, so that today's entry dot never runs into today's ring.
+    if (ring) {
+        painter.setPen(QPen(Qt::white, 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(cell).adjusted(3.5, 1.5, -3.5, -1.0), 6, 6);
+    }
+    if (dot) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(selected ? kGreen : kEntryDot);
+        painter.drawEllipse(QPointF(cell.center().x() + 0.5, cell.bottom() - 5.5), 2.0, 2.0);
+    }
+    painter.restore();
+}
 
 TMonthCalendar::TMonthCalendar(QWidget* parent) : QWidget(parent), FToday(QDate::currentDate()) {
     const QLocale russian(QLocale::Russian, QLocale::Russia);
@@ -126,18 +139,29 @@ void TMonthCalendar::UpdateTitle() {
 void TMonthCalendar::FillMonthMenu() {
     MonthMenu->clear();
     const int year = View->yearShown();
+    const int shown = View->monthShown();
+    // A plain list to pick from: the shown month stands out in bold, nothing is ticked.
     for (int month = 1; month <= 12; ++month) {
         QAction* a = MonthMenu->addAction(MonthTitle(View->locale(), month),
                                           [this, year, month] { View->setCurrentPage(year, month); });
-        a->setCheckable(true);
-        a->setChecked(month == View->monthShown());
+        if (month == shown) {
+            Embolden(a);
+            MonthMenu->setActiveAction(a);
+        }
     }
     MonthMenu->addSeparator();
-    const int month = View->monthShown();
     MonthMenu->addAction(QString("← %1").arg(year - 1),
-                         [this, year, month] { View->setCurrentPage(year - 1, month); });
+                         [this, year, shown] { View->setCurrentPage(year - 1, shown); });
     MonthMenu->addAction(QString("%1 →").arg(year + 1),
-                         [this, year, month] { View->setCurrentPage(year + 1, month); });
+                         [this, year, shown] { View->setCurrentPage(year + 1, shown); });
+    // Any year within kYearReach of the shown one in one step, the same month.
+    QMenu* years = MonthMenu->addMenu("Год");
+    years->setObjectName("YearMenu");
+    for (int y = year - kYearReach; y <= year + kYearReach; ++y) {
+        QAction* a =
+            years->addAction(QString::number(y), [this, y, shown] { View->setCurrentPage(y, shown); });
+        if (y == year) Embolden(a);
+    }
 }
 
 void TMonthCalendar::ShowMonthMenu() {

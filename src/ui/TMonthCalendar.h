@@ -1,8 +1,8 @@
 #pragma once
 // The month calendar of the left panel: weeks from Monday, the program's green, its own
 // navigation row (arrows drawn in the palette, the month's name capitalised, a month pop-up that
-// stays inside the window), a dot under every day that holds an entry, and a ring around today
-// while another day is selected.
+// stays inside the window and reaches other years), a quiet dot under every day that holds an
+// entry, and a ring around today while another day is selected.
 //
 // Main thread only. The entry marks are cached per shown page: RefreshMarks() asks HasEntry for
 // the days on show and repaints only when the answer changed, so calling it every second is cheap.
@@ -13,6 +13,7 @@
 
 class QAbstractButton;
 class QMenu;
+class QPainter;
 
 namespace wl {
 
@@ -33,10 +34,16 @@ class TMonthCalendar : public QWidget {
     QCalendarWidget* View;
     TImageButton *btPrevMonth, *btNextMonth;
     QAbstractButton* btMonth;  // "Декабрь 2026"; opens MonthMenu
-    QMenu* MonthMenu;          // the shown year's months, then the years either side
+    QMenu* MonthMenu;          // the shown year's months, then the years either side and "Год"
+    // How far the "Год" submenu of MonthMenu reaches either side of the shown year.
+    static constexpr int kYearReach = 10;
 
     // The pop-up of btMonth, placed inside the window (for tests as well as the click).
     void ShowMonthMenu();
+
+    // The marks of one day's cell: the ring around today, the dot of a day with an entry (green
+    // on the white of a selected day, else a quiet light green).
+    static void PaintMarks(QPainter& painter, const QRect& cell, bool ring, bool selected, bool dot);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

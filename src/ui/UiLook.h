@@ -13,6 +13,7 @@ inline const QColor kGreenLine{0x1D, 0xC9, 0x99};       // thin lines of the lef
 inline const QColor kDarkGreen{0x10, 0x74, 0x58};       // frame of the confirmation dialog
 inline const QColor kCalendarDisabled{0x19, 0xAA, 0x84};
 inline const QColor kWeekend{0xFF, 0xCC, 0x99};           // weekend block headers; "waiting" marks
+inline const QColor kEntryDot{0x0E, 0x6E, 0x53};          // calendar: the day holds an entry
 inline const QColor kHoverOnGreen{255, 255, 255, 56};     // backdrop of a hovered button on green
 inline const QColor kHoverOnLight{0x19, 0xAE, 0x84, 40};  // ... on white or the editor's grey
 

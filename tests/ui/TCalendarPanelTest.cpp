@@ -302,7 +302,25 @@ TEST_F(TCalendarPanelTest, TheMonthPopUpStaysInsideTheWindow) {
     EXPECT_EQ(items.value(11), "Декабрь");
 }
 
+bool Near(const QColor& c, const QColor& target) {
+    return std::abs(c.red() - target.red()) < 40 && std::abs(c.green() - target.green()) < 40 &&
+           std::abs(c.blue() - target.blue()) < 40;
+}
+
+// The cell of the selected day: where the white selection shows.
+QRect SelectedCell(QCalendarWidget* calendar) {
+    const QImage img = Grid(calendar)->grab().toImage();
+    QRect cell;
+    for (int y = 0; y + 6 < img.height(); ++y)
+        for (int x = 0; x + 6 < img.width(); ++x)
+            if (img.pixelColor(x, y) == Qt::white && img.pixelColor(x, y + 6) == Qt::white &&
+                img.pixelColor(x + 6, y) == Qt::white)
+                cell |= QRect(x, y, 7, 7);
+    return cell;
+}
+
 TEST_F(TCalendarPanelTest, DaysWithAnEntryAreMarkedAndTodayKeepsItsRing) {
+    const auto SelectedCell = [&] { return wl::SelectedCell(panel->Calendar); };
     const QDate today = QDate::currentDate();
     // Days of this month other than today (today's dot is drawn in green on its white selection).
     auto day = [&](int d) { return QDate(today.year(), today.month(), d == today.day() ? d + 1 : d); };
@@ -311,14 +329,13 @@ TEST_F(TCalendarPanelTest, DaysWithAnEntryAreMarkedAndTodayKeepsItsRing) {
     panel->ShowDate(today);
     panel->pMonth->RefreshMarks();
     test::Pump(50);
-    // Marks are dots in the weekend colour; count the separate ones (8-connected pixel groups).
+    // Marks are dots in their own quiet colour; count the separate ones (8-connected pixel groups).
     auto dots = [&] {
         const QImage img = Grid(panel->Calendar)->grab().toImage();
         auto mark = [&](int x, int y) {
             if (x < 0 || y < 0 || x >= img.width() || y >= img.height()) return false;
             const QColor c = img.pixelColor(x, y);
-            return std::abs(c.red() - kWeekend.red()) < 40 && std::abs(c.green() - kWeekend.green()) < 40 &&
-                   std::abs(c.blue() - kWeekend.blue()) < 40;
+            return Near(c, kEntryDot);
         };
         std::set<std::pair<int, int>> seen;
         int n = 0;
@@ -345,14 +362,7 @@ TEST_F(TCalendarPanelTest, DaysWithAnEntryAreMarkedAndTodayKeepsItsRing) {
     test::Pump(50);
     EXPECT_EQ(dots(), 3);
 
-    // Today's cell is where the white selection shows while today is selected.
-    const QImage selected = Grid(panel->Calendar)->grab().toImage();
-    QRect cell;
-    for (int y = 0; y < selected.height(); ++y)
-        for (int x = 0; x < selected.width(); ++x)
-            if (selected.pixelColor(x, y) == Qt::white && selected.pixelColor(x, y + 6) == Qt::white &&
-                selected.pixelColor(x + 6, y) == Qt::white)
-                cell |= QRect(x, y, 7, 7);
+    const QRect cell = SelectedCell();
     ASSERT_GT(cell.width(), 20);
     panel->ShowDate(today.day() > 1 ? today.addDays(-1) : today.addDays(1));
     test::Pump(50);
@@ -364,6 +374,89 @@ TEST_F(TCalendarPanelTest, DaysWithAnEntryAreMarkedAndTodayKeepsItsRing) {
                       cell.right() - 2})
             ring += other.pixelColor(x, y).lightness() > 220;
     EXPECT_GT(ring, cell.height());
+}
+
+// A month of entries must not look like edits waiting to be sent (the header's mark uses the
+// weekend colour), and today's dot keeps clear space to today's ring below it.
+TEST_F(TCalendarPanelTest, EntryDotsHaveTheirOwnColourAndTodaysDotStaysClearOfItsRing) {
+    const QDate today = QDate::currentDate();
+    panel->pMonth->HasEntry = [&](const QDate& d) { return d.month() == today.month(); };
+    panel->ShowDate(today);
+    panel->pMonth->RefreshMarks();
+    test::Pump(50);
+    const QRect cell = SelectedCell(panel->Calendar);
+    ASSERT_GT(cell.width(), 20);
+    panel->ShowDate(today.day() > 1 ? today.addDays(-1) : today.addDays(1));
+    test::Pump(50);
+    const QImage grid = Grid(panel->Calendar)->grab().toImage();
+    int waitingColour = 0, dotColour = 0;
+    for (int y = 0; y < grid.height(); ++y)
+        for (int x = 0; x < grid.width(); ++x) {
+            waitingColour += Near(grid.pixelColor(x, y), kWeekend);
+            dotColour += Near(grid.pixelColor(x, y), kEntryDot);
+        }
+    EXPECT_EQ(waitingColour, 0);
+    EXPECT_GT(dotColour, 20);
+
+    // Up today's centre column from the cell's bottom: the ring's stroke, then at least two rows of
+    // plain green, then the dot.
+    const int x = cell.center().x();
+    auto white = [&](int y) {
+        return grid.pixelColor(x, y).lightness() > 200 && !Near(grid.pixelColor(x, y), kEntryDot);
+    };
+    int y = cell.bottom();
+    while (y > cell.top() && !white(y)) --y;
+    const int ring = y;
+    while (y > cell.top() && white(y)) --y;
+    const int ringTop = y;
+    while (y > cell.top() && !Near(grid.pixelColor(x, y), kEntryDot)) --y;
+    const int dotBottom = y;
+    EXPECT_GT(ring, cell.bottom() - 4);
+    EXPECT_GT(dotBottom, cell.top() + cell.height() / 2);
+    EXPECT_GE(ringTop - dotBottom, 2) << "ring at " << ring << ", dot ends at " << dotBottom;
+    for (int gap = dotBottom + 1; gap <= ringTop; ++gap)
+        EXPECT_TRUE(Near(grid.pixelColor(x, gap), kGreen)) << gap;
+}
+
+// The month pop-up is a plain pick list (no check boxes; the shown month in bold) that also
+// reaches any of the ten years either side in one step.
+TEST_F(TCalendarPanelTest, TheMonthMenuIsAPlainChoiceAndReachesOtherYears) {
+    panel->ShowDate(QDate(2026, 12, 10));
+    test::Pump(50);
+    panel->pMonth->ShowMonthMenu();
+    QMenu* menu = panel->pMonth->MonthMenu;
+    QStringList bold;
+    QMenu* years = nullptr;
+    for (QAction* a : menu->actions()) {
+        EXPECT_FALSE(a->isCheckable()) << a->text().toStdString();
+        if (a->font().bold()) bold << a->text();
+        if (a->menu()) years = a->menu();
+    }
+    EXPECT_EQ(bold, QStringList{"Декабрь"});
+    ASSERT_NE(years, nullptr);
+    QStringList yearTexts;
+    for (QAction* a : years->actions()) {
+        EXPECT_FALSE(a->isCheckable());
+        yearTexts << a->text();
+    }
+    EXPECT_EQ(yearTexts.front(), "2016");
+    EXPECT_EQ(yearTexts.back(), "2036");
+    menu->close();
+
+    struct Case {
+        QString year;
+        int shownYear;
+    };
+    for (const Case& c : {Case{"2031", 2031}, Case{"2024", 2024}}) {
+        panel->pMonth->ShowMonthMenu();
+        for (QAction* a : menu->actions())
+            if (a->menu())
+                for (QAction* y : a->menu()->actions())
+                    if (y->text() == c.year) y->trigger();
+        menu->close();
+        EXPECT_EQ(panel->Calendar->yearShown(), c.shownYear);
+        EXPECT_EQ(panel->Calendar->monthShown(), 12);
+    }
 }
 
 TEST_F(TCalendarPanelTest, Screenshot) {
