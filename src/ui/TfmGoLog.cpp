@@ -68,7 +68,9 @@ int TfmGoLog::exec() {
 
 void TfmGoLog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    btCancel->setFocus();
+    // The caret waits in the password box, so what is typed goes there at once.
+    edPass->setFocus();
+    edPass->selectAll();
 }
 
 bool TfmGoLog::eventFilter(QObject* watched, QEvent* event) {

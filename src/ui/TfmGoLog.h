@@ -21,7 +21,8 @@ class TfmGoLog : public QDialog {
     static bool PasswordMatches(const QString& typed);
 
     void btOKClick();
-    // Shows the gate modally with the focus on "Отмена" (the typed text stays from last time).
+    // Shows the gate modally, centred, with the caret in the password box (the text typed last
+    // time stays, selected, so that typing replaces it).
     int exec() override;
 
     // The message box for a wrong password; a QMessageBox when empty.

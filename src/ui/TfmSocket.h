@@ -1,8 +1,8 @@
 #pragma once
 // The sync log window: one read-only memo "Log" with the sync client's lines, newest at the
-// bottom. Created hidden at start-up; the gate shows it; closing only hides it and the lines keep
-// coming while hidden. AddLine may be called from any thread; the window itself lives on the
-// main thread.
+// bottom and in view, long lines wrapped. Created hidden at start-up; the gate shows it, first in
+// the middle of the screen; closing only hides it and the lines keep coming while hidden.
+// AddLine may be called from any thread; the window itself lives on the main thread.
 #include <QWidget>
 #include <string>
 #include <vector>
@@ -25,6 +25,14 @@ class TfmSocket : public QWidget {
     void AddLine(const std::string& line);
 
     QPlainTextEdit* Log;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    // Scrolls to the last line.
+    void ShowNewest();
+    bool FPlaced = false;
 };
 
 }  // namespace wl

@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTimer>
 #include <thread>
 
@@ -82,15 +85,20 @@ QWidget* NextTab(QWidget* w) {
     return next;
 }
 
-TEST(GoLogTest, CancelClosesWithoutTheLogAndTheFocusStartsOnCancel) {
+TEST(GoLogTest, CancelClosesWithoutTheLogAndTheCaretStartsInThePassword) {
     Gate g;
     QWidget* focused = nullptr;
     g.Run([&] {
         focused = g.gate.focusWidget();
-        g.gate.edPass->setText("lanternix");
+        // What is typed straight away lands in the password box.
+        for (QChar c : QString("lanternix")) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(g.gate.focusWidget(), &key);
+        }
         g.gate.btCancel->click();
     });
-    EXPECT_EQ(focused, g.gate.btCancel);
+    EXPECT_EQ(focused, g.gate.edPass);
+    EXPECT_EQ(g.gate.edPass->text(), "lanternix");
     EXPECT_FALSE(g.gate.isVisible());
     EXPECT_FALSE(g.log.isVisible());
     EXPECT_EQ(g.gate.windowTitle(), "Авторизация");
@@ -117,6 +125,34 @@ TEST(SocketLogTest, LinesFromOtherThreadsArriveInOrderAndClosingOnlyHides) {
     log.AddLine("while hidden");
     Pump(100);
     EXPECT_TRUE(log.Log->toPlainText().endsWith("while hidden"));
+}
+
+// What a reader sees on opening the log: the window in the middle of the screen, only the
+// client's lines (nothing before them), long lines wrapped, the newest line at the bottom of the
+// view, and it stays in view as lines keep arriving.
+TEST(SocketLogTest, OpensCentredWrappedAndOnTheNewestLine) {
+    TfmSocket log;
+    EXPECT_EQ(log.Log->toPlainText(), "");
+    std::vector<std::string> lines;
+    for (int i = 0; i < 150; ++i) lines.push_back("line " + std::to_string(i));
+    lines.push_back("SEND: " + std::string(600, 'x') + " end");
+    log.SetLines(lines);
+    log.show();
+    ASSERT_TRUE(WaitFor([&] { return log.isVisible(); }, 3000));
+    Pump(100);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE((log.geometry().center() - screen.center()).manhattanLength(), 40)
+        << log.geometry().x() << "," << log.geometry().y();
+    EXPECT_EQ(log.Log->horizontalScrollBar()->maximum(), 0);
+
+    const auto lastShown = [&] {
+        const QPoint bottom(4, log.Log->viewport()->height() - 4);
+        return log.Log->cursorForPosition(bottom).block().text();
+    };
+    EXPECT_TRUE(lastShown().endsWith(" end")) << lastShown().toStdString();
+    for (int i = 0; i < 40; ++i) log.AddLine("later " + std::to_string(i));
+    Pump(200);
+    EXPECT_EQ(lastShown(), "later 39");
 }
 
 }  // namespace
