@@ -9,7 +9,7 @@ PACKAGES=(
   # core libraries
   libgtest-dev libgmock-dev libbenchmark-dev
   liblitehtml-dev libgumbo-dev libcairo2-dev libpango1.0-dev
-  libjpeg-dev libpng-dev zlib1g-dev libx11-dev libglib2.0-dev
+  libjpeg-dev libpng-dev zlib1g-dev libx11-dev libxrandr-dev libglib2.0-dev
   # sync service
   libboost-dev libsqlite3-dev libssl-dev libpq-dev postgresql openssl
   # desktop app
@@ -17,9 +17,9 @@ PACKAGES=(
   qt6-translations-l10n
   adwaita-icon-theme fonts-dejavu-core fonts-liberation2
   # testing as a person would, peers and comparisons (sway, swaybg, grim, wtype: a headless sway
-  # session; the GNOME settings daemon's schemas, for its custom shortcuts)
+  # session; the GNOME settings daemon's schemas, for its custom shortcuts; Xephyr, for two monitors)
   xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox trayer libsm-dev python3 python3-websockets dbus
-  sway swaybg grim wtype gnome-settings-daemon-common
+  sway swaybg grim wtype gnome-settings-daemon-common xserver-xephyr
   # Debian packages: building (dpkg-shlibdeps), checking and installing them as an administrator would
   dpkg-dev file lintian desktop-file-utils appstream man-db systemd
 )

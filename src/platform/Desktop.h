@@ -21,6 +21,15 @@ struct ScreenSize {
     friend bool operator==(const ScreenSize&, const ScreenSize&) = default;
 };
 
+// Where one monitor sits on the whole desktop, in pixels.
+struct MonitorRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const MonitorRect&, const MonitorRect&) = default;
+};
+
 // The screen size a backend reports when it cannot ask a display.
 inline constexpr ScreenSize kDefaultScreen{1920, 1080};
 
@@ -52,6 +61,8 @@ class IDesktop {
     // failure. The default does nothing, for desktops that always show a picture of their own.
     virtual void ClearWallpaper() {}
 
+    // The size the week is drawn at: the primary monitor's, so that on a desktop of several
+    // monitors the blocks stay on the one the user works on.
     virtual ScreenSize Screen() = 0;
 
     // A short name for logs and the README ("x11-root", "gnome", ...).

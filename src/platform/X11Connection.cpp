@@ -1,7 +1,9 @@
 #include "platform/X11Connection.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/Xrandr.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 
@@ -78,6 +80,32 @@ ScreenSize X11Connection::RootSize() {
     return size;
 }
 
+MonitorRect X11Connection::PrimaryMonitor() {
+    const ScreenSize root = RootSize();
+    MonitorRect primary{0, 0, root.width, root.height};
+    With("PrimaryMonitor", [&](Display* d) {
+        int event = 0, error = 0, major = 0, minor = 0;
+        if (!XRRQueryExtension(d, &event, &error) || !XRRQueryVersion(d, &major, &minor)) return;
+        if (major < 1 || (major == 1 && minor < 5)) return;
+        int count = 0;
+        XRRMonitorInfo* monitors = XRRGetMonitors(d, DefaultRootWindow(d), True, &count);
+        if (!monitors) return;
+        const XRRMonitorInfo* chosen = nullptr;
+        for (int i = 0; i < count; ++i) {
+            if (monitors[i].width <= 0 || monitors[i].height <= 0) continue;
+            if (!chosen || (monitors[i].primary && !chosen->primary)) chosen = &monitors[i];
+        }
+        if (chosen) primary = {chosen->x, chosen->y, chosen->width, chosen->height};
+        XRRFreeMonitors(monitors);
+    });
+    // A monitor reaching past the root (mid-change) is cut to it.
+    primary.x = std::clamp(primary.x, 0, root.width - 1);
+    primary.y = std::clamp(primary.y, 0, root.height - 1);
+    primary.width = std::min(primary.width, root.width - primary.x);
+    primary.height = std::min(primary.height, root.height - primary.y);
+    return primary;
+}
+
 std::optional<ScreenSize> ProbeX11Screen() {
     const char* env = std::getenv("DISPLAY");
     if (!env || !*env) return std::nullopt;
@@ -101,7 +129,8 @@ ScreenSize X11ScreenSize::Get() {
     }
     if (!FConnection) return kDefaultScreen;
     try {
-        return FConnection->RootSize();
+        const MonitorRect primary = FConnection->PrimaryMonitor();
+        return {primary.width, primary.height};
     } catch (const std::exception&) {
         return kDefaultScreen;
     }

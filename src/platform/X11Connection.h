@@ -35,6 +35,10 @@ class X11Connection {
 
     // Size of the default screen's root window, asked anew each time (resolution changes count).
     ScreenSize RootSize();
+    // The primary monitor's place on the root window (RandR's monitor marked primary, else its
+    // first), asked anew each time, so monitors added, removed or moved count; the whole root
+    // when the server names no monitors.
+    MonitorRect PrimaryMonitor();
 
     const std::string& DisplayName() const { return FName; }
 
@@ -46,8 +50,9 @@ class X11Connection {
 // Size of the default screen of $DISPLAY, or nothing when no display is reachable.
 std::optional<ScreenSize> ProbeX11Screen();
 
-// The screen size for backends that set the picture elsewhere (GSettings, xfconf): asked of
-// $DISPLAY over one connection opened on first use; kDefaultScreen when there is no display.
+// The screen size for backends that set the picture elsewhere (GSettings, xfconf): the primary
+// monitor of $DISPLAY, asked over one connection opened on first use; kDefaultScreen when there
+// is no display.
 class X11ScreenSize {
   public:
     ScreenSize Get();

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -172,6 +173,16 @@ void ReleaseRetainedPixmap(Display* d, Window root) {
         XKillClient(d, current);
 }
 
+// Copies a width x height block of `from` (rows of fromWidth pixels) at `fromAt` into `to` (rows
+// of toWidth pixels) at `toAt`.
+void CopyBlock(const PixelRows& from, int fromWidth, MonitorRect fromAt, PixelRows& to, int toWidth, int toX,
+               int toY) {
+    for (int y = 0; y < fromAt.height; ++y) {
+        std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(fromAt.y + y) * fromWidth + fromAt.x,
+                    fromAt.width, to.begin() + static_cast<std::ptrdiff_t>(toY + y) * toWidth + toX);
+    }
+}
+
 }  // namespace
 
 X11RootDesktop::X11RootDesktop(PictureFiles files, const std::string& displayName)
@@ -188,11 +199,35 @@ std::string X11RootDesktop::CurrentWallpaperFile() {
     return path;
 }
 
-void X11RootDesktop::ShowWallpaper(const std::string& path) {
-    const ScreenSize size = Screen();
-    const PixelRows pixels = FFiles.loadStretched(path, size.width, size.height);
-    if (pixels.size() != static_cast<size_t>(size.width) * size.height)
+ScreenSize X11RootDesktop::Screen() {
+    const MonitorRect primary = FConnection.PrimaryMonitor();
+    return {primary.width, primary.height};
+}
+
+PixelRows X11RootDesktop::WholeRoot(const std::string& path, ScreenSize& size) {
+    const MonitorRect primary = FConnection.PrimaryMonitor();
+    size = FConnection.RootSize();
+    PixelRows picture = FFiles.loadStretched(path, primary.width, primary.height);
+    if (picture.size() != static_cast<size_t>(primary.width) * primary.height)
         throw X11Error("ShowWallpaper: the picture loader returned the wrong size");
+    if (primary == MonitorRect{0, 0, size.width, size.height}) return picture;
+    // The other monitors keep what the root shows there now.
+    PixelRows whole;
+    try {
+        ScreenSize shown;
+        whole = ReadRootPicture(shown);
+        if (!(shown == size)) whole.clear();
+    } catch (const X11Error&) {
+    }
+    whole.resize(static_cast<size_t>(size.width) * size.height, 0);
+    CopyBlock(picture, primary.width, {0, 0, primary.width, primary.height}, whole, size.width, primary.x,
+              primary.y);
+    return whole;
+}
+
+void X11RootDesktop::ShowWallpaper(const std::string& path) {
+    ScreenSize size;
+    const PixelRows pixels = WholeRoot(path, size);
 
     // A connection of its own: its pixmap must outlive it, and nothing else of ours may.
     X11Connection setter(FConnection.DisplayName());
@@ -262,7 +297,14 @@ PixelRows X11RootDesktop::ReadRootPicture(ScreenSize& size) {
 
 std::filesystem::path X11RootDesktop::SaveSystemWallpaperCopy(const std::filesystem::path& folder) {
     ScreenSize size;
-    const PixelRows pixels = ReadRootPicture(size);
+    PixelRows pixels = ReadRootPicture(size);
+    const MonitorRect primary = FConnection.PrimaryMonitor();
+    if (size == FConnection.RootSize() && !(primary == MonitorRect{0, 0, size.width, size.height})) {
+        PixelRows part(static_cast<size_t>(primary.width) * primary.height);
+        CopyBlock(pixels, size.width, primary, part, primary.width, 0, 0);
+        pixels = std::move(part);
+        size = {primary.width, primary.height};
+    }
     const std::filesystem::path target = folder / SystemWallpaperCopyName();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);

@@ -10,6 +10,9 @@
 // its own pixmap up since, the path no longer describes the desktop and is reported as unknown.
 // The system's copy of the wallpaper is the root pixmap itself, read back and saved as a BMP;
 // a root without a published pixmap has none, and ClearWallpaper gives it its own back.
+//
+// Several monitors: the picture goes onto the primary monitor's part of the root only, and the
+// other monitors keep what the root showed there; the system's copy is the primary monitor's part.
 #include <memory>
 
 #include "platform/Desktop.h"
@@ -28,7 +31,7 @@ class X11RootDesktop : public IDesktop {
     void ClearWallpaper() override;
     std::string SystemWallpaperCopyName() override { return "RootWallpaper.bmp"; }
     std::filesystem::path SaveSystemWallpaperCopy(const std::filesystem::path& folder) override;
-    ScreenSize Screen() override { return FConnection.RootSize(); }
+    ScreenSize Screen() override;
     std::string Name() const override { return "x11-root"; }
 
     // Reads the root window's current background pixmap (0x00RRGGBB rows); throws X11Error when
@@ -36,6 +39,10 @@ class X11RootDesktop : public IDesktop {
     PixelRows ReadRootPicture(ScreenSize& size);
 
   private:
+    // The picture at `path` stretched onto the primary monitor's part of the whole root, whose
+    // size goes to `size`.
+    PixelRows WholeRoot(const std::string& path, ScreenSize& size);
+
     PictureFiles FFiles;
     X11Connection FConnection;
 };

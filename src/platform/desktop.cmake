@@ -2,7 +2,7 @@
 # xfconf-query program), sway (its IPC socket) and the memory fallback, chosen at run time by
 # MakeDesktop; putting the other windows away (X11OtherWindows); hot keys
 # as sway bindings and GNOME custom shortcuts.
-pkg_check_modules(WL_X11 REQUIRED IMPORTED_TARGET GLOBAL x11)
+pkg_check_modules(WL_X11 REQUIRED IMPORTED_TARGET GLOBAL x11 xrandr)
 pkg_check_modules(WL_GIO REQUIRED IMPORTED_TARGET GLOBAL gio-2.0)
 
 add_library(wl_desktop STATIC

@@ -205,6 +205,89 @@ TEST_F(X11RootDesktopTest, UnreadablePictureThrowsAndLeavesTheDesktopAsItWas) {
     EXPECT_EQ(desktop->CurrentWallpaperFile(), good.string());
 }
 
+// Two monitors side by side: Xephyr nested in a private Xvfb, with two Xinerama heads
+// (1280 x 800 and 800 x 600 on a 2080 x 800 root), whose first RandR names as its monitor.
+class X11RootTwoMonitorsTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        host = std::make_unique<test::XvfbServer>("2200x900x24");
+        if (host->Display().empty()) return;
+        setenv("DISPLAY", host->Display().c_str(), 1);
+        nested = std::make_unique<test::XvfbServer>(
+            "Xephyr", std::vector<std::string>{"-screen", "1280x800", "-screen", "800x600", "+xinerama",
+                                               "-nolisten", "tcp", "-noreset"});
+        unsetenv("DISPLAY");
+    }
+    static void TearDownTestSuite() {
+        nested.reset();
+        host.reset();
+    }
+    void SetUp() override {
+        if (!nested || nested->Display().empty()) GTEST_SKIP() << "Xvfb or Xephyr is not available";
+        dir = fs::temp_directory_path() / ("wl-x11-two-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        saved = std::make_shared<SavedBmp>();
+        desktop = std::make_unique<X11RootDesktop>(FakeFiles(saved), nested->Display());
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    fs::path Picture(const std::string& name, uint32_t seed) {
+        const fs::path file = dir / name;
+        std::ofstream(file) << seed;
+        return file;
+    }
+    // What another setter leaves: its own picture over the whole root, published and retained.
+    void OthersPicture(uint32_t colour) {
+        Display* d = XOpenDisplay(nested->Display().c_str());
+        ASSERT_NE(d, nullptr);
+        const Window root = DefaultRootWindow(d);
+        const Pixmap pixmap = XCreatePixmap(d, root, 2080, 800, DefaultDepth(d, DefaultScreen(d)));
+        GC gc = XCreateGC(d, pixmap, 0, nullptr);
+        XSetForeground(d, gc, colour);
+        XFillRectangle(d, pixmap, gc, 0, 0, 2080, 800);
+        XFreeGC(d, gc);
+        for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+            XChangeProperty(d, root, XInternAtom(d, name, False), XA_PIXMAP, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(&pixmap), 1);
+        }
+        XSetWindowBackgroundPixmap(d, root, pixmap);
+        XClearWindow(d, root);
+        XSetCloseDownMode(d, RetainPermanent);
+        XCloseDisplay(d);
+    }
+
+    static inline std::unique_ptr<test::XvfbServer> host, nested;
+    fs::path dir;
+    std::shared_ptr<SavedBmp> saved;
+    std::unique_ptr<X11RootDesktop> desktop;
+};
+
+TEST_F(X11RootTwoMonitorsTest, ThePictureGoesOntoThePrimaryMonitorAndTheOtherKeepsItsOwn) {
+    constexpr uint32_t kOwn = 0x2040c0;
+    OthersPicture(kOwn);
+    EXPECT_EQ(desktop->Screen(), (ScreenSize{1280, 800})) << "the week is drawn for the primary monitor";
+
+    // The user's copy is the primary monitor's part of the root.
+    desktop->SaveSystemWallpaperCopy(dir);
+    EXPECT_EQ(saved->width, 1280);
+    EXPECT_EQ(saved->height, 800);
+    EXPECT_EQ(saved->pixels.at(0), kOwn);
+
+    for (uint32_t seed : {5u, 6u}) {  // shown twice: the second run starts from our own picture
+        desktop->ShowWallpaper(Picture("Weekleaf-Modifed.bmp", seed).string());
+        ScreenSize size;
+        const PixelRows root = desktop->ReadRootPicture(size);
+        ASSERT_EQ(size, (ScreenSize{2080, 800}));
+        const auto at = [&](int x, int y) { return root[static_cast<size_t>(y) * size.width + x]; };
+        for (auto [x, y] : {std::pair{0, 0}, {1279, 799}, {640, 400}})
+            EXPECT_EQ(at(x, y), Pattern(seed, x, y)) << "primary at " << x << "," << y;
+        for (auto [x, y] : {std::pair{1280, 0}, {2079, 599}, {1700, 300}})
+            EXPECT_EQ(at(x, y), kOwn) << "the other monitor at " << x << "," << y;
+    }
+}
+
 TEST(X11RootDesktopNoDisplay, UnreachableDisplayThrows) {
     EXPECT_THROW(X11RootDesktop(PictureFiles{}, ":987654"), X11Error);
 }

@@ -16,13 +16,18 @@ namespace wl::test {
 class XvfbServer {
   public:
     // Empty Display() when Xvfb is not installed or did not come up.
-    explicit XvfbServer(const std::string& screen = "640x480x24") {
-        if (!Installed()) return;
+    explicit XvfbServer(const std::string& screen = "640x480x24")
+        : XvfbServer("Xvfb", {"-screen", "0", screen, "-nolisten", "tcp", "-noreset"}) {}
+
+    // Another X server that takes -displayfd (Xephyr, nested in the caller's DISPLAY), with its
+    // own arguments; empty Display() when it is not installed or did not come up.
+    XvfbServer(const std::string& program, std::vector<std::string> serverArgs) {
+        if (std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) != 0) return;
         int fds[2];
         if (pipe(fds) != 0) return;
         const std::string fd = std::to_string(fds[1]);
-        std::vector<std::string> args = {"Xvfb", "-displayfd", fd,    "-screen", "0",
-                                         screen, "-nolisten",  "tcp", "-noreset"};
+        std::vector<std::string> args = {program, "-displayfd", fd};
+        args.insert(args.end(), serverArgs.begin(), serverArgs.end());
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -30,7 +35,7 @@ class XvfbServer {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int rc = posix_spawnp(&FPid, "Xvfb", &actions, nullptr, argv.data(), environ);
+        const int rc = posix_spawnp(&FPid, program.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
         if (rc != 0) {
