@@ -17,10 +17,10 @@ bool IsPageMember(std::string_view key) {
     return key == "note" || key == "template" || key == "ver";
 }
 
-// An RTF entry's text, kept looking as it did; anything else is copied as it stands.
+// An older entry as HTML that shows the same text: an RTF entry by its plain text, a plain-text
+// entry as it stands (its line breaks kept, "<" and "&" shown rather than read as markup).
 std::string Converted(const std::string& text) {
-    if (!IsRtf(text)) return text;
-    return TextToHtml(RtfToText(text));
+    return TextToHtml(IsRtf(text) ? RtfToText(text) : text);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,13 +83,13 @@ TEST_F(RebuildTest, RtfStoreIsSentOncePerEntryStoredAsHtmlAndSavedAtOnce) {
     ASSERT_TRUE(rebuild->mayBy_EndRebuildDB_ToHTML(Recorder()));
     EXPECT_EQ(sent, (std::vector<std::string>{"SET_NOTE note<br>two", "SET_TEMPLATE Шаблон",
                                               "SET_DAY 05.01.2021 Встреча a&lt;b &amp; c&gt;d<br>жда<br>",
-                                              "SET_DAY 06.01.2021 plain <b>as it was</b>"}));
+                                              "SET_DAY 06.01.2021 plain &lt;b&gt;as it was&lt;/b&gt;"}));
     const JsonValue disk = OnDisk();
     EXPECT_EQ(disk.GetString("ver"), "HTML");
     EXPECT_EQ(disk.GetString("note"), "note<br>two");
     EXPECT_EQ(disk.GetString("template"), "Шаблон");
     EXPECT_EQ(disk.GetString("05.01.2021"), "Встреча a&lt;b &amp; c&gt;d<br>жда<br>");
-    EXPECT_EQ(disk.GetString("06.01.2021"), "plain <b>as it was</b>");
+    EXPECT_EQ(disk.GetString("06.01.2021"), "plain &lt;b&gt;as it was&lt;/b&gt;");
 
     // Completed: later connected ticks send nothing.
     sent.clear();
@@ -96,16 +97,47 @@ TEST_F(RebuildTest, RtfStoreIsSentOncePerEntryStoredAsHtmlAndSavedAtOnce) {
     EXPECT_TRUE(sent.empty());
 }
 
-TEST_F(RebuildTest, StoreWithoutVerCopiesTextsThatAreNotRtfUnchanged) {
-    Load(Doc(
-        {{"note", ""}, {"template", ""}, {"05.01.2021", "text {\\rtf1 later}"}, {"07.01.2021", "a\r\nb"}}));
+// A plain-text entry becomes HTML that shows the same text, converted exactly as an RTF entry's
+// plain text is; both kinds of older store hold such entries.
+struct PlainEntry {
+    const char* name;
+    const char* ver;  // nullptr: a store from before "ver"
+    const char* text;
+    const char* html;
+};
+
+void PrintTo(const PlainEntry& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RebuildPlainTest : public RebuildTest, public ::testing::WithParamInterface<PlainEntry> {};
+
+TEST_P(RebuildPlainTest, PlainTextEntryIsStoredAndSentAsHtmlShowingTheSameText) {
+    const PlainEntry& c = GetParam();
+    JsonValue doc = Doc({{"note", "n1\nn2"}, {"template", ""}, {"05.01.2021", c.text}});
+    if (c.ver) doc.Set("ver", JsonValue(c.ver));
+    Load(doc);
     EXPECT_TRUE(rebuild->NeedsRebuild());
     ASSERT_TRUE(rebuild->mayBy_EndRebuildDB_ToHTML(Recorder()));
-    EXPECT_EQ(store->Get("05.01.2021"), "text {\\rtf1 later}");
-    EXPECT_EQ(store->Get("07.01.2021"), "a\r\nb");
+    EXPECT_EQ(store->Get("05.01.2021"), c.html);
+    EXPECT_EQ(OnDisk().GetString("05.01.2021"), c.html);
+    EXPECT_EQ(store->Get("note"), "n1<br>n2");
     EXPECT_EQ(store->Get("ver"), "HTML");
-    EXPECT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent, (std::vector<std::string>{"SET_NOTE n1<br>n2", "SET_TEMPLATE ",
+                                              std::string("SET_DAY 05.01.2021 ") + c.html}));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    OlderStores, RebuildPlainTest,
+    ::testing::Values(PlainEntry{"noVerLineBreaks", nullptr, "a\r\nb\nc\rd", "a<br>b<br>c<br>d"},
+                      PlainEntry{"noVerMarkupCharacters", nullptr, "a<b & c>d", "a&lt;b &amp; c&gt;d"},
+                      PlainEntry{"noVerLooksLikeHtml", nullptr, "<b>x</b>", "&lt;b&gt;x&lt;/b&gt;"},
+                      PlainEntry{"noVerRtfNotAtTheStart", nullptr, "text {\\rtf1 later}",
+                                 "text {\\rtf1 later}"},
+                      PlainEntry{"rtfStorePlainEntry", "RTFv2", "Купить\r\nхлеб & <молоко>",
+                                 "Купить<br>хлеб &amp; &lt;молоко&gt;"},
+                      PlainEntry{"rtfStoreEmptyEntry", "RTFv2", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RebuildTest, KeyThatIsNotADateIsNotSentAndTheStepCompletes) {
     Load(Doc({{"ver", "RTFv2"},
