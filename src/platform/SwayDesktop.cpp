@@ -95,27 +95,44 @@ bool ShowsPicture(const std::vector<std::string>& argv, const std::string& file)
     return false;
 }
 
+// Whether every picture the command line shows is `file`.
+bool OnlyPicture(const std::vector<std::string>& argv, const std::string& file) {
+    for (std::size_t i = 1; i + 1 < argv.size(); ++i) {
+        if ((argv[i] == "-i" || argv[i] == "--image") && argv[i + 1] != file) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 SwayDesktop::SwayDesktop(std::string socketPath) : FSocket(std::move(socketPath)) {
     SwayRequest(FSocket, SwayMessage::GetVersion, "");
 }
 
-std::string SwayDesktop::ShowCommand(const fs::path& file) {
-    return "output * bg " + SwayQuoted(file.string()) + " stretch";
+std::string SwayDesktop::ShowCommand(const std::string& output, const fs::path& file) {
+    return "output " + SwayQuoted(output) + " bg " + SwayQuoted(file.string()) + " stretch";
 }
 
-std::string SwayDesktop::PictureOfSwaybg(const std::vector<std::string>& argv) {
+std::string SwayDesktop::PictureOfSwaybg(const std::vector<std::string>& argv, const std::string& output) {
+    std::string current, own, everyOutput;
     for (std::size_t i = 1; i + 1 < argv.size(); ++i) {
-        if (argv[i] == "-i" || argv[i] == "--image") return argv[i + 1];
+        const std::string& option = argv[i];
+        if (option == "-o" || option == "--output") current = argv[i + 1];
+        if (option != "-i" && option != "--image") continue;
+        if (current == output && own.empty()) own = argv[i + 1];
+        if (current == "*" && everyOutput.empty()) everyOutput = argv[i + 1];
     }
-    return "";
+    return own.empty() ? everyOutput : own;
+}
+
+std::string SwayDesktop::Primary() {
+    return PrimaryOutput(SwayRequest(FSocket, SwayMessage::GetOutputs, "")).name;
 }
 
 std::string SwayDesktop::ShownPicture() {
     const std::vector<Swaybg> running = SwaybgProcesses(SocketOwner(FSocket));
     if (running.empty()) return "";
-    return PictureOfSwaybg(running.back().argv);
+    return PictureOfSwaybg(running.back().argv, Primary());
 }
 
 std::string SwayDesktop::CurrentWallpaperFile() {
@@ -129,8 +146,10 @@ void SwayDesktop::ShowWallpaper(const std::string& path) {
     // sway answers success for a file it cannot read and keeps the old picture: say so instead.
     std::error_code error;
     if (!fs::is_regular_file(path, error)) throw std::runtime_error("no picture file \"" + path + "\"");
+    const std::string output = Primary();
+    if (output.empty()) throw std::runtime_error("sway names no active output");
     std::lock_guard lock(FLock);
-    SwayRunCommand(FSocket, ShowCommand(path));
+    SwayRunCommand(FSocket, ShowCommand(output, path));
     FShown = path;
 }
 
@@ -150,15 +169,21 @@ void SwayDesktop::ClearWallpaper() {
     std::lock_guard lock(FLock);
     if (FShown.empty()) return;
     for (const Swaybg& process : SwaybgProcesses(SocketOwner(FSocket))) {
-        if (ShowsPicture(process.argv, FShown)) ::kill(process.pid, SIGTERM);
+        if (!ShowsPicture(process.argv, FShown)) continue;
+        if (OnlyPicture(process.argv, FShown)) {
+            ::kill(process.pid, SIGTERM);
+            continue;
+        }
+        // The same swaybg draws other outputs' pictures: ours gets a plain colour instead.
+        SwayRunCommand(FSocket, "output " + SwayQuoted(Primary()) + " bg #000000 solid_color");
     }
     FShown.clear();
 }
 
 ScreenSize SwayDesktop::Screen() {
     try {
-        const SwayMode mode = FirstOutputMode(SwayRequest(FSocket, SwayMessage::GetOutputs, ""));
-        if (mode.width > 0 && mode.height > 0) return {mode.width, mode.height};
+        const SwayOutput output = PrimaryOutput(SwayRequest(FSocket, SwayMessage::GetOutputs, ""));
+        if (output.width > 0 && output.height > 0) return {output.width, output.height};
     } catch (const std::exception&) {
     }
     return kDefaultScreen;

@@ -1,16 +1,19 @@
 #pragma once
-// sway (and compositors that speak its IPC): the picture goes up with the command
-// `output * bg "<file>" stretch`. sway starts a new swaybg for every such command, so a file
+// sway (and compositors that speak its IPC): the picture goes onto the primary output (the focused
+// one, where the user works) with the command `output "<name>" bg "<file>" stretch`; the other
+// outputs keep their own picture. sway starts a new swaybg for every such command, so a file
 // rewritten under the same name is shown again.
 //
 // sway cannot be asked which picture it shows, but swaybg's command line says it
 // ("swaybg -o <output> -i <file> -m <mode> ..."): the user's own picture, for the backup, is the
-// first picture of the user's running swaybg. Taking ours off the desktop (a session that showed
-// no picture before us) ends the swaybg that shows it, which leaves the compositor's own
-// background, as before.
+// one the running swaybg shows on the primary output.
 //
-// Screen size: the first active output's mode (GET_OUTPUTS), asked anew each time; kDefaultScreen
-// when the compositor does not answer.
+// Taking ours off the desktop (a session that showed no picture there before us) ends the swaybg
+// that shows it, which leaves the compositor's own background, as before; when the same swaybg
+// draws other outputs' pictures, the primary output gets black instead.
+//
+// Screen size: the primary output's mode (GET_OUTPUTS), asked anew each time, so outputs added,
+// removed or changed count; kDefaultScreen when the compositor does not answer.
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -33,16 +36,17 @@ class SwayDesktop : public IDesktop {
     ScreenSize Screen() override;
     std::string Name() const override { return "sway"; }
 
-    // The command that shows `file` stretched on every output; throws std::invalid_argument for
-    // a name that sway's command parser could split.
-    static std::string ShowCommand(const std::filesystem::path& file);
+    // The command that shows `file` stretched on `output`; throws std::invalid_argument for a
+    // name that sway's command parser could split.
+    static std::string ShowCommand(const std::string& output, const std::filesystem::path& file);
 
-    // The first picture a swaybg command line shows ("-i FILE" or "--image FILE"); empty when it
-    // shows colours only.
-    static std::string PictureOfSwaybg(const std::vector<std::string>& argv);
+    // The picture a swaybg command line shows on `output` ("-o NAME|* -i FILE ..."; a picture for
+    // the output itself wins over one for every output, "*"); empty when it shows a colour there.
+    static std::string PictureOfSwaybg(const std::vector<std::string>& argv, const std::string& output);
 
   private:
-    std::string ShownPicture();  // what the user's swaybg shows now; empty when none runs
+    std::string Primary();       // the primary output's name; empty when the compositor names none
+    std::string ShownPicture();  // what swaybg shows on it now; empty when none runs
 
     std::string FSocket;
     std::mutex FLock;  // guards FShown

@@ -226,17 +226,27 @@ std::string SwayConfigText(const std::string& configAnswer) {
     return StringAt(configAnswer, value);
 }
 
-SwayMode FirstOutputMode(const std::string& outputsAnswer) {
-    std::size_t from = 0;
-    while (true) {
-        const std::size_t mode = ValueOf(outputsAnswer, "current_mode", from);
-        if (mode == std::string::npos) return {};
-        const std::size_t end = outputsAnswer.find('}', mode);
-        SwayMode found{NumberAt(outputsAnswer, ValueOf(outputsAnswer, "width", mode, end)),
-                       NumberAt(outputsAnswer, ValueOf(outputsAnswer, "height", mode, end))};
-        if (found.width > 0 && found.height > 0) return found;
-        from = mode;
+SwayOutput PrimaryOutput(const std::string& outputsAnswer) {
+    // Each output object names itself once ("name"), and nothing nested in it has a name: an
+    // output's members lie between its "name" and the next one.
+    SwayOutput first, focused;
+    for (std::size_t at = ValueOf(outputsAnswer, "name", 0); at != std::string::npos;) {
+        const std::size_t next = ValueOf(outputsAnswer, "name", at);
+        const std::size_t mode = ValueOf(outputsAnswer, "current_mode", at, next);
+        if (outputsAnswer[at] == '"' && mode != std::string::npos) {
+            const std::size_t end = outputsAnswer.find('}', mode);
+            SwayOutput output{StringAt(outputsAnswer, at),
+                              NumberAt(outputsAnswer, ValueOf(outputsAnswer, "width", mode, end)),
+                              NumberAt(outputsAnswer, ValueOf(outputsAnswer, "height", mode, end))};
+            const std::size_t isFocused = ValueOf(outputsAnswer, "focused", at, next);
+            const bool active = output.width > 0 && output.height > 0;
+            if (active && first.name.empty()) first = output;
+            if (active && isFocused != std::string::npos && outputsAnswer.compare(isFocused, 4, "true") == 0)
+                focused = output;
+        }
+        at = next;
     }
+    return focused.name.empty() ? first : focused;
 }
 
 }  // namespace wl

@@ -36,12 +36,13 @@ std::string SwayQuoted(const std::string& text);
 // answer holds none.
 std::string SwayConfigText(const std::string& configAnswer);
 
-// The pixel size of the first active output's current mode in a GET_OUTPUTS answer; {0, 0} when
-// the answer names none.
-struct SwayMode {
-    int width = 0;
+// The output the week goes on, from a GET_OUTPUTS answer: the focused one (where the user works)
+// when it is active, else the first active one; no name when the answer names none.
+struct SwayOutput {
+    std::string name;
+    int width = 0;  // its current mode, in pixels
     int height = 0;
 };
-SwayMode FirstOutputMode(const std::string& outputsAnswer);
+SwayOutput PrimaryOutput(const std::string& outputsAnswer);
 
 }  // namespace wl

@@ -27,49 +27,57 @@ struct CommandCase {
 TEST(SwayDesktopCommands, APictureIsQuotedAndANameThatCouldEndTheArgumentIsRefused) {
     const CommandCase cases[] = {
         {"/home/u/.local/share/Weekleaf/Weekleaf-Modifed.bmp",
-         "output * bg \"/home/u/.local/share/Weekleaf/Weekleaf-Modifed.bmp\" stretch"},
+         "output \"DP-1\" bg \"/home/u/.local/share/Weekleaf/Weekleaf-Modifed.bmp\" stretch"},
         {"/home/u/Мои рисунки/a; exec rm, b.png",
-         "output * bg \"/home/u/Мои рисунки/a; exec rm, b.png\" stretch"},
+         "output \"DP-1\" bg \"/home/u/Мои рисунки/a; exec rm, b.png\" stretch"},
         {"/tmp/a\"; exec xterm; \".png", nullptr},
         {"/tmp/a\\\".png", nullptr},
         {"/tmp/a\nexec xterm", nullptr},
     };
     for (const auto& c : cases) {
         if (c.command) {
-            EXPECT_EQ(SwayDesktop::ShowCommand(c.file), c.command);
+            EXPECT_EQ(SwayDesktop::ShowCommand("DP-1", c.file), c.command);
         } else {
-            EXPECT_THROW(SwayDesktop::ShowCommand(c.file), std::invalid_argument) << c.file;
+            EXPECT_THROW(SwayDesktop::ShowCommand("DP-1", c.file), std::invalid_argument) << c.file;
         }
     }
 }
 
-TEST(SwayDesktopCommands, ThePictureShownIsTheFirstImageOfSwaybgsCommandLine) {
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"swaybg", "-o", "*", "-i", "/a.png", "-m", "fill"}, "/a.png"},
-        {{"swaybg", "-o", "HEADLESS-1", "--image", "/b b.jpg", "-m", "stretch", "-o", "*", "-i", "/c.png"},
-         "/b b.jpg"},
-        {{"swaybg", "-o", "*", "-c", "#333333"}, ""},
-        {{"swaybg", "-i"}, ""},
-        {{}, ""},
+TEST(SwayDesktopCommands, ThePictureShownOnAnOutputIsReadFromSwaybgsCommandLine) {
+    const std::vector<std::string> both{"swaybg", "-o",   "*",       "-i",       "/all.png", "-m",     "fill",
+                                        "-o",     "DP-2", "--image", "/b b.jpg", "-m",       "stretch"};
+    const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
+        {both, "DP-2", "/b b.jpg"},  // its own picture wins over every output's
+        {both, "DP-1", "/all.png"},
+        {{"swaybg", "-o", "DP-1", "-i", "/one.png", "-m", "fill"}, "DP-2", ""},
+        {{"swaybg", "-o", "*", "-c", "#333333"}, "DP-1", ""},
+        {{"swaybg", "-o", "DP-1", "-i"}, "DP-1", ""},
+        {{}, "DP-1", ""},
     };
-    for (const auto& [argv, picture] : cases) EXPECT_EQ(SwayDesktop::PictureOfSwaybg(argv), picture);
+    for (const auto& [argv, output, picture] : cases)
+        EXPECT_EQ(SwayDesktop::PictureOfSwaybg(argv, output), picture) << output;
 }
 
-TEST(SwayDesktopCommands, TheScreenIsTheFirstActiveOutputsMode) {
-    const std::pair<std::string, std::pair<int, int>> cases[] = {
-        {R"([{"name": "HEADLESS-1", "active": true, "current_mode": {"width": 1920, "height": 1080, "refresh": 60000}}])",
-         {1920, 1080}},
-        {R"([{"name": "DP-1", "active": false, "modes": []},
-             {"name": "DP-2", "active": true, "rect": {"x": 0, "y": 0, "width": 1280, "height": 512},
-              "scale": 2.0, "current_mode": {"width": 2560, "height": 1024, "refresh": 60000}}])",
-         {2560, 1024}},
-        {R"([{"name": "DP-1", "current_mode": {"width": 0, "height": 0}}])", {0, 0}},
-        {"not json at all", {0, 0}},
-        {"", {0, 0}},
+TEST(SwayDesktopCommands, ThePrimaryOutputIsTheFocusedActiveOne) {
+    const std::tuple<std::string, std::string, int, int> cases[] = {
+        {R"([{"name": "HEADLESS-1", "active": true, "current_mode": {"width": 1920, "height": 1080},
+              "focused": true}])",
+         "HEADLESS-1", 1920, 1080},
+        {R"([{"name": "DP-1", "active": true, "current_mode": {"width": 1920, "height": 1080}, "focused": false},
+             {"name": "DP-2", "active": true, "rect": {"x": 1920, "y": 0, "width": 1280, "height": 512},
+              "scale": 2.0, "current_mode": {"width": 2560, "height": 1024, "refresh": 60000}, "focused": true}])",
+         "DP-2", 2560, 1024},
+        {R"([{"name": "DP-1", "active": false, "modes": [], "focused": true},
+             {"name": "DP-2", "active": true, "current_mode": {"width": 1280, "height": 1024}, "focused": false}])",
+         "DP-2", 1280, 1024},
+        {R"([{"name": "DP-1", "current_mode": {"width": 0, "height": 0}}])", "", 0, 0},
+        {"not json at all", "", 0, 0},
+        {"", "", 0, 0},
     };
-    for (const auto& [answer, size] : cases) {
-        const SwayMode mode = FirstOutputMode(answer);
-        EXPECT_EQ(std::make_pair(mode.width, mode.height), size) << answer;
+    for (const auto& [answer, name, width, height] : cases) {
+        const SwayOutput output = PrimaryOutput(answer);
+        EXPECT_EQ(output.name, name) << answer;
+        EXPECT_EQ(std::make_pair(output.width, output.height), std::make_pair(width, height)) << answer;
     }
 }
 
@@ -186,6 +194,30 @@ TEST_F(SwayDesktopSession, ASessionWithoutAPictureGetsItsOwnBackgroundBack) {
     ASSERT_TRUE(Shows(kRed));
     desktop.ClearWallpaper();
     EXPECT_TRUE(Shows(own));
+}
+
+TEST_F(SwayDesktopSession, WithTwoOutputsOnlyTheFocusedOneShowsTheWeek) {
+    Start();
+    ASSERT_EQ(std::system(("SWAYSOCK=" + session->Socket() + " swaymsg create_output >/dev/null").c_str()),
+              0);
+    const auto showsOn = [&](const std::string& output, uint32_t colour) {
+        return session->WaitForShot([&](const test::ScreenShot& s) { return s.At(100, 100) == colour; }, 5s,
+                                    output);
+    };
+    ASSERT_TRUE(showsOn("HEADLESS-2", kGreen));
+    SwayDesktop desktop(session->Socket());
+    EXPECT_EQ(desktop.Screen(), (ScreenSize{640, 400})) << "the focused output's size";
+
+    desktop.ShowWallpaper(Picture("Weekleaf-Modifed.bmp", kRed).string());
+    EXPECT_TRUE(showsOn("HEADLESS-1", kRed));
+    EXPECT_TRUE(showsOn("HEADLESS-2", kGreen)) << "the other output lost its own picture";
+
+    // The user moves to the other output: the week follows.
+    const std::string focus = "SWAYSOCK=" + session->Socket() + " swaymsg focus output HEADLESS-2 >/dev/null";
+    ASSERT_EQ(std::system(focus.c_str()), 0);
+    EXPECT_EQ(desktop.Screen().width, 1920);
+    desktop.ShowWallpaper(Picture("Weekleaf-Modifed.bmp", kBlue).string());
+    EXPECT_TRUE(showsOn("HEADLESS-2", kBlue));
 }
 
 TEST_F(SwayDesktopSession, MakeDesktopPicksSwayWhenItsSocketIsKnownEvenWithAnXDisplay) {

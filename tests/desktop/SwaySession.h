@@ -90,22 +90,23 @@ class SwaySession {
     std::filesystem::path RuntimeDir() const { return FRoot / "run"; }     // XDG_RUNTIME_DIR
     std::filesystem::path Log() const { return FRoot / "sway.log"; }
 
-    // What the output shows now; empty when grim fails.
-    ScreenShot Shot() const {
+    // What the outputs show now (one output's part alone when named); empty when grim fails.
+    ScreenShot Shot(const std::string& output = {}) const {
         const std::filesystem::path file = FRoot / "shot.ppm";
+        const std::string only = output.empty() ? "" : " -o " + output;
         const std::string command = "WAYLAND_DISPLAY=" + FWaylandDisplay +
-                                    " XDG_RUNTIME_DIR=" + RuntimeDir().string() + " grim -t ppm " +
-                                    file.string() + " 2>/dev/null";
+                                    " XDG_RUNTIME_DIR=" + RuntimeDir().string() + " grim -t ppm" + only +
+                                    " " + file.string() + " 2>/dev/null";
         if (std::system(command.c_str()) != 0) return {};
         return ReadPpm(file);
     }
 
     // Waits until `pred(Shot())` holds or `limit` passes; true when it held.
     template <class Pred>
-    bool WaitForShot(Pred pred, std::chrono::milliseconds limit) const {
+    bool WaitForShot(Pred pred, std::chrono::milliseconds limit, const std::string& output = {}) const {
         const auto end = std::chrono::steady_clock::now() + limit;
         do {
-            const ScreenShot shot = Shot();
+            const ScreenShot shot = Shot(output);
             if (shot.width > 0 && pred(shot)) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         } while (std::chrono::steady_clock::now() < end);
