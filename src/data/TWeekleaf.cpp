@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <exception>
+#include <stdexcept>
+#include <string>
 
 #include "diag/ErrLog.h"
 #include "platform/AtomicFile.h"
@@ -14,6 +16,14 @@ namespace {
 // Ten years of days take about 11 MB; anything near this limit is not a note store.
 constexpr std::size_t kMaxStoreBytes = 512u << 20;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// The user is told which file is damaged and where, in words of the program; the parser's own
+// account goes to ErrLog.txt for whoever mends the file.
+[[noreturn]] void Damaged(const std::filesystem::path& file, const std::string& where,
+                          const std::string& technical) {
+    ErrLog("Cannot load \"" + file.string() + "\": " + technical);
+    throw std::runtime_error("Файл " + file.string() + " повреждён: " + where);
+}
 
 }  // namespace
 
@@ -28,10 +38,10 @@ TWeekleaf::TWeekleaf(std::filesystem::path jsonFile) : JSON_file(std::move(jsonF
     try {
         JO = ParseJson(text);
     } catch (const JsonError& e) {
-        throw std::runtime_error("Cannot load \"" + JSON_file.string() + "\": " + e.what());
+        Damaged(JSON_file, "строка " + std::to_string(e.line) + ", столбец " + std::to_string(e.column),
+                e.what());
     }
-    if (!JO.IsObject())
-        throw std::runtime_error("Cannot load \"" + JSON_file.string() + "\": the text is not a JSON object");
+    if (!JO.IsObject()) Damaged(JSON_file, "в нём нет объекта JSON", "the text is not a JSON object");
     KeepLines(std::move(bytes));
 }
 

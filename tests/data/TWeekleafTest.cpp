@@ -94,28 +94,35 @@ TEST_F(StoreTest, ByteOrderMarkIsKeptAndMultiLineFilesLoad) {
     EXPECT_EQ(Read(file), "\xEF\xBB\xBF{\"ver\":\"HTML\",\"note\":\"b\"}\r\n");
 }
 
+// The user reads the place in Russian; the parser's English account is kept in ErrLog.txt.
 TEST_F(StoreTest, DamagedStoreIsRefusedWithPlaceAndNeverOverwritten) {
     struct Case {
         std::string bytes;
-        std::string where;
+        std::string shown;
+        std::string logged;
     } cases[] = {
-        {"{\"ver\":\"HTML\",\r\n\"note\":\"abc", "line 2, column 8"},
-        {"{\"ver\":\"HTML\" \"note\":\"\"}", "line 1, column 15"},
-        {"[\"not an object\"]", "not a JSON object"},
-        {"\"text\"", "not a JSON object"},
-        {std::string("\x00\x01\x02garbage", 10), "line 1, column 1"},
-        {std::string(300, '['), "nesting deeper"},
+        {"{\"ver\":\"HTML\",\r\n\"note\":\"abc", "повреждён: строка 2, столбец 8", "line 2, column 8"},
+        {"{\"ver\":\"HTML\" \"note\":\"\"}", "повреждён: строка 1, столбец 15", "line 1, column 15"},
+        {"[\"not an object\"]", "повреждён: в нём нет объекта JSON", "not a JSON object"},
+        {"\"text\"", "повреждён: в нём нет объекта JSON", "not a JSON object"},
+        {std::string("\x00\x01\x02garbage", 10), "повреждён: строка 1, столбец 1", "line 1, column 1"},
+        {std::string(300, '['), "повреждён: строка 1, столбец", "nesting deeper"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.logged);
         Write(file, c.bytes);
+        fs::remove(dataDir / "ErrLog.txt");
         try {
             TWeekleaf store;
             ADD_FAILURE() << "loaded: " << c.bytes;
         } catch (const std::runtime_error& e) {
             const std::string what = e.what();
-            EXPECT_NE(what.find(file.string()), std::string::npos) << what;
-            EXPECT_NE(what.find(c.where), std::string::npos) << what;
+            EXPECT_TRUE(what.starts_with("Файл " + file.string() + " " + c.shown)) << what;
+            EXPECT_EQ(what.find(c.logged), std::string::npos) << what;
         }
+        const std::string log = Read(dataDir / "ErrLog.txt");
+        EXPECT_NE(log.find(file.string()), std::string::npos) << log;
+        EXPECT_NE(log.find(c.logged), std::string::npos) << log;
         EXPECT_EQ(Read(file), c.bytes);
     }
 }
