@@ -22,8 +22,9 @@ class TStoreSearch {
     };
     using Texts = std::vector<std::pair<std::string, Entry>>;  // day key -> entry
 
-    // Result lines in the store's order: day key, ": ", the day's whole plain text in lower case.
-    // "note", "template" and "ver" are never results; an empty query finds nothing.
+    // Result lines, the newest day first: day key, ": ", the day's plain text in lower case on one
+    // line, from a few words before the first match on ("…" marks text left out). "note",
+    // "template" and "ver" are never results; an empty query finds nothing.
     std::vector<std::string> SearchInStore(const JsonValue& store, std::string_view text);
 
     // Making the plain texts ahead of the first search, away from the owner's thread: the owner

@@ -51,8 +51,8 @@ TEST(SearchInStore, FindsDaysByTheirPlainTextInLowerCase) {
     const Case cases[] = {
         // A capital query finds the word in lower case inside bold; the line is the whole entry.
         {"ВСТРЕЧА", {"05.01.2021: важная встреча & обед"}},
-        // Text across formatting and blocks; block ends break lines as CR LF.
-        {"молоко", {"04.01.2021: купить молоко\r\nпозвонить маме"}},
+        // Text across formatting and blocks; the line breaks between blocks show as spaces.
+        {"молоко", {"04.01.2021: купить молоко позвонить маме"}},
         // Only in a tag or attribute: not text.
         {"ff0000", {}},
         {"font", {}},
@@ -65,13 +65,63 @@ TEST(SearchInStore, FindsDaysByTheirPlainTextInLowerCase) {
         {"шаблоне", {}},
         // The empty query finds nothing, even the empty day.
         {"", {}},
+        // The newest day first.
         {"А",
-         {"04.01.2021: купить молоко\r\nпозвонить маме", "05.01.2021: важная встреча & обед",
-          "06.01.2021: красный x"}},
+         {"06.01.2021: красный x", "05.01.2021: важная встреча & обед",
+          "04.01.2021: купить молоко позвонить маме"}},
     };
     TStoreSearch search;
     const JsonValue store = Store();
     for (const Case& c : cases) EXPECT_EQ(search.SearchInStore(store, c.query), c.lines) << c.query;
+}
+
+std::string Repeat(const std::string& piece, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+// A line is one row of a narrow list: it must show the match, so a text whose match lies beyond
+// the first 30 characters is shown from a little before the match, starting at a word, and a
+// long text is cut off (at a whole character) after it.
+TEST(SearchInStore, TheLineShowsTheMatchInItsContext) {
+    const std::string words = "раз два три четыре пять шесть семь восемь девять десять ";
+    const std::string tail(400, 'x');
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* query;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"matchNearTheStart", "два слова", "слова", "два слова"},
+        {"matchWithinTheFirstWords", words.substr(0, 53) + "врач", "врач", words.substr(0, 53) + "врач"},
+        {"matchFarIn", words + "Встреча с врачом", "врачом", "…десять встреча с врачом"},
+        {"noGapBeforeTheMatch", std::string(60, 'y') + "zz", "zz", "…" + std::string(20, 'y') + "zz"},
+        {"lineBreaksBecomeSpaces", "a\r\nb\nc\rd", "b", "a b c d"},
+        {"longTailIsCut", "начало " + tail, "начало", "начало " + tail.substr(0, 227) + "…"},
+        {"tailIsCutAtAWholeCharacter", "a" + Repeat("щ", 300), "a", "a" + Repeat("щ", 119) + "…"},
+        {"bothEndsCut", words + "цель " + tail, "цель", "…девять десять цель " + tail.substr(0, 205) + "…"},
+    };
+    TStoreSearch search;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JsonValue store = JsonValue::MakeObject();
+        store.Set("05.01.2021", JsonValue(c.text));
+        const std::vector<std::string> lines = search.SearchInStore(store, c.query);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0], "05.01.2021: " + c.line);
+    }
+}
+
+TEST(SearchInStore, NewestDayFirstWhateverTheStoreOrder) {
+    JsonValue store = JsonValue::MakeObject();
+    for (const char* key : {"05.01.2021", "31.12.2020", "not a day", "01.02.2021", "04.01.2021"})
+        store.Set(key, JsonValue("x"));
+    TStoreSearch search;
+    EXPECT_EQ(search.SearchInStore(store, "x"),
+              (std::vector<std::string>{"01.02.2021: x", "05.01.2021: x", "04.01.2021: x", "31.12.2020: x",
+                                        "not a day: x"}));
 }
 
 TEST(SearchInStore, ADayChangedSinceTheLastSearchIsReadAfresh) {
