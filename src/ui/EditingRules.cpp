@@ -27,7 +27,7 @@ constexpr std::array<FormatCommand, 17> kCommands{{
     {"Размер 7", "FontSize", 7},
     {"Крупный шрифт", "FontSize", 5},
     {"Обычный шрифт", "FontSize", 3},
-    {"Clear Format", "removeformat", std::monostate{}},
+    {kClearFormat, "removeformat", std::monostate{}},
 }};
 
 }  // namespace

@@ -14,6 +14,9 @@ namespace wl {
 // order 0x00BBGGRR, font sizes 1..7) or a text such as the colour name "red".
 using FormatValue = std::variant<std::monostate, int, const char*>;
 
+// The caption of the command that strips the selection's formatting, in every formatting menu.
+inline constexpr const char* kClearFormat = "Очистить формат";
+
 struct FormatCommand {
     const char* caption;  // menu caption as the editors show it
     const char* command;  // command name handed to the editing component
@@ -22,7 +25,7 @@ struct FormatCommand {
 
 // Every formatting command, in menu order: "Жирный", "Курсив", "Зачеркнутый", "Черный",
 // "Красный", "Зеленый", "Синий", "Размер 1".."Размер 7", "Крупный шрифт", "Обычный шрифт",
-// "Clear Format".
+// kClearFormat.
 std::span<const FormatCommand> FormatCommands();
 // The row with this caption; throws std::out_of_range for an unknown caption.
 const FormatCommand& FormatCommandByCaption(const QString& caption);

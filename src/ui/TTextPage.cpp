@@ -40,7 +40,7 @@ void TTextPage::BuildMenu() {
     pmEditor->addSeparator();
     for (const char* c : {"Черный", "Красный", "Зеленый", "Синий"}) format(c);
     pmEditor->addSeparator();
-    connect(pmEditor->addAction("Clear Format"), &QAction::triggered, this,
+    connect(pmEditor->addAction(kClearFormat), &QAction::triggered, this,
             [this] { Guard([&] { WebBrowser->ClearFormat(); }); });
     WebBrowser->SetContextMenu(pmEditor, TMenuPlacement::NotesPage);
 }

@@ -116,7 +116,7 @@ void TfmBlockEditor::BuildMenu() {
     QMenu* sizes = pmBlock->addMenu("Размер шрифта");
     for (int tag = 1; tag <= 7; ++tag) format(sizes, QString("Размер %1").arg(tag))->setData(tag);
     pmBlock->addSeparator();
-    item(pmBlock, "Clear Format", [this] { ClearFormatClick(); });
+    item(pmBlock, kClearFormat, [this] { ClearFormatClick(); });
     WebBrowser->SetContextMenu(pmBlock, TMenuPlacement::BlockEditor);
 }
 

@@ -51,7 +51,7 @@ class TfmBlockEditor : public QWidget {
     void InsertTemplateClick();  // "Вставить шаблон"
     void ClearClick();           // "Очистить"
     void FormatClick(const QString& caption);
-    void ClearFormatClick();  // "Clear Format"
+    void ClearFormatClick();  // kClearFormat
 
     QWidget* pHead;
     QLabel* lbTitle;

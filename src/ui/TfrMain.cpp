@@ -264,7 +264,7 @@ void TfrMain::BuildMenu() {
     format(pmEditor, "Крупный шрифт")->setVisible(false);
     format(pmEditor, "Обычный шрифт")->setVisible(false);
     pmEditor->addSeparator();
-    connect(pmEditor->addAction("Clear Format"), &QAction::triggered, this,
+    connect(pmEditor->addAction(kClearFormat), &QAction::triggered, this,
             [this] { Guard([&] { ClearFormatClick(); }); });
     WebBrowser->SetContextMenu(pmEditor, TMenuPlacement::DayEditor);
 }

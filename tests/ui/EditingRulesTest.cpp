@@ -31,7 +31,7 @@ TEST(FormatCommandsTest, CaptionsMapToTheCommandNamesAndValuesTheEditorsSend) {
         {"Размер 7", "FontSize", "\"7\""},
         {"Крупный шрифт", "FontSize", "\"5\""},
         {"Обычный шрифт", "FontSize", "\"3\""},
-        {"Clear Format", "removeformat", "null"},
+        {"Очистить формат", "removeformat", "null"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.caption);

@@ -279,7 +279,7 @@ TEST_F(TfmEditorTest, TheBlockMenuHasItsItemsInOrder) {
         captions << (a->isSeparator() ? "-" : a->text());
     EXPECT_EQ(captions, QStringList({"Вставить шаблон", "Очистить", "-", "Жирный", "Курсив", "Зачеркнутый",
                                      "-", "Черный", "Красный", "Зеленый", "Синий", "-", "Вырезать",
-                                     "Вставить", "-", "Размер шрифта", "-", "Clear Format"}));
+                                     "Вставить", "-", "Размер шрифта", "-", "Очистить формат"}));
     EXPECT_EQ(Block(1).ContextMenuPos(QPoint(500, 1080 - 100)), QPoint(500, 1080 - 100 - 310));
 }
 

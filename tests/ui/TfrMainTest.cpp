@@ -120,7 +120,7 @@ TEST_F(TfrMainTest, ClearFormatCancelledLeavesTheDayUnmarked) {
         ASSERT_NE(box, nullptr);
         box->button(QMessageBox::Cancel)->click();
     });
-    Trigger("Clear Format");
+    Trigger("Очистить формат");
     EXPECT_FALSE(DayChanged);
     EXPECT_EQ(Html(), "<p><b>Привет</b></p>");
 }
@@ -132,7 +132,7 @@ TEST_F(TfrMainTest, TheMenuHoldsTheDayEditorsItemsInOrder) {
     }
     EXPECT_EQ(items.join(","),
               "Жирный,Курсив,Зачеркнутый,-,Черный,Красный,Зеленый,Синий,-,Вырезать,Вставить,-,Размер шрифта,"
-              "Крупный шрифт(hidden),Обычный шрифт(hidden),-,Clear Format");
+              "Крупный шрифт(hidden),Обычный шрифт(hidden),-,Очистить формат");
     QStringList sizes;
     for (QAction* a : MenuItem("Размер шрифта")->menu()->actions())
         sizes << a->text() + "=" + a->data().toString();
