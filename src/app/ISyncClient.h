@@ -28,10 +28,14 @@ class ISyncClient {
     virtual void SetBeforeWeek(std::function<void()> beforeWeek) { (void)beforeWeek; }
     // The client's log lines, which the sync log window shows; null when the client keeps none.
     virtual TSyncLogMemo* LogMemo() { return nullptr; }
-    // Status text for the window's header ("Connected" after the start-up handshake).
+    // Status text for the window's header ("Связь с сервисом синхронизации установлена" after the
+    // start-up handshake).
     std::function<void(const std::string&)> OnStatus;
     // The plain text of a notes page pushed by the service, for the notes preview (main thread).
     std::function<void(const std::string&)> OnNotePreview;
+    // A day's entry the service sent was stored (main thread): an answer to GET_DAYS_RANGE or
+    // GET_SEARCH, a week, a single day or a push.
+    std::function<void(Date)> OnDayStored;
 
     virtual void GetCurrentWeek() = 0;
     virtual void GetDay(Date day) = 0;

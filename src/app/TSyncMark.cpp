@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QStringList>
 
+#include "ui/RussianText.h"
 #include "ui/UiLook.h"
 
 namespace wl {
@@ -14,17 +15,23 @@ TSyncMark::TSyncMark(QWidget* parent) : QWidget(parent) {
 }
 
 QString TSyncMark::Describe(bool reachable, std::size_t waitingDays, std::size_t waitingPages) {
-    const QString service = reachable ? "Сервис синхронизации доступен." : "Сервис синхронизации недоступен.";
+    // A few short lines, so that the tip stays a small box beside the mark.
+    QStringList lines{reachable ? "Сервис синхронизации доступен" : "Сервис синхронизации недоступен"};
     if (waitingDays == 0 && waitingPages == 0) {
-        return service + (reachable ? " Все изменения отправлены."
-                                    : " Изменения сохраняются на этом компьютере и будут отправлены, "
-                                      "когда связь восстановится.");
+        lines << "Все изменения отправлены";
+        return lines.join('\n');
     }
     QStringList what;
-    if (waitingDays > 0) what << QString("за дни: %1").arg(waitingDays);
-    if (waitingPages > 0) what << QString("страниц заметок и шаблона: %1").arg(waitingPages);
-    return service + " Ждут отправки изменения " + what.join(", ") + ". Они сохранены на этом компьютере" +
-           (reachable ? " и отправляются." : " и будут отправлены, когда связь восстановится.");
+    if (waitingDays > 0) what << CountOf(waitingDays, "день", "дня", "дней");
+    if (waitingPages > 0) what << CountOf(waitingPages, "страница", "страницы", "страниц");
+    lines << "Не отправлено: " + what.join(", ");
+    if (reachable) {
+        lines << "Отправляется";
+    } else {
+        lines << "Сохранено на этом компьютере"
+              << "Уйдёт, когда связь восстановится";
+    }
+    return lines.join('\n');
 }
 
 void TSyncMark::SetState(bool reachable, std::size_t waitingDays, std::size_t waitingPages) {

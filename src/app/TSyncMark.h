@@ -2,7 +2,7 @@
 // The small mark in the main window's header that tells whether the text is safe: whether the
 // sync service can be reached and whether edits wait to be sent. A solid dot means reachable, a
 // ring unreachable; white means everything is sent, the weekend colour that edits are waiting.
-// The tooltip says the same in words. Main thread only.
+// The tooltip says the same in a few short words. Main thread only.
 #include <QWidget>
 #include <cstddef>
 
@@ -19,7 +19,7 @@ class TSyncMark : public QWidget {
     std::size_t WaitingDays() const { return FWaiting; }
     std::size_t WaitingPages() const { return FWaitingPages; }
 
-    // The tooltip for a state.
+    // The tooltip for a state: short lines ("Не отправлено: 1 день").
     static QString Describe(bool reachable, std::size_t waitingDays, std::size_t waitingPages);
 
   protected:

@@ -51,7 +51,7 @@ TfmFirstLunch::TfmFirstLunch(TSettings& settings, QWidget* parent)
     heading->setStyleSheet("color: white;");
     heading->setGeometry(12, 10, 305, 26);
 
-    cbAutorun = Box("Автозапуск при старте Windows", 50, this);
+    cbAutorun = Box("Автозапуск при входе в систему", 50, this);
     cbDrow = Box("Отображать блоки заметок на рабочем столе", 78, this);
     cbHide = Box("Скрывать в трей при запуске", 106, this);
     cbCheckUpdates = Box("Проверять наличие обновлений", 134, this);

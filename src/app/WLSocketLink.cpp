@@ -59,7 +59,7 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
     void WhenConnected() {
         try {
             FSocket.WriteLog("Socket.ReConnect: CONNECTED <-----<<<");
-            if (!FAnnounced && OnStatus) OnStatus("Connected");
+            if (!FAnnounced && OnStatus) OnStatus("Связь с сервисом синхронизации установлена");
             FAnnounced = true;
             if (FBeforeWeek) FBeforeWeek();
             FSocket.GetCurrentWeek();
@@ -70,6 +70,10 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
 
     void NotePreviewChanged(const std::string& plainText) override {
         if (OnNotePreview) OnNotePreview(plainText);
+    }
+
+    void DayUpdated(Date day, const std::string& /*html*/) override {
+        if (OnDayStored) OnDayStored(day);
     }
 
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
