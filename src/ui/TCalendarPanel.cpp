@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCalendarWidget>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -89,8 +90,10 @@ TCalendarPanel::TCalendarPanel(TfrMain* dayPage, QWidget* parent) : QWidget(pare
         "QListWidget { background: #19AE84; color: white; }"
         " QListWidget::item:selected { background: white; color: #19AE84; }");
     lbSearch->hide();
+    // A click or Enter opens the highlighted day; the arrows only move the highlight.
     connect(lbSearch, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { lbSearchClick(item->text()); });
+    lbSearch->installEventFilter(this);
 
     btCloseSearch = new TImageButton(":/wl/icons/closeSearch.svg", "Закрыть поиск", this);
     btCloseSearch->setObjectName("btCloseSearch");
@@ -204,25 +207,45 @@ void TCalendarPanel::SearchInvokeSearch() {
     }
     SearchInStore(text);
     btCloseSearch->show();
-    lbTitle->setText("Результат поиска");
 }
 
 void TCalendarPanel::SearchInStore(const QString& text) {
+    FQuery = text;
     lbSearch->show();
     mNote->hide();
     lbSearch->clear();
+    lbTitle->setText("Результат поиска");
     const JsonValue* store = StoreDocument ? StoreDocument() : nullptr;
-    if (!store) return;
-    const std::vector<std::string> lines = FSearch.SearchInStore(*store, text.toStdString());
-    // One row per day: its line breaks are shown as spaces. The row begins with the day key.
+    const std::vector<std::string> lines =
+        store ? FSearch.SearchInStore(*store, text.toStdString()) : std::vector<std::string>{};
+    if (lines.empty()) {
+        // A line that is no result: it cannot be highlighted or opened.
+        auto* nothing = new QListWidgetItem("Ничего не найдено", lbSearch);
+        nothing->setFlags(Qt::NoItemFlags);
+        return;
+    }
+    lbTitle->setText(QString("Результат поиска (%1)").arg(lines.size()));
     QStringList rows;
     rows.reserve(qsizetype(lines.size()));
-    for (const std::string& line : lines) {
-        QString row = QString::fromUtf8(line.data(), qsizetype(line.size()));
-        row.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace('\n', ' ').replace('\r', ' ');
-        rows.push_back(std::move(row));
-    }
+    for (const std::string& line : lines)
+        rows.push_back(QString::fromUtf8(line.data(), qsizetype(line.size())));
     lbSearch->addItems(rows);
+}
+
+void TCalendarPanel::StoreDaysArrived() {
+    if (!ShowsResults() || FRefreshQueued) return;
+    // A burst of days (one answer holds many) refreshes the list once, after the last of them.
+    FRefreshQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        FRefreshQueued = false;
+        if (!ShowsResults()) return;
+        const QListWidgetItem* current = lbSearch->currentItem();
+        const QString key = current ? current->text().left(10) : QString();
+        SearchInStore(FQuery);
+        for (int row = 0; !key.isEmpty() && row < lbSearch->count(); ++row) {
+            if (lbSearch->item(row)->text().startsWith(key + ": ")) lbSearch->setCurrentRow(row);
+        }
+    });
 }
 
 void TCalendarPanel::lbSearchClick(const QString& line) {
@@ -257,6 +280,13 @@ void TCalendarPanel::mNoteMouseDown() {
 
 bool TCalendarPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Search && event->type() == QEvent::FocusIn) WarmUpSearch();
+    if (watched == lbSearch && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (const QListWidgetItem* item = lbSearch->currentItem()) lbSearchClick(item->text());
+            return true;
+        }
+    }
     if (watched == mNote->viewport() && event->type() == QEvent::MouseButtonPress) {
         mNoteMouseDown();
         return true;

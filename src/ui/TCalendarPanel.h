@@ -54,10 +54,17 @@ class TCalendarPanel : public QWidget {
 
     // Search (Enter in the box or its search button): GET_SEARCH is sent when it can be, and the
     // results come from the local store whatever became of the send; the panel shows the results.
+    // The service answers with the account's matching days, which land in the store: each day
+    // that arrives is announced with StoreDaysArrived, and the list is searched again.
     void SearchInvokeSearch();
-    // Fills the result list with the days whose text holds `text`; an empty text finds nothing.
+    // Fills the result list with the days whose text holds `text`, the newest first, and puts
+    // their count in the title; "Ничего не найдено" when there is none (an empty text finds nothing).
     void SearchInStore(const QString& text);
-    // Opens the day of the clicked result line (its first ten characters are the day key).
+    // Days came into the store: while results are shown, the last search runs again once the
+    // current burst of days is in, keeping the highlighted day highlighted.
+    void StoreDaysArrived();
+    // Opens the day of a result line (its first ten characters are the day key): a click on it,
+    // or Enter on the highlighted one. Moving the highlight opens nothing.
     void lbSearchClick(const QString& line);
     // Back to the notes preview; the search box is cleared.
     void btCloseSearchClick();
@@ -87,6 +94,8 @@ class TCalendarPanel : public QWidget {
     bool FSkipClick = false;
     bool FQuietSelection = false;  // ShowDate is setting the calendar
     TStoreSearch FSearch;
+    QString FQuery;  // the text of the last search
+    bool FRefreshQueued = false;
     std::thread FWarmUp;  // touches only its own copy; hands the texts over through the event loop
 };
 

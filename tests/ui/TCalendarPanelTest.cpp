@@ -161,7 +161,7 @@ TEST_F(PanelSearchTest, ACapitalQueryFindsTheWordInBoldAndShowsTheResults) {
     EXPECT_TRUE(ShowsPreview());
     Enter("ВСТРЕЧА");
     EXPECT_EQ(Lines(), QStringList{"05.01.2021: важная встреча в 10:00"});
-    EXPECT_EQ(panel->lbTitle->text(), "Результат поиска");
+    EXPECT_EQ(panel->lbTitle->text(), "Результат поиска (1)");
     EXPECT_TRUE(panel->mNote->isHidden());
     EXPECT_FALSE(panel->lbSearch->isHidden());
     EXPECT_FALSE(panel->btCloseSearch->isHidden());
@@ -174,11 +174,91 @@ TEST_F(PanelSearchTest, QueriesThatFindNothing) {
     for (const QString& query :
          {QString("ff0000"), QString("font"), QString("заметках"), QString("шаблоне"), QString("")}) {
         Enter(query);
-        EXPECT_TRUE(Lines().isEmpty()) << query.toStdString();
+        EXPECT_EQ(Lines(), QStringList{"Ничего не найдено"}) << query.toStdString();
         EXPECT_EQ(panel->lbTitle->text(), "Результат поиска");
         EXPECT_FALSE(panel->lbSearch->isHidden());
+        // The line is no result: it takes no highlight and opens nothing.
+        ClickList(panel->lbSearch->visualItemRect(panel->lbSearch->item(0)).center());
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+        QApplication::sendEvent(panel->lbSearch, &enter);
+        EXPECT_EQ(panel->lbSearch->selectedItems().size(), 0);
+        EXPECT_EQ(dayPageShown, 0);
     }
     EXPECT_EQ(Count("GetSearch "), 5u);  // the empty query is sent too
+}
+
+TEST_F(PanelSearchTest, ResultsAreTheNewestDayFirstWithTheirCount) {
+    doc.Set("06.01.2020", JsonValue("старая встреча"));
+    doc.Set("07.01.2021", JsonValue("новая встреча"));
+    Enter("встреча");
+    EXPECT_EQ(Lines(), (QStringList{"07.01.2021: новая встреча", "05.01.2021: важная встреча в 10:00",
+                                    "06.01.2020: старая встреча"}));
+    EXPECT_EQ(panel->lbTitle->text(), "Результат поиска (3)");
+}
+
+// The keyboard in the result list: the arrows, Home and End move the highlight and leave the day
+// page alone; Enter opens the highlighted day, as a click does.
+TEST_F(PanelSearchTest, EnterOpensTheHighlightedResultAndMovingTheHighlightOpensNothing) {
+    doc.Set("07.01.2021", JsonValue("новая встреча"));
+    store["07.01.2021"] = "новая встреча";
+    Enter("встреча");
+    ASSERT_EQ(panel->lbSearch->count(), 2);
+    panel->lbSearch->setFocus();
+    test::Pump(50);  // the list lays its rows out
+    auto press = [this](Qt::Key key) {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(panel->lbSearch, &e);
+        Editor().WaitIdle();
+    };
+    const QDate before = page->ShownDate();
+    struct Step {
+        Qt::Key key;
+        int row;          // highlighted afterwards
+        QDate shownDate;  // the day page afterwards (invalid: as before the search)
+    };
+    const Step steps[] = {
+        {Qt::Key_End, 1, {}},
+        {Qt::Key_Up, 0, {}},
+        {Qt::Key_Down, 1, {}},
+        {Qt::Key_Return, 1, QDate(2021, 1, 5)},
+        {Qt::Key_Home, 0, QDate(2021, 1, 5)},
+        {Qt::Key_Enter, 0, QDate(2021, 1, 7)},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(::testing::Message() << "key " << step.key);
+        press(step.key);
+        EXPECT_EQ(panel->lbSearch->currentRow(), step.row);
+        EXPECT_EQ(page->ShownDate(), step.shownDate.isValid() ? step.shownDate : before);
+        if (step.shownDate.isValid()) {
+            EXPECT_EQ(panel->Calendar->selectedDate(), step.shownDate);
+        }
+    }
+    EXPECT_EQ(Html(), "новая встреча");
+    EXPECT_EQ(dayPageShown, 2);
+    EXPECT_FALSE(panel->lbSearch->isHidden());
+}
+
+// The service answers a search with the days it holds; as they land in the store the shown
+// results are searched again, and the highlighted day stays highlighted.
+TEST_F(PanelSearchTest, DaysArrivingInTheStoreRefreshTheShownResults) {
+    Enter("встреча");
+    panel->lbSearch->setCurrentRow(0);
+    for (const char* key : {"01.01.2019", "08.01.2021"}) {
+        doc.Set(key, JsonValue("встреча на другом устройстве"));
+        panel->StoreDaysArrived();
+    }
+    EXPECT_EQ(panel->lbSearch->count(), 1);  // once the burst is in
+    test::Pump(50);
+    EXPECT_EQ(Lines(),
+              (QStringList{"08.01.2021: встреча на другом устройстве", "05.01.2021: важная встреча в 10:00",
+                           "01.01.2019: встреча на другом устройстве"}));
+    EXPECT_EQ(panel->lbTitle->text(), "Результат поиска (3)");
+    EXPECT_EQ(panel->lbSearch->currentRow(), 1);
+    // Without results shown, arriving days change nothing.
+    panel->btCloseSearch->click();
+    panel->StoreDaysArrived();
+    test::Pump(50);
+    EXPECT_TRUE(ShowsPreview());
 }
 
 TEST_F(PanelSearchTest, TheSearchButtonSearchesAsEnterDoes) {
