@@ -1,6 +1,8 @@
 // What the sync service sends, applied to the note store. Runs on the store's owning thread.
 #include <cmath>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "data/HtmlToText.h"
 #include "data/Json.h"
@@ -99,13 +101,31 @@ void TWLSocket::UpdateDaysRange(const std::string& JSON) {
     }
 }
 
+// An answer of many days (a search's, say) writes the file once, not once per day; the days read
+// up to a fault are kept all the same.
 void TWLSocket::ApplyDays(const JsonValue& days) {
     if (!days.IsObject())
         throw runtime_error("\"days\" is not an object: " + SerializeJson(days).substr(0, 64));
-    for (const auto& [name, value] : days.Members()) {
-        const Date day = DayOfKey(name);
-        UpdateDay(day, TextOf(name, value));
+    std::vector<std::pair<Date, const std::string*>> stored;
+    const auto saveStored = [&] {
+        if (stored.empty()) return;
+        FWeekleaf.SaveJSON();
+        if (!FEvents) return;
+        for (const auto& [day, text] : stored) FEvents->DayUpdated(day, *text);
+    };
+    try {
+        for (const auto& [name, value] : days.Members()) {
+            const Date day = DayOfKey(name);
+            const std::string& text = TextOf(name, value);
+            WriteLog("TWLSocket.UpdateDay | " + text);
+            FWeekleaf.Set(DateToStr(day), text);
+            stored.emplace_back(day, &text);
+        }
+    } catch (...) {
+        saveStored();
+        throw;
     }
+    saveStored();
 }
 
 void TWLSocket::UpdateDay(Date ADate, const std::string& Value) {
