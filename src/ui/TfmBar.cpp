@@ -125,7 +125,8 @@ QDate TfmBar::Today() const {
 
 void TfmBar::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (const QScreen* s = QGuiApplication::primaryScreen()) move(Place(s->geometry().size()));
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().topLeft() + Place(s->geometry().size()));
     if (L.CollapseAllWindow) L.CollapseAllWindow();
 }
 

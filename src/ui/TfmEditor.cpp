@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QRegion>
+#include <QScreen>
 #include <QShortcut>
 #include <QStyleHints>
 #include <memory>
@@ -51,7 +52,9 @@ TfmEditor::TfmEditor(QSize screen, TEditorLinks links)
     pal.setColor(QPalette::Window, kNavy);
     setPalette(pal);
     setWindowOpacity(kAlpha);
-    setGeometry(Geometry(screen));
+    // On the primary monitor, where the week is drawn, wherever it sits on the desktop.
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    setGeometry(Geometry(screen).translated(primary ? primary->geometry().topLeft() : QPoint()));
     CreateEditore();
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     esc->setContext(Qt::WindowShortcut);
@@ -66,7 +69,7 @@ TfmEditor::TfmEditor(QSize screen, TEditorLinks links)
 TfmEditor::~TfmEditor() = default;
 
 void TfmEditor::CreateEditore() {
-    const QRect area = geometry();
+    const QRect area = Geometry(FScreen);  // in the primary monitor's own coordinates
     const BlockRects rects = CalcBlockRects(area.height(), area.width());
     const Date today = Today();
     const int32_t offset = WeekOffsetDays.load();
