@@ -313,8 +313,8 @@ void TfrOptions::LoadSettings() {
 
 void TfrOptions::SetHotKeyState() {
     const bool on = cbUseHotKey->isChecked();
-    QLineEdit* boxes[4] = {edHKmain, edHKnote, edHKtemplate, edHK_block};
-    for (int i = 0; i < 4; ++i) {
+    QLineEdit* boxes[5] = {edHKmain, edHKnote, edHKtemplate, edHK_block, edHK_Editor};
+    for (int i = 0; i < 5; ++i) {
         boxes[i]->setEnabled(on);
         lbHotKeys[i]->setEnabled(on);
     }

@@ -214,20 +214,28 @@ TEST_F(OptionsTest, AnEmptiedHotKeyBoxKeepsTheOldKeyOnOk) {
     EXPECT_EQ(Ok().HotKeyMain(), before);
 }
 
-TEST_F(OptionsTest, WithHotKeysOffFourBoxesAreDisabledAndOkUnregisters) {
+// Unticking turns off every application key, the week editor's included (it is unregistered with
+// the others), so all five boxes and their captions grey out; ticking brings them all back.
+TEST_F(OptionsTest, WithHotKeysOffAllFiveBoxesAreDisabledAndOkUnregisters) {
     Open();
     page->cbUseHotKey->setChecked(true);
     page->SetHotKeyState();
+    const QLineEdit* boxes[5] = {page->edHKmain, page->edHKnote, page->edHKtemplate, page->edHK_block,
+                                 page->edHK_Editor};
+    const auto expectAll = [&](bool enabled) {
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(boxes[i]->isEnabled(), enabled) << boxes[i]->objectName().toStdString();
+            EXPECT_EQ(page->lbHotKeys[i]->isEnabled(), enabled) << i;
+        }
+    };
+    expectAll(true);
     page->cbUseHotKey->click();  // untick
-    for (QLineEdit* box : {page->edHKmain, page->edHKnote, page->edHKtemplate, page->edHK_block})
-        EXPECT_FALSE(box->isEnabled()) << box->objectName().toStdString();
-    for (int i = 0; i < 4; ++i) EXPECT_FALSE(page->lbHotKeys[i]->isEnabled());
-    EXPECT_TRUE(page->edHK_Editor->isEnabled());
-    EXPECT_TRUE(page->lbHotKeys[4]->isEnabled());
+    expectAll(false);
     EXPECT_FALSE(page->edHKItalic->isEnabled());
     Ok();
     EXPECT_EQ(hotKeys, std::vector<bool>{false});
     page->cbUseHotKey->click();
+    expectAll(true);
     Ok();
     EXPECT_EQ(hotKeys, (std::vector<bool>{false, true}));
 }
