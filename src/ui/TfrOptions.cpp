@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,11 +14,13 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QRegularExpressionValidator>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QThreadPool>
 #include <stdexcept>
 
 #include "data/TSettings.h"
+#include "diag/ErrLog.h"
 #include "ui/TPanelButton.h"
 #include "ui/TfmConfirm.h"
 #include "ui/UiLook.h"
@@ -114,7 +119,35 @@ QImage ToQImage(const Image& image) {
     return out;
 }
 
+// The dialog's type column in Russian whatever the session's locale: Qt names a folder "Folder"
+// and a file by its English type description where no translation is found.
+class TRussianFileTypes : public QFileIconProvider {
+  public:
+    QString type(const QFileInfo& info) const override {
+        if (info.isDir()) return "Папка";
+        const QString suffix = info.suffix().toUpper();
+        return suffix.isEmpty() ? QString("Файл") : "Файл " + suffix;
+    }
+};
+
+// The user's pictures folder (XDG_PICTURES_DIR), else the home folder.
+QString PicturesFolder() {
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QDir(pictures).exists() ? pictures : QDir::homePath();
+}
+
 }  // namespace
+
+std::unique_ptr<QFileDialog> MakePictureDialog(QWidget* parent) {
+    static TRussianFileTypes types;  // dialogs only point at it; it outlives them all
+    auto dialog = std::make_unique<QFileDialog>(
+        parent, "Добавить обои", PicturesFolder(),
+        "Изображения (*.jpg *.jpeg *.bmp *.png);;JPEG Image File (*.jpg);;JPEG Image File (*.jpeg);;"
+        "Bitmaps (*.bmp);;PNG Image File (*.png)");
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setIconProvider(&types);
+    return dialog;
+}
 
 bool HotKeyKeyAccepted(int key, const QString& text) {
     if (key == Qt::Key_Backspace) return true;
@@ -413,10 +446,9 @@ void TfrOptions::btAddClick() {
     if (L.AskPicture) {
         file = L.AskPicture();
     } else {
-        file = QFileDialog::getOpenFileName(
-            this, "Добавить обои", QString(),
-            "Изображения (*.jpg *.jpeg *.bmp *.png);;JPEG Image File (*.jpg);;JPEG Image File (*.jpeg);;"
-            "Bitmaps (*.bmp);;PNG Image File (*.png)");
+        const std::unique_ptr<QFileDialog> dialog = MakePictureDialog(this);
+        if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+            file = dialog->selectedFiles().front();
     }
     if (file.isEmpty()) return;
     const WppAddResult result = FLibrary->Add(file.toStdString());
@@ -425,6 +457,9 @@ void TfrOptions::btAddClick() {
         return;
     }
     ListUpdate();
+    // The new picture is the one the user wants to look at next: selected, so it is previewed.
+    const QList<QListWidgetItem*> added = WppBox->findItems(QFileInfo(file).fileName(), Qt::MatchExactly);
+    if (!added.isEmpty()) WppBox->setCurrentItem(added.front());
 }
 
 void TfrOptions::btDeleteClick() {
@@ -439,10 +474,18 @@ void TfrOptions::btApplyClick() {
     const int selected = WppBox->currentRow();
     const std::filesystem::path path = FLibrary->PathOf(selected);
     if (path.empty() || !L.SetWallpaper) return;
+    // A file that cannot be shown leaves the desktop as it was, and the user learns why.
+    const QString notApplied = QString("Обои не применены: файл «%1» не читается как изображение.")
+                                   .arg(WppBox->currentItem()->text());
     try {
+        if (DetectImageFormat(path) == ImageFormat::Other) {
+            Message(notApplied);
+            return;
+        }
         L.SetWallpaper(path.string());
-    } catch (const std::exception&) {
-        // A picture that cannot be shown leaves the desktop as it was.
+    } catch (const std::exception& e) {
+        ErrLog(std::string("btApplyClick: ") + e.what());
+        Message(notApplied);
     }
 }
 

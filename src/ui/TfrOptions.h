@@ -17,6 +17,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -52,6 +53,10 @@ struct TOptionsLinks {
     // A plain message box.
     std::function<void(const QString& text)> ShowMessage;
 };
+
+// The picture dialog of "Добавить": opens in the user's pictures folder and names file types in
+// Russian.
+std::unique_ptr<QFileDialog> MakePictureDialog(QWidget* parent);
 
 // The one-character typing rule of the hot-key boxes: Backspace and the Latin letters and digits
 // are taken (replacing what the box held), everything else is discarded.

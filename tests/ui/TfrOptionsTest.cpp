@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,7 +59,10 @@ class OptionsTest : public ::testing::Test {
         page.reset();
         settings = std::make_unique<TSettings>(paths.ConfigPath);
         TOptionsLinks links;
-        links.SetWallpaper = [this](const std::string& p) { shown.push_back(p); };
+        links.SetWallpaper = [this](const std::string& p) {
+            if (refuse) throw std::runtime_error("the desktop refused " + p);
+            shown.push_back(p);
+        };
         links.RestoreUserWallpaper = [this] { ++restores; };
         links.WppTimer = [this](bool on) { timer.push_back(on); };
         links.HotKeys = [this](bool use) { hotKeys.push_back(use); };
@@ -98,6 +103,7 @@ class OptionsTest : public ::testing::Test {
     std::vector<QString> asked, messages;
     int restores = 0, applied = 0;
     bool answer = true;
+    bool refuse = false;  // SetWallpaper throws
     QString picture;
     DateTime now = MakeDateTime(2026, 12, 10, 10, 0, 0);
 };
@@ -371,8 +377,13 @@ TEST_F(OptionsTest, PicturesAreAddedListedPreviewedAppliedAndDeletedAfterTheQues
     EXPECT_EQ(Listed(), (QStringList{"HILL.PNG", "sea.bmp"}));
     EXPECT_TRUE(messages.empty());
 
+    // The picture added last is selected and previewed.
+    EXPECT_EQ(page->WppBox->currentItem()->text(), "HILL.PNG");
+    ASSERT_TRUE(
+        WaitFor([&] { return page->PreviewsShown() >= 1 && !page->imgPreview->pixmap().isNull(); }, 5000));
+    const int previews = page->PreviewsShown();
     page->WppBox->setCurrentRow(1);
-    ASSERT_TRUE(WaitFor([&] { return page->PreviewsShown() == 1; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return page->PreviewsShown() == previews + 1; }, 5000));
     EXPECT_EQ(page->imgPreview->pixmap().size(), QSize(238, 129));
     EXPECT_EQ(TSettings(paths.ConfigPath).WppCurIndex(), 1);
 
@@ -393,6 +404,95 @@ TEST_F(OptionsTest, PicturesAreAddedListedPreviewedAppliedAndDeletedAfterTheQues
     page->btApplyClick();
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(shown.size(), 1u);
+}
+
+TEST_F(OptionsTest, AnAddedPictureIsSelectedAndPreviewedAtOnce) {
+    Open();
+    for (const char* name : {"sea.bmp", "HILL.PNG", "meadow.bmp"}) {
+        SCOPED_TRACE(name);
+        const int previews = page->PreviewsShown();
+        picture = QString::fromStdString(Source(name).string());
+        page->btAddClick();
+        ASSERT_NE(page->WppBox->currentItem(), nullptr);
+        EXPECT_EQ(page->WppBox->currentItem()->text(), name);
+        EXPECT_TRUE(page->WppBox->currentItem()->isSelected());
+        EXPECT_TRUE(WaitFor([&] { return page->PreviewsShown() == previews + 1; }, 5000));
+        EXPECT_EQ(TSettings(paths.ConfigPath).WppCurIndex(), page->WppBox->currentRow());
+    }
+}
+
+// "Применить" on a file that is no picture, or one the desktop refuses, changes nothing and says so.
+TEST_F(OptionsTest, ApplyingWhatCannotBeShownSaysWhyNothingHappened) {
+    fs::create_directories(paths.WppPath);
+    std::ofstream(paths.WppPath / "list.jpg") << "shopping list, not a picture";
+    SaveBmp24(Image(8, 8), paths.WppPath / "sea.bmp");
+    Open();
+    struct Case {
+        const char* name;
+        bool desktopRefuses;
+        std::size_t shown;
+    };
+    for (const Case& c : {Case{"list.jpg", false, 0}, Case{"sea.bmp", true, 0}, Case{"sea.bmp", false, 1}}) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        shown.clear();
+        page->WppBox->setCurrentItem(page->WppBox->findItems(c.name, Qt::MatchExactly).value(0));
+        refuse = c.desktopRefuses;  // the desktop's refusal arrives as an exception from the link
+        page->btApplyClick();
+        EXPECT_EQ(shown.size(), c.shown);
+        if (c.shown) {
+            EXPECT_TRUE(messages.empty());
+        } else {
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0],
+                      QString("Обои не применены: файл «%1» не читается как изображение.").arg(c.name));
+        }
+    }
+}
+
+// The picture dialog opens in the user's pictures folder (XDG_PICTURES_DIR, else home) and names
+// the types of its entries in Russian, a folder as "Папка".
+TEST_F(OptionsTest, ThePictureDialogOpensInThePicturesFolderAndSpeaksRussian) {
+    const QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+    const fs::path userHome = root / "home", pictures = userHome / "Снимки";
+    fs::create_directories(root / "config");
+    std::ofstream(root / "config" / "user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/Снимки\"\n";
+    ::setenv("HOME", userHome.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    struct Case {
+        bool picturesExist;
+        fs::path expected;
+    };
+    for (const Case& c : {Case{false, userHome}, Case{true, pictures}}) {
+        SCOPED_TRACE(c.expected.string());
+        fs::create_directories(userHome);
+        if (c.picturesExist) {
+            fs::create_directories(pictures / "отпуск");
+            SaveBmp24(Image(4, 4), pictures / "sea.png");
+        }
+        const std::unique_ptr<QFileDialog> dialog = MakePictureDialog(nullptr);
+        EXPECT_EQ(fs::path(dialog->directory().absolutePath().toStdString()), c.expected);
+        if (!c.picturesExist) continue;
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->show();
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        ASSERT_NE(model, nullptr);
+        const auto typeOf = [&](const char* name) {
+            const QModelIndex index = model->index(QString::fromStdString((pictures / name).string()));
+            return model->data(index.siblingAtColumn(2)).toString();
+        };
+        EXPECT_TRUE(WaitFor([&] { return typeOf("отпуск") == "Папка"; }, 5000))
+            << typeOf("отпуск").toStdString();
+        EXPECT_TRUE(WaitFor([&] { return typeOf("sea.png") == "Файл PNG"; }, 5000))
+            << typeOf("sea.png").toStdString();
+        dialog->close();
+    }
+    ::setenv("HOME", home.constData(), 1);
+    if (config.isEmpty()) {
+        ::unsetenv("XDG_CONFIG_HOME");
+    } else {
+        ::setenv("XDG_CONFIG_HOME", config.constData(), 1);
+    }
 }
 
 TEST_F(OptionsTest, AFailedCopyShowsItsMessageAndACancelledDialogAddsNothing) {
