@@ -224,10 +224,10 @@ void TSyncService::AnswerSearch(TConnectionId from, const std::string& account, 
             return found.size() < kMaxSearchResults;
         });
     }
+    // The answer has the shape of a days range, which every client stores as it comes; an empty
+    // one changes nothing there.
     TMessageWriter writer;
-    writer.Open()
-        .Member("ACTION", "RES_GET_SEARCH")
-        .IntegerMember("STATUS", found.empty() ? ER_SELECT : ER_SUCCESS);
+    writer.Open().Member("ACTION", "RES_GET_DAYS_RANGE").IntegerMember("STATUS", ER_SUCCESS);
     writer.Name("ITEM").Open().Member("search", text);
     WriteDays(writer, found).Close();
     Answer(from, writer.Close().Take());

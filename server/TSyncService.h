@@ -10,7 +10,8 @@
 //   GET_DAYS_RANGE   -> {"ACTION":"RES_GET_DAYS_RANGE","STATUS":0,"ITEM":{"days":{..held days..}}}
 //   GET_DAY          -> {"ACTION":"RES_GET_DAY","dd.mm.yyyy":html,"timestamp":"s","STATUS":0} when held
 //   GET_NOTE         -> {"ACTION":"UPDATE_NOTE","note":html} when held; GET_TEMPLATE likewise
-//   GET_SEARCH       -> {"ACTION":"RES_GET_SEARCH","STATUS":0|7,"ITEM":{"search":..,"days":{..}}}
+//   GET_SEARCH       -> {"ACTION":"RES_GET_DAYS_RANGE","STATUS":0,"ITEM":{"search":..,"days":{..}}}
+//                       (the newest matching days, at most kMaxSearchResults)
 //   SET_DAY          -> others on the key: {"ACTION":"UPDATE_DAY","dd.mm.yyyy":html,"timestamp":"s"};
 //                       refused as older: the same message with the stored text, to the sender only
 //   SET_NOTE/SET_TEMPLATE -> others on the key: {"ACTION":"UPDATE_NOTE","note":html} / UPDATE_TEMPLATE
@@ -71,8 +72,8 @@ std::int64_t LatestTimestamp(std::chrono::system_clock::time_point now);
 
 class TSyncService {
   public:
-    // At most this many days answer one GET_SEARCH.
-    static constexpr std::size_t kMaxSearchResults = 50;
+    // At most this many days answer one GET_SEARCH: the newest, enough for a list a person reads.
+    static constexpr std::size_t kMaxSearchResults = 100;
 
     explicit TSyncService(TSyncStore& store, TServiceClock clock = TServiceClock::System());
 

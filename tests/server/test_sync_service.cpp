@@ -246,17 +246,37 @@ TEST_P(SyncService, NoteAndTemplateAreAnsweredToTheAskerOnly) {
               (TInbox{{1, {R"({"ACTION":"UPDATE_TEMPLATE","template":"t"})"}}}));
 }
 
-TEST_P(SyncService, SearchMatchesTextIgnoringCaseNotMarkup) {
+// The answer is a days range, which clients store as they store a week: a day written on another
+// device is found on this one without ever having been opened here.
+TEST_P(SyncService, SearchAnswersTheMatchingDaysAsADaysRange) {
     Send(1, SetDayRequest("k1", "05.01.2021", "<p>Купить <b>Хлеб</b></p>", 1));
     Send(1, SetDayRequest("k1", "06.01.2021", "<span class=\"x\">y</span>", 1));
+    Send(1, SetDayRequest("k2", "07.01.2021", "купить хлеб", 1));
     const auto found = ParseJson(Send(1, test::SearchRequest("k1", "купить хлеб")).at(1).at(0));
-    EXPECT_EQ(found.GetString("ACTION"), "RES_GET_SEARCH");
+    EXPECT_EQ(found.GetString("ACTION"), "RES_GET_DAYS_RANGE");
+    EXPECT_EQ(found.Find("STATUS")->AsNumber(), ER_SUCCESS);
     ASSERT_TRUE(found.Find("ITEM") && found.Find("ITEM")->Find("days"));
     const JsonValue& days = *found.Find("ITEM")->Find("days");
     ASSERT_EQ(days.size(), 1u);
     EXPECT_EQ(days.Members()[0].first, "05.01.2021");
+    EXPECT_EQ(days.Members()[0].second.AsString(), "<p>Купить <b>Хлеб</b></p>");
+    // Text only in markup finds nothing: an empty range, which changes nothing on the client.
     const auto none = ParseJson(Send(1, test::SearchRequest("k1", "span")).at(1).at(0));
-    EXPECT_EQ(none.Find("STATUS")->AsNumber(), ER_SELECT);
+    EXPECT_EQ(none.GetString("ACTION"), "RES_GET_DAYS_RANGE");
+    EXPECT_EQ(none.Find("STATUS")->AsNumber(), ER_SUCCESS);
+    EXPECT_EQ(none.Find("ITEM")->Find("days")->size(), 0u);
+}
+
+TEST_P(SyncService, SearchAnswersTheNewestMatchingDaysUpToTheCap) {
+    const int held = static_cast<int>(TSyncService::kMaxSearchResults) + 20;
+    const Date first = MakeDate(2020, 1, 1);
+    for (int i = 0; i < held; ++i) Send(1, SetDayRequest("k1", DateToStr(AddDays(first, i)), "врач", 1));
+    const auto found = ParseJson(Send(1, test::SearchRequest("k1", "ВРАЧ")).at(1).at(0));
+    const JsonValue& days = *found.Find("ITEM")->Find("days");
+    ASSERT_EQ(days.size(), TSyncService::kMaxSearchResults);
+    EXPECT_EQ(days.Members().front().first, DateToStr(AddDays(first, held - 1)));
+    EXPECT_EQ(days.Members().back().first,
+              DateToStr(AddDays(first, held - int(TSyncService::kMaxSearchResults))));
 }
 
 TEST_P(SyncService, NothingLeavesBeforeTheStoreHasCommittedIt) {
