@@ -377,6 +377,7 @@ void TfmMain::GetFrames() {
         if (FWeekleaf) FWeekleaf->CurrentDate = ToDate(d);
     };
     pLeft->mayByShowDay = [this] { ShowDayPage(); };
+    pLeft->ShowNotes = [this] { ShowNote(); };
     pLeft->StoreDocument = [this]() -> const JsonValue* { return FWeekleaf ? &FWeekleaf->JO : nullptr; };
     pLeft->GetSearch = [this](const std::string& text) {
         if (FSync && FSync->Connected()) FSync->GetSearch(text);

@@ -275,7 +275,9 @@ bool TCalendarPanel::ShowsResults() const {
 }
 
 void TCalendarPanel::mNoteMouseDown() {
+    // The preview never holds a caret; a click on it means "let me edit the notes".
     edFokus->setFocus();
+    if (ShowNotes) ShowNotes();
 }
 
 bool TCalendarPanel::eventFilter(QObject* watched, QEvent* event) {

@@ -40,6 +40,8 @@ class TCalendarPanel : public QWidget {
     // sync request GET_SEARCH (throws when it cannot be sent). Set by the main window.
     std::function<const JsonValue*()> StoreDocument;
     std::function<void(const std::string& text)> GetSearch;
+    // Opens the notes page (a click on the notes preview). Set by the main window.
+    std::function<void()> ShowNotes;
 
     // The calendar's change handling: the chosen day becomes the shown day.
     void CalendarChange();

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QSystemTrayIcon>
+#include <QTextEdit>
 #include <QTimer>
 #include <cmath>
 #include <csignal>
@@ -508,6 +509,19 @@ TEST(SyncMarkTest, TheTipIsShortLinesWithRussianCounts) {
         EXPECT_EQ(lines.value(1), c.waiting ? QString(c.waiting) : QString("Все изменения отправлены"));
         for (const QString& line : lines) EXPECT_LE(line.size(), 36);
     }
+}
+
+TEST_F(MainWindowTest, AClickOnTheNotesPreviewOpensTheNotesPage) {
+    Prepare();
+    Create();
+    ShowReady();
+    QWidget* preview = window->pLeft->mNote->viewport();
+    const QPointF at(20, 20);
+    QMouseEvent press(QEvent::MouseButtonPress, at, preview->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(preview, &press);
+    EXPECT_TRUE(WaitFor([&] { return window->frNote->isVisible(); }, 3000));
+    EXPECT_FALSE(window->frMain->isVisible());
 }
 
 TEST_F(MainWindowTest, ClosingHidesToTheTrayAndTheFirstMenuItemBringsItBack) {

@@ -98,7 +98,9 @@ TEST_F(TCalendarPanelTest, AnErrorWhileShowingTheDayIsReportedWithItsClass) {
     EXPECT_EQ(panel->Calendar->selectedDate(), QDate(2022, 3, 1));
 }
 
-TEST_F(TCalendarPanelTest, TheNotesPreviewNeverTakesTheCaret) {
+TEST_F(TCalendarPanelTest, TheNotesPreviewNeverTakesTheCaretAndAClickOpensTheNotes) {
+    int notesOpened = 0;
+    panel->ShowNotes = [&] { ++notesOpened; };
     panel->SetNotePreview("Список покупок");
     panel->activateWindow();
     QWidget* view = panel->mNote->viewport();
@@ -106,6 +108,7 @@ TEST_F(TCalendarPanelTest, TheNotesPreviewNeverTakesTheCaret) {
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(view, &press);
     EXPECT_FALSE(panel->mNote->hasFocus());
+    EXPECT_EQ(notesOpened, 1);
     QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x");
     QApplication::sendEvent(panel->mNote, &key);
     EXPECT_EQ(panel->mNote->toPlainText(), "Список покупок");
