@@ -30,30 +30,67 @@ bool IsQtOption(std::string_view arg) {
 }
 
 std::string Usage() {
-    return "Usage: weekleaf [/reg] [--help] [--version] [Qt options]\n"
+    std::string operations;
+    for (const TRemoteOperation& op : kRemoteOperations) {
+        std::string option = std::string("  --") + op.Name;
+        option.resize(18, ' ');
+        operations += option + op.Help + "\n";
+    }
+    return "Usage: weekleaf [/reg | --hidden] [--help] [--version] [Qt options]\n"
+           "       weekleaf --show-window | --show-notes | --show-template | --toggle-blocks | "
+           "--week-editor\n"
            "Weekleaf: a weekly planner that draws the shown week onto the desktop wallpaper and keeps\n"
            "every entry in sync through a Weekleaf sync service.\n\n"
-           "  /reg          wait 10 seconds before starting (how the autostart entry starts it)\n"
-           "  --help, -h    this text\n"
-           "  --version     the program's version\n\n"
-           "Qt's own options (-platform NAME, -display DISPLAY, -style NAME, ...) are passed on to Qt,\n"
-           "and everything after --webEngineArgs to the editors' browser engine.\n"
-           "A running weekleaf on the same display is ended when another one starts.\n\n"
+           "  /reg            wait 10 seconds, then start hidden in the tray when the settings say so\n"
+           "                  (how the autostart entry starts it)\n"
+           "  --hidden        start with the window hidden in the tray\n"
+           "  --help, -h      this text\n"
+           "  --version       the program's version\n\n"
+           "Started by hand, the window shows. A running weekleaf of the same session is ended when\n"
+           "another one starts; the new one shows the window when the old one had it shown.\n\n"
+           "These ask the running weekleaf to do one thing, and start it first when none runs:\n" +
+           operations +
+           "\nQt's own options (-platform NAME, -display DISPLAY, -style NAME, ...) are passed on to Qt,\n"
+           "and everything after --webEngineArgs to the editors' browser engine.\n\n"
            "Files: $AppData/Weekleaf when AppData is set, otherwise $XDG_DATA_HOME/Weekleaf\n"
            "(~/.local/share/Weekleaf): Config.ini, Data.json, ErrLog.txt and the wallpaper library.\n";
+}
+
+const TRemoteOperation* RemoteOperation(std::string_view arg) {
+    if (!arg.starts_with("--")) return nullptr;
+    arg.remove_prefix(2);
+    for (const TRemoteOperation& op : kRemoteOperations)
+        if (arg == op.Name) return &op;
+    return nullptr;
 }
 
 }  // namespace
 
 TAppCommandLine ParseAppCommandLine(const std::vector<std::string>& args) {
+    using TAction = TAppCommandLine::TAction;
     TAppCommandLine result;
     result.WaitAfterLogon = !args.empty() && args.front() == "/reg";
+    if (result.WaitAfterLogon) result.Window = TAppCommandLine::TWindow::AsSet;
+    const auto answer = [](TAction action, std::string text) {
+        TAppCommandLine line;
+        line.Action = action;
+        line.Text = std::move(text);
+        return line;
+    };
     for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") return {TAppCommandLine::TAction::Help, false, Usage()};
-        if (arg == "--version") return {TAppCommandLine::TAction::Version, false, VersionText(kProgram)};
+        if (arg == "--help" || arg == "-h") return answer(TAction::Help, Usage());
+        if (arg == "--version") return answer(TAction::Version, VersionText(kProgram));
         if (arg == kWebEngineArgs) break;
+        if (arg == kHiddenOption) {
+            result.Window = TAppCommandLine::TWindow::Hidden;
+            continue;
+        }
+        if (const TRemoteOperation* op = RemoteOperation(arg)) {
+            result.Operation = op;
+            continue;
+        }
         if (!arg.starts_with('-') || IsQtOption(arg)) continue;
-        return {TAppCommandLine::TAction::Refuse, false, UnknownOptionLine(kProgram, arg)};
+        return answer(TAction::Refuse, UnknownOptionLine(kProgram, arg));
     }
     return result;
 }

@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "app/AppCommandLine.h"
 #include "app/TfmMain.h"
 #include "diag/ErrLog.h"
 #include "platform/Restarter.h"
@@ -16,6 +19,7 @@ namespace {
 constexpr const char* kUpdateService = "https://weekleaf.org/update";
 const std::string kProductVersion = std::string("Weekleaf ") + kWeekleafVersion;
 constexpr int kRestartMs = 7000000;
+constexpr int kRestartQuietMs = 180000;
 
 }  // namespace
 
@@ -32,10 +36,11 @@ bool CheckUpdate(const std::filesystem::path& folder) {
     return StartDetached(folder / kUpdaterName, {kUpdateService, kProductVersion});
 }
 
-bool StartRestarter(const std::filesystem::path& folder) {
+bool StartRestarter(const std::filesystem::path& folder, bool hidden) {
     AskProgramsToClose(kUpdaterName);
-    return StartDetached(folder / kRestarterName, {"restart"},
-                         {{kRestartPidVariable, std::to_string(::getpid())}});
+    std::vector<std::string> args{"restart"};
+    if (hidden) args.push_back(kHiddenOption);
+    return StartDetached(folder / kRestarterName, args, {{kRestartPidVariable, std::to_string(::getpid())}});
 }
 
 int RestartIntervalMs() {
@@ -47,13 +52,17 @@ int RestartIntervalMs() {
     return static_cast<int>(ms);
 }
 
+int RestartQuietMs() {
+    return std::min(kRestartQuietMs, RestartIntervalMs());
+}
+
 void LinkShellDuties(TfmMain& window, std::filesystem::path programFolder) {
     const std::filesystem::path program = programFolder / "weekleaf";
     window.hooks.AddToStartUp = [] { ApplyStartWithOS(true); };
     window.hooks.RemoveFromStartUp = [] { ApplyStartWithOS(false); };
     window.hooks.CheckUpdate = [programFolder] { CheckUpdate(programFolder); };
     window.hooks.Restart = [&window, programFolder] {
-        if (!StartRestarter(programFolder)) {
+        if (!StartRestarter(programFolder, !window.WindowShown())) {
             ErrLog("tRestartTimer: " + (programFolder / kRestarterName).string() +
                    " could not be started; the program goes on");
             return;
@@ -62,6 +71,7 @@ void LinkShellDuties(TfmMain& window, std::filesystem::path programFolder) {
         window.tFixHalt.start();
     };
     window.tRestart.setInterval(RestartIntervalMs());
+    window.RestartQuietMs = RestartQuietMs();
 }
 
 }  // namespace wl

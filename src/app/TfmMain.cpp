@@ -119,15 +119,17 @@ TfmMain::TfmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWi
     connect(&tPostData, &QTimer::timeout, this, &TfmMain::tPostDataTimer);
     connect(&tCheckData, &QTimer::timeout, this, &TfmMain::tCheckDataTimer);
     connect(&tWppChange, &QTimer::timeout, this, &TfmMain::tWppChangeTimer);
-    connect(&tRestart, &QTimer::timeout, this, [this] {
-        if (hooks.Restart) hooks.Restart();
-    });
-    // The end of a restart: nothing is restored (the new instance draws again), but typing that
-    // the change posting has not taken yet is stored and posted first.
-    connect(&tFixHalt, &QTimer::timeout, this, [this] {
-        FlushDayEditor();
-        std::_Exit(0);
-    });
+    connect(&tRestart, &QTimer::timeout, this, &TfmMain::RestartWhenQuiet);
+    tRestartWait.setInterval(1000);
+    tRestartWait.setSingleShot(true);
+    connect(&tRestartWait, &QTimer::timeout, this, &TfmMain::RestartWhenQuiet);
+    // The end of a restart: nothing is restored (the new instance draws again), the typing that
+    // the change posting has not taken yet is stored and posted first, and the program ends the
+    // ordinary way so that the editors' browser processes end with it.
+    tFixHalt.setSingleShot(true);
+    connect(&tFixHalt, &QTimer::timeout, this, &TfmMain::QuitForNewInstance);
+    // Every key press of every window of the program, for the restart's quiet spell.
+    qApp->installEventFilter(this);
 }
 
 TfmMain::~TfmMain() {
@@ -192,6 +194,7 @@ void TfmMain::BuildTray() {
 }
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) FLastKey.start();
     // Dragging the borderless window by its header.
     const bool header = watched == pHead || watched == lbMessage;
     if (header && event->type() == QEvent::MouseButtonPress &&
@@ -256,6 +259,9 @@ void TfmMain::StartFailed(const QString& fault) {
     if (frMain) frMain->WebBrowser->SetReadOnly(true);
     if (frNote) frNote->WebBrowser->SetReadOnly(true);
     if (frTemplate) frTemplate->WebBrowser->SetReadOnly(true);
+    // Without a store no day loads, but the week header still says where in time the user is.
+    if (pLeft) pLeft->ShowDate(QDate::currentDate());
+    if (frMain) frMain->UpdateWeekHeader(QDate::currentDate());
     QString shortFault = fault;
     const QString folder = QString::fromStdString(DataDir().string());
     if (!folder.isEmpty()) shortFault.replace(folder + "/", "");
@@ -304,7 +310,10 @@ void TfmMain::FormCreate() {
         // 10. Autostart.
         ApplyAutostart();
         // 11. Hidden in the tray at start (without a tray the window shows: it could not come back).
-        if (!FirstStart && FSettings->HideOnStart() && TrayAvailable()) {
+        // Only the autostart follows the setting; a start by hand shows the window.
+        const bool hidden = StartWindow == TAppCommandLine::TWindow::Hidden ||
+                            (StartWindow == TAppCommandLine::TWindow::AsSet && FSettings->HideOnStart());
+        if (!FirstStart && hidden && TrayAvailable()) {
             FHideAtStart = true;
             TrayIcon->show();
             TrayIcon->showMessage("Weekleaf", "Приложение работает!", QSystemTrayIcon::Information, 1000);
@@ -339,6 +348,9 @@ void TfmMain::CreateSync() {
         };
         FSync->OnNotePreview = [this](const std::string& text) {
             if (pLeft) pLeft->SetNotePreview(Qs(text));
+        };
+        FSync->OnDayStored = [this](Date) {
+            if (pLeft) pLeft->StoreDaysArrived();
         };
         FSync->Start();
     } catch (const std::exception& e) {
@@ -379,8 +391,12 @@ void TfmMain::GetFrames() {
     pLeft->mayByShowDay = [this] { ShowDayPage(); };
     pLeft->ShowNotes = [this] { ShowNote(); };
     pLeft->StoreDocument = [this]() -> const JsonValue* { return FWeekleaf ? &FWeekleaf->JO : nullptr; };
+    // The service answers with the matching days it holds, which replace the stored ones: the
+    // edits it has not seen go out first, so that its answer carries them.
     pLeft->GetSearch = [this](const std::string& text) {
-        if (FSync && FSync->Connected()) FSync->GetSearch(text);
+        if (!FSync || !FSync->Connected()) return;
+        FlushUnposted();
+        FSync->GetSearch(text);
     };
     pLeft->pMonth->HasEntry = [this](const QDate& d) {
         return FWeekleaf && HoldsEntry(FWeekleaf->Get(DayKey(d)));
@@ -595,6 +611,17 @@ void TfmMain::StopAllTimers() {
     tWppChange.stop();
     tCheckData.stop();
     tRestart.stop();
+    tRestartWait.stop();
+}
+
+void TfmMain::RestartWhenQuiet() {
+    const bool typing = FLastKey.isValid() && FLastKey.elapsed() < RestartQuietMs;
+    if (QApplication::activeWindow() || typing) {
+        tRestartWait.start();
+        return;
+    }
+    tRestartWait.stop();
+    if (hooks.Restart) hooks.Restart();
 }
 
 bool TfmMain::DrawIdle() const {
@@ -603,12 +630,26 @@ bool TfmMain::DrawIdle() const {
 
 // ---- show operations ------------------------------------------------------------------------------
 
+void TfmMain::FocusShownEditor() {
+    const std::pair<QWidget*, TWebBrowser*> pages[] = {
+        {frMain, frMain ? frMain->WebBrowser : nullptr},
+        {frNote, frNote ? frNote->WebBrowser : nullptr},
+        {frTemplate, frTemplate ? frTemplate->WebBrowser : nullptr},
+    };
+    for (const auto& [page, editor] : pages) {
+        if (!page || !editor || !page->isVisibleTo(this)) continue;
+        editor->FocusAtEnd();
+        return;
+    }
+}
+
 void TfmMain::ShowWeekleaf() {
     CloseBar();
     showNormal();
     raise();
     activateWindow();
     ShowDayPage();
+    FocusShownEditor();
 }
 
 void TfmMain::ShowNote() {
@@ -624,6 +665,7 @@ void TfmMain::ShowNote() {
         }
     }
     if (frNote) frNote->LoadStored();
+    FocusShownEditor();
 }
 
 void TfmMain::ShowTemplate() {
@@ -632,6 +674,7 @@ void TfmMain::ShowTemplate() {
     activateWindow();
     ShowOnlyPage(frSettings, true);
     if (frSettings) frSettings->btTemplClick();
+    FocusShownEditor();
 }
 
 void TfmMain::ShowBlocks() {
@@ -669,6 +712,7 @@ void TfmMain::N1Click() {
     showNormal();
     raise();
     activateWindow();
+    FocusShownEditor();
 }
 
 void TfmMain::N2Click() {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "app/AppCommandLine.h"
 #include "app/ISyncClient.h"
 #include "app/UnpostedDays.h"
 #include "data/DataFiles.h"
@@ -86,8 +87,12 @@ class TfmMain : public QWidget {
     // keeps running with read-only pages and the reason in the header. The sync connection's
     // failure is only logged.
     void FormCreate();
+    // How the window comes up (set before FormCreate); the autostart's "as set" by default.
+    TAppCommandLine::TWindow StartWindow = TAppCommandLine::TWindow::AsSet;
     // Step 11 decided that the window stays hidden in the tray (only when a tray is there).
     bool HideAtStart() const { return FHideAtStart; }
+    // The window is on the screen (shown and not minimised): a newer instance shows it too.
+    bool WindowShown() const { return isVisible() && !isMinimized(); }
 
     void GoAllTimers();
     void StopAllTimers();
@@ -154,6 +159,11 @@ class TfmMain : public QWidget {
     QMenu* TrayPopup;
     QAction *N1, *N2, *CloceMenu;
     QTimer tPostData, tWppChange, tCheckData, tRestart, tFixHalt;
+    // The periodic restart never takes the window from under the user: when tRestart is due it
+    // waits (looking again every tRestartWait) until no window of the program is active and no
+    // key was pressed for RestartQuietMs.
+    QTimer tRestartWait;
+    int RestartQuietMs = 180000;
 
   protected:
     void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
@@ -201,6 +211,10 @@ class TfmMain : public QWidget {
     void ShowSiteAddress();
     // Ends the event loop without asking the windows to close (this one refuses: it hides).
     void EndEventLoop();
+    void RestartWhenQuiet();
+    // The editor of the page on show (day, notes or template) takes the keyboard, the caret after
+    // its text: the window comes up for writing.
+    void FocusShownEditor();
 
     std::unique_ptr<TSettings> FSettings;
     std::unique_ptr<TWeekleaf> FWeekleaf;
@@ -214,6 +228,7 @@ class TfmMain : public QWidget {
     bool FStartFailed = false;  // a creation step failed: nothing typed could be kept
     bool FTickBusy = false;     // a tick's look at the editor waits for its answer
     QElapsedTimer FTickClock;
+    QElapsedTimer FLastKey;  // since the last key press in any of the program's windows
     bool FExiting = false;
     int FDrawRuns = 0;
 };

@@ -1,5 +1,6 @@
-// The program's entry: answer --help and --version, replace a running instance, wait after logon
-// when started with "/reg", create the windows and run the event loop.
+// The program's entry: answer --help and --version, hand a show option to the running instance,
+// replace a running instance, wait after logon when started with "/reg", create the windows,
+// listen on the instance channel and run the event loop.
 #include <QApplication>
 #include <QThread>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "app/AppCommandLine.h"
+#include "app/InstanceRequests.h"
 #include "app/RebuildLink.h"
 #include "app/ShellDuties.h"
 #include "app/TfmMain.h"
@@ -15,6 +17,7 @@
 #include "diag/ErrLog.h"
 #include "platform/CommandLineText.h"
 #include "platform/HotKeys.h"
+#include "platform/InstanceChannel.h"
 #include "platform/QtPlatformChoice.h"
 #include "platform/QtTranslations.h"
 #include "platform/QtWebEngineSetup.h"
@@ -39,8 +42,13 @@ int main(int argc, char** argv) {
         std::fputs(commandLine.Text.c_str(), stdout);
         return 0;
     }
-    // 1. The older instance ends; this one goes on at once.
-    wl::AskRunningInstanceToQuit();
+    // 1. A show option is the running instance's to do; without one running, this start runs it.
+    //    Otherwise the older instance ends (this one goes on at once) and says whether the user
+    //    had its window on the screen: then this one shows it whatever the command line said.
+    const wl::TRemoteOperation* operation = commandLine.Operation;
+    if (operation && wl::AskRunningInstanceToShow(*operation)) return 0;
+    using TWindow = wl::TAppCommandLine::TWindow;
+    const TWindow window = wl::ReplaceRunningInstance() ? TWindow::Shown : commandLine.Window;
     // 2. Started at logon: let the session settle.
     if (commandLine.WaitAfterLogon) QThread::msleep(10000);
     // 3. The application and its windows.
@@ -58,6 +66,7 @@ int main(int argc, char** argv) {
     wl::TfmSocket fmSocket;
     wl::TfmGoLog fmGoLog(&fmSocket);
     wl::TfmMain fmMain;
+    fmMain.StartWindow = window;
     fmMain.hooks.ShowLogGate = [&](wl::TfmMain&) { fmGoLog.exec(); };
     hotKeys->OnHotKey = [&](int id) { fmMain.hot_key(id); };
     fmMain.hooks.RegisterHotKeys = [&](wl::TfmMain& w) {
@@ -80,6 +89,9 @@ int main(int argc, char** argv) {
         {[&] { fmMain.SessionEnd(); }, [&] { fmMain.Suspend(); }, [&] { fmMain.Resume(); }});
     fmMain.winId();
     wl::MarkInstanceWindow(fmMain, [&] { fmMain.QuitForNewInstance(); });
+    wl::TInstanceChannel channel;
+    wl::ServeInstanceRequests(channel, fmMain);
     if (!fmMain.HideAtStart()) fmMain.show();
+    if (operation) fmMain.hot_key(operation->HotKeyId);
     return app.exec();
 }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -42,8 +43,20 @@ struct ExecArgs {
     std::vector<char*> argv, envp;
 };
 
+// Every descriptor above the standard three closes when the program starts. The program must not
+// hold ours: a socket of the browser engine's helper processes kept open by a long-lived child
+// (the restarted instance itself) keeps those helpers running after we end.
+void CloseInheritedOnExec() {
+#ifdef CLOSE_RANGE_CLOEXEC
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+#endif
+    const long limit = std::min(::sysconf(_SC_OPEN_MAX), 65536L);
+    for (int fd = 3; fd < limit; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
 // The grandchild: the program itself; reports a failed exec through the pipe.
 [[noreturn]] void RunProgram(const ExecArgs& exec, int reportFd) {
+    CloseInheritedOnExec();
     ::execve(exec.path.c_str(), exec.argv.data(), exec.envp.data());
     const int err = errno;
     [[maybe_unused]] const ssize_t n = ::write(reportFd, &err, sizeof err);

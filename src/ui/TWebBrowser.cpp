@@ -176,6 +176,22 @@ void TWebBrowser::RunScript(const QString& script, std::function<void(const QVar
     Send({script, std::move(cb)});
 }
 
+void TWebBrowser::FocusAtEnd() {
+    setFocus(Qt::OtherFocusReason);
+    RunScript(
+        "(function () {"
+        "  const body = document.body;"
+        "  body.focus();"
+        "  const range = document.createRange();"
+        "  range.selectNodeContents(body);"
+        "  range.collapse(false);"
+        "  const selection = getSelection();"
+        "  selection.removeAllRanges();"
+        "  selection.addRange(range);"
+        "  return true;"
+        "})()");
+}
+
 void TWebBrowser::LookForChange(const QString& posted, const QString& stored, bool mayLoad,
                                 std::function<void(const QString& state, const QString& html)> cb) {
     const QString script =

@@ -91,6 +91,10 @@ class TWebBrowser : public QWebEngineView {
     // Replaces the body with `next` only while it still holds `expect` (nothing typed since).
     void ReplaceIfUnchanged(const QString& expect, const QString& next);
 
+    // Gives the document the keyboard focus with the caret after its last character (queued, so
+    // a text set before is in place first). The view itself takes the widget focus at once.
+    void FocusAtEnd();
+
     // Runs one of the editor's own scripts in the isolated world (queued like every operation).
     void RunScript(const QString& script, std::function<void(const QVariant&)> cb = {});
 

@@ -32,9 +32,48 @@ TEST(AppCommandLine, ArgumentsTheProgramHasAlwaysTakenStillStartIt) {
     }
 }
 
+// A start by hand shows the window, the autostart follows the setting, --hidden keeps it in the
+// tray; a show option names one operation (the last one given wins) and leaves the rest as it is.
+TEST(AppCommandLine, TheWindowModeAndTheShowOptions) {
+    using TWindow = TAppCommandLine::TWindow;
+    struct Case {
+        std::vector<std::string> args;
+        TWindow window;
+        const char* operation;  // nullptr: none
+    };
+    const Case cases[] = {
+        {{}, TWindow::Shown, nullptr},
+        {{"/reg"}, TWindow::AsSet, nullptr},
+        {{"--hidden"}, TWindow::Hidden, nullptr},
+        {{"/reg", "--hidden"}, TWindow::Hidden, nullptr},
+        {{"--show-window"}, TWindow::Shown, "show-window"},
+        {{"--show-notes"}, TWindow::Shown, "show-notes"},
+        {{"--show-template", "-platform", "xcb"}, TWindow::Shown, "show-template"},
+        {{"--toggle-blocks"}, TWindow::Shown, "toggle-blocks"},
+        {{"--show-notes", "--week-editor"}, TWindow::Shown, "week-editor"},
+        {{"--webEngineArgs", "--show-notes"}, TWindow::Shown, nullptr},  // the engine's, not ours
+    };
+    for (const Case& c : cases) {
+        const TAppCommandLine line = ParseAppCommandLine(c.args);
+        const std::string what = c.args.empty() ? "(none)" : c.args.front();
+        EXPECT_EQ(line.Action, TAction::Run) << what << ": " << line.Text;
+        EXPECT_EQ(line.Window, c.window) << what;
+        EXPECT_STREQ(line.Operation ? line.Operation->Name : nullptr, c.operation) << what;
+    }
+    // Each operation is its own hot key's, and --help names every option.
+    const std::string help = ParseAppCommandLine({"--help"}).Text;
+    for (int id = 0; id < int(std::size(kRemoteOperations)); ++id) {
+        EXPECT_EQ(kRemoteOperations[id].HotKeyId, id);
+        EXPECT_NE(help.find(std::string("--") + kRemoteOperations[id].Name + " "), std::string::npos);
+    }
+    EXPECT_NE(help.find("--hidden "), std::string::npos);
+}
+
 TEST(AppCommandLine, MistypedOptionsAreRefusedByName) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"--verbose"}, "--verbose"},
+        {{"--show-note"}, "--show-note"},
+        {{"-hidden"}, "-hidden"},
         {{"/reg", "-x"}, "-x"},
         {{"-"}, "-"},
         {{"-platformx"}, "-platformx"},

@@ -336,7 +336,7 @@ class DesktopEditingTest : public ::testing::Test {
         }
         desktop = MakeDesktop();
         desktop->ShowWallpaper((Folder() / "Wpp" / "own.bmp").string());
-        Start({WL_WEEKLEAF}, "weekleaf.log");
+        Start({WL_WEEKLEAF, "--hidden"}, "weekleaf.log");
         ASSERT_TRUE(WaitUntil([&] { return desktop->CurrentWallpaperFile() == Drawn().string(); }, 40s))
             << "shown: " << desktop->CurrentWallpaperFile();
     }

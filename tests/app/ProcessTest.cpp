@@ -209,6 +209,45 @@ TEST_F(ProcessTest, ASecondInstanceReplacesTheFirst) {
     EXPECT_TRUE(Alive(second));
 }
 
+// Another start reaches the running program over the instance channel: a show option is done by
+// the running one (which stays), a start by hand replaces it and shows the window even when it was
+// in the tray, and a socket file left by a killed instance neither holds a start up nor swallows
+// an option: the option then starts the program.
+TEST_F(ProcessTest, ShowOptionsReachTheRunningInstanceAndAStartByHandShowsTheWindow) {
+    if (::access("/usr/bin/trayer", X_OK) != 0) GTEST_SKIP() << "trayer is not installed";
+    TrayHost tray(root / "trayer.log");
+    ASSERT_TRUE(tray.Ready()) << "trayer did not take the tray";
+    const pid_t first = Start("--hidden");
+    ASSERT_TRUE(WaitUntil([] { return TrayIconWindow() != 0; }, 30s)) << "no icon in the tray";
+    EXPECT_FALSE(MainWindowShown());
+    const auto option = [&](const std::string& name) {
+        return WaitExit(Spawn({WL_WEEKLEAF, name}, root / "option.log"), 10s);
+    };
+    const bool blocks = TSettings(Folder() / "Config.ini").ShowBloks();
+    EXPECT_EQ(option("--toggle-blocks"), 0);
+    EXPECT_TRUE(WaitUntil([&] { return TSettings(Folder() / "Config.ini").ShowBloks() != blocks; }, 5s));
+    EXPECT_EQ(option("--show-window"), 0);
+    EXPECT_TRUE(WaitUntil(MainWindowShown, 10s));
+    EXPECT_EQ(option("--week-editor"), 0);  // the desktop editing takes the main window's place
+    EXPECT_TRUE(WaitUntil([] { return !MainWindowShown(); }, 10s));
+    EXPECT_EQ(option("--week-editor"), 0);
+    EXPECT_TRUE(Alive(first)) << "an option replaced the running instance";
+
+    // By hand, while the window is in the tray.
+    const pid_t second = Start();
+    EXPECT_EQ(WaitExit(first, 20s), 0) << "the older instance did not end";
+    EXPECT_TRUE(WaitUntil(MainWindowShown, 30s)) << "a start by hand ended with no window";
+
+    // Killed: its socket file stays behind.
+    StopGroup(second);
+    ASSERT_TRUE(WaitUntil([] { return FindInstanceWindow() == 0; }, 10s));
+    const pid_t third = Spawn({WL_WEEKLEAF, "--show-notes"}, root / "weekleaf.log");
+    pids.push_back(third);
+    ASSERT_TRUE(WaitUntil(MainWindowShown, 30s)) << "the option did not start the program";
+    EXPECT_EQ(option("--show-window"), 0);
+    EXPECT_TRUE(Alive(third));
+}
+
 TEST_F(ProcessTest, OnlyTheExactRegArgumentWaitsTenSecondsBeforeTheWindowAppears) {
     const pid_t other = Start("/REG");  // differs in letter case: no wait
     EXPECT_TRUE(WaitUntil([] { return FindInstanceWindow() != 0; }, 8s));
@@ -223,7 +262,6 @@ TEST_F(ProcessTest, OnlyTheExactRegArgumentWaitsTenSecondsBeforeTheWindowAppears
 
 TEST_F(ProcessTest, TheBlocksReachTheRootWindowAndSigtermRestoresTheUsersWallpaper) {
     SaveBmp24(Image(320, 200, 0x2a6fb0), Folder() / "Wpp" / "own.bmp");
-    TSettings(Folder() / "Config.ini").SetHideOnStart(true);  // the desktop alone, for the picture
     {
         TWeekleaf store(Folder() / "Data.json");
         store.Set("note", "<p>Позвонить маме</p><ul><li>купить подарок</li></ul>");
@@ -232,7 +270,7 @@ TEST_F(ProcessTest, TheBlocksReachTheRootWindowAndSigtermRestoresTheUsersWallpap
     }
     auto desktop = MakeDesktop();
     desktop->ShowWallpaper((Folder() / "Wpp" / "own.bmp").string());
-    const pid_t pid = Start();
+    const pid_t pid = Start("--hidden");  // the desktop alone, for the picture
     const fs::path drawn = Folder() / "Weekleaf-Modifed.bmp";
     ASSERT_TRUE(WaitUntil(
         [&] { return fs::exists(drawn) && desktop->CurrentWallpaperFile() == drawn.string(); }, 30s))
@@ -252,7 +290,7 @@ TEST_F(ProcessTest, TheBlocksReachTheRootWindowAndSigtermRestoresTheUsersWallpap
 enum class WayOut { Sigterm, LogOff, NewerInstance, ExitItem };
 
 // Every way out ends the program, with the window shown or in the tray, with a tray or without.
-// Without a tray a hidden start shows the window (nothing could bring it back otherwise); the
+// Without a tray a hidden start (--hidden) shows the window (nothing could bring it back otherwise); the
 // exit item is reached as a person would, through the tray icon's menu (without a tray, the same
 // menu from the header); the log-off comes from a session manager asking the program to save
 // itself for a shut-down.
@@ -292,8 +330,7 @@ TEST_F(ProcessTest, EveryWayOutEndsTheProgramWhetherTheWindowIsShownOrInTheTray)
             session = std::make_unique<test::TestSessionManager>((root / "ICEauthority").string());
             ASSERT_TRUE(session->Ready()) << "no session manager";
         }
-        TSettings(Folder() / "Config.ini").SetHideOnStart(c.hideOnStart);
-        const pid_t pid = Start();
+        const pid_t pid = Start(c.hideOnStart ? "--hidden" : "");
         ASSERT_TRUE(WaitUntil([] { return FindInstanceWindow() != 0; }, 30s)) << "no window of class TfmMain";
         const bool inTray = c.tray && c.hideOnStart;
         if (inTray) {
@@ -360,16 +397,113 @@ void StopAll(const fs::path& exe) {
     }
 }
 
-// The periodic restart with a short period: the restarter replaces the process with a new one
-// that runs its normal start-up (window, data, the week drawn again).
-TEST_F(ProcessTest, ThePeriodicRestartReplacesTheProcessWithANewOne) {
+// The processes of the program under test, its browser helpers included wherever they were
+// re-parented: the program's and the browser engine's executables whose environment holds this
+// test's data folder.
+std::vector<pid_t> ProgramProcesses(const fs::path& dataRoot) {
+    const std::string marker = "AppData=" + dataRoot.string();
+    std::vector<pid_t> found;
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code ec;
+        const std::string exe = fs::read_symlink(e.path() / "exe", ec).filename().string();
+        if (ec || (exe != "weekleaf" && exe != "QtWebEngineProcess")) continue;
+        std::ifstream in(e.path() / "environ", std::ios::binary);
+        std::string variable;
+        while (std::getline(in, variable, '\0')) {
+            if (variable != marker) continue;
+            found.push_back(static_cast<pid_t>(std::stoi(name)));
+            break;
+        }
+    }
+    return found;
+}
+
+// The process is gone, or a zombie nobody has reaped yet.
+bool Ended(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), {});
+    const size_t close = stat.rfind(')');
+    return close == std::string::npos || stat.compare(close + 2, 1, "Z") == 0;
+}
+
+pid_t ParentOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), {});
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream rest(stat.substr(close + 2));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    return parent;
+}
+
+// "pid exe parent" of each process, for failure messages.
+std::string Describe(const std::vector<pid_t>& pids) {
+    std::string out;
+    for (pid_t pid : pids) {
+        std::error_code ec;
+        const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
+        out +=
+            std::to_string(pid) + " " + exe.filename().string() + " " + std::to_string(ParentOf(pid)) + "; ";
+    }
+    return out;
+}
+
+// The browser helpers no running instance of the program started: what an ended one left.
+std::vector<pid_t> LeftBehind(const fs::path& dataRoot) {
+    const auto exeName = [](pid_t pid) {
+        std::error_code ec;
+        return fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).filename().string();
+    };
+    std::vector<pid_t> left;
+    for (pid_t pid : ProgramProcesses(dataRoot)) {
+        pid_t up = pid;
+        while (up > 1 && exeName(up) != "weekleaf") up = ParentOf(up);
+        if (up <= 1) left.push_back(pid);
+    }
+    return left;
+}
+
+// The instance that replaced `old` (started by the restarter), 0 when none came.
+pid_t Successor(pid_t old) {
+    pid_t fresh = 0;
+    WaitUntil(
+        [&] {
+            const auto found = Running(WL_WEEKLEAF, old);
+            fresh = found.empty() ? 0 : found.front();
+            return fresh != 0;
+        },
+        30s);
+    return fresh;
+}
+
+void FocusTheRootWindow() {
+    XDisplayPtr d = OpenX();
+    if (!d) return;
+    XSetInputFocus(d.get(), DefaultRootWindow(d.get()), RevertToPointerRoot, CurrentTime);
+    XSync(d.get(), False);
+}
+
+// The periodic restart with a short period (the quiet spell it waits for is then as short): it
+// waits while the user types in the active window, then the restarter replaces the process with a
+// new one that runs its normal start-up (window, data, the week drawn again) and shows the window
+// when the old one had it shown, keeps it in the tray when it was hidden; nothing of an ended
+// instance, its browser helpers included, outlives it.
+TEST_F(ProcessTest, ThePeriodicRestartWaitsForTheUserKeepsTheWindowAsItWasAndLeavesNothingBehind) {
+    if (::access("/usr/bin/trayer", X_OK) != 0 || !Shell("command -v xdotool >/dev/null"))
+        GTEST_SKIP() << "trayer or xdotool is not installed";
+    TrayHost tray(root / "trayer.log");
+    ASSERT_TRUE(tray.Ready()) << "trayer did not take the tray";
     const std::string today = DateToStr(Today());
     {
         TWeekleaf store(Folder() / "Data.json");
         store.Set(today, "<p>перезапуск</p>");
         store.SaveJSON();
     }
-    ::setenv("WEEKLEAF_RESTART_MS", "7000", 1);
+    ::setenv("WEEKLEAF_RESTART_MS", "6000", 1);
     const pid_t old = Start();
     ::unsetenv("WEEKLEAF_RESTART_MS");
     struct Cleanup {
@@ -380,28 +514,50 @@ TEST_F(ProcessTest, ThePeriodicRestartReplacesTheProcessWithANewOne) {
     } cleanup;
     const fs::path drawn = Folder() / "Weekleaf-Modifed.bmp";
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(drawn); }, 30s));
-    // Typing shortly before the restart (the window is centred; the editor is its right part).
-    const bool typed = Shell("command -v xdotool >/dev/null") && Shell("xdotool mousemove 800 400 click 1") &&
-                       Shell("xdotool type --delay 40 ' typed'");
-    EXPECT_EQ(WaitExit(old, 30s), 0) << "the program did not end for the restart";
-    if (typed) {
-        EXPECT_NE(TWeekleaf(Folder() / "Data.json").Get(today).find("typed"), std::string::npos)
-            << TWeekleaf(Folder() / "Data.json").Get(today);
+    ASSERT_TRUE(WaitUntil(MainWindowShown, 10s));
+    // Typing in the window (centred; the editor is its right part) for longer than the period.
+    ASSERT_TRUE(Shell("xdotool mousemove 800 400 click 1"));
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_TRUE(Shell("xdotool type --delay 40 ' t'"));
+        std::this_thread::sleep_for(1200ms);
     }
+    EXPECT_TRUE(Alive(old)) << "restarted while the user typed";
+    const size_t before = ProgramProcesses(root).size();
+    EXPECT_GE(before, 2u) << "the editors' browser helpers were not found";
+
+    // The user turns to something else: after the quiet spell the restart goes.
+    FocusTheRootWindow();
+    EXPECT_EQ(WaitExit(old, 40s), 0) << "the program did not end for the restart";
+    EXPECT_NE(TWeekleaf(Folder() / "Data.json").Get(today).find(" t t"), std::string::npos)
+        << TWeekleaf(Folder() / "Data.json").Get(today);
     fs::remove(drawn);
-    pid_t fresh = 0;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            const auto found = Running(WL_WEEKLEAF, old);
-            fresh = found.empty() ? 0 : found.front();
-            return fresh != 0;
-        },
-        20s))
-        << "no new instance";
-    EXPECT_NE(fresh, old);
-    EXPECT_TRUE(WaitUntil([] { return FindInstanceWindow() != 0; }, 20s));
-    EXPECT_TRUE(WaitUntil([&] { return fs::exists(drawn); }, 20s)) << "the new instance draws no week";
-    EXPECT_EQ(TWeekleaf(Folder() / "Data.json").Get(today).rfind("<p>перезапуск", 0), 0u);
+    const pid_t fresh = Successor(old);
+    ASSERT_NE(fresh, 0) << "no new instance";
+    EXPECT_TRUE(WaitUntil(MainWindowShown, 30s)) << "the window the user had shown went away";
+    // At once, before its own restart is due: the window goes to the tray.
+    ASSERT_TRUE(
+        Shell("xdotool mousemove --window " + std::to_string(FindInstanceWindow()) + " 815 12 click 1"));
+    ASSERT_TRUE(WaitUntil([] { return !MainWindowShown(); }, 10s)) << "the close button did not hide";
+    FocusTheRootWindow();
+    EXPECT_TRUE(WaitUntil([&] { return fs::exists(drawn); }, 30s)) << "the new instance draws no week";
+    EXPECT_TRUE(WaitUntil([&] { return LeftBehind(root).empty(); }, 10s))
+        << "still running: " << Describe(LeftBehind(root));
+    std::printf(
+        "[ figures  ] before the first restart: %zu processes; after it: %zu, %zu of them left behind\n",
+        before, ProgramProcesses(root).size(), LeftBehind(root).size());
+
+    // Second round: the window is in the tray, and stays there through the restart.
+    const size_t beforeSecond = ProgramProcesses(root).size();
+    ASSERT_TRUE(WaitUntil([&] { return Ended(fresh); }, 40s)) << "the second restart did not come";
+    const pid_t third = Successor(fresh);
+    ASSERT_NE(third, 0) << "no new instance";
+    EXPECT_TRUE(WaitUntil([] { return TrayIconWindow() != 0; }, 30s)) << "no icon in the tray";
+    EXPECT_FALSE(MainWindowShown()) << "the window the user had put away came up";
+    EXPECT_TRUE(WaitUntil([&] { return LeftBehind(root).empty(); }, 10s))
+        << "still running: " << Describe(LeftBehind(root));
+    std::printf(
+        "[ figures  ] before the second restart: %zu processes; after it: %zu, %zu of them left behind\n",
+        beforeSecond, ProgramProcesses(root).size(), LeftBehind(root).size());
 }
 
 TEST_F(ProcessTest, WithoutTheRestarterTheProgramKeepsRunning) {

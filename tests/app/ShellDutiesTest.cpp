@@ -125,10 +125,15 @@ TEST_F(ShellDutiesTest, TheRestarterGetsRestartAndOurPidAndARunningUpdaterIsAske
     // A running updater: a copy of sleep under the updater's name.
     fs::copy_file("/bin/sleep", root / kUpdaterName);
     ASSERT_TRUE(StartDetached(root / kUpdaterName, {"30"}));
-    Script(kRestarterName, "echo \"$1 $WEEKLEAF_RESTART_PID\" > \"" + (root / "restarter").string() + "\"");
+    Script(kRestarterName, "echo \"$* $WEEKLEAF_RESTART_PID\" > \"" + (root / "restarter").string() + "\"");
     EXPECT_TRUE(StartRestarter(root));
     ASSERT_TRUE(WaitUntil([&] { return !Read(root / "restarter").empty(); }));
     EXPECT_EQ(Read(root / "restarter"), "restart " + std::to_string(::getpid()) + "\n");
+    // A hidden window stays hidden: the new instance is told so.
+    fs::remove(root / "restarter");
+    EXPECT_TRUE(StartRestarter(root, true));
+    ASSERT_TRUE(WaitUntil([&] { return !Read(root / "restarter").empty(); }));
+    EXPECT_EQ(Read(root / "restarter"), "restart --hidden " + std::to_string(::getpid()) + "\n");
     EXPECT_TRUE(WaitUntil([&] { return AskProgramsToClose(kUpdaterName) == 0; })) << "the updater still runs";
 }
 
@@ -139,17 +144,24 @@ TEST_F(ShellDutiesTest, AMissingOrBrokenRestarterIsReported) {
     EXPECT_FALSE(StartRestarter(root));
 }
 
+// The period, and the quiet spell the restart waits for: three minutes, or the shorter period.
 TEST(RestartInterval, ComesFromTheEnvironmentWhenItIsAPositiveNumber) {
-    const std::pair<const char*, int> cases[] = {
-        {nullptr, 7000000}, {"3000", 3000},           {"", 7000000}, {"0", 7000000}, {"-5", 7000000},
-        {"12x", 7000000},   {"99999999999", 7000000},
+    struct Case {
+        const char* value;
+        int period, quiet;
     };
-    for (const auto& [value, ms] : cases) {
-        if (value)
-            ::setenv("WEEKLEAF_RESTART_MS", value, 1);
+    const Case cases[] = {
+        {nullptr, 7000000, 180000},       {"3000", 3000, 3000},       {"", 7000000, 180000},
+        {"0", 7000000, 180000},           {"-5", 7000000, 180000},    {"12x", 7000000, 180000},
+        {"99999999999", 7000000, 180000}, {"600000", 600000, 180000},
+    };
+    for (const Case& c : cases) {
+        if (c.value)
+            ::setenv("WEEKLEAF_RESTART_MS", c.value, 1);
         else
             ::unsetenv("WEEKLEAF_RESTART_MS");
-        EXPECT_EQ(RestartIntervalMs(), ms) << (value ? value : "(unset)");
+        EXPECT_EQ(RestartIntervalMs(), c.period) << (c.value ? c.value : "(unset)");
+        EXPECT_EQ(RestartQuietMs(), c.quiet) << (c.value ? c.value : "(unset)");
     }
     ::unsetenv("WEEKLEAF_RESTART_MS");
 }
@@ -157,19 +169,19 @@ TEST(RestartInterval, ComesFromTheEnvironmentWhenItIsAPositiveNumber) {
 TEST_F(ShellDutiesTest, TheRestarterWaitsForTheOldProcessThenStartsTheProgramBesideIt) {
     fs::copy_file(WL_RESTARTER, root / kRestarterName);
     const fs::path started = root / "started";
-    Script("weekleaf", "echo \"$# ${WEEKLEAF_RESTART_PID:-none}\" > \"" + started.string() + "\"");
+    Script("weekleaf", "echo \"$# $* ${WEEKLEAF_RESTART_PID:-none}\" > \"" + started.string() + "\"");
     const pid_t old = ::fork();
     if (old == 0) {
         ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
         std::_Exit(127);
     }
-    ASSERT_TRUE(
-        StartDetached(root / kRestarterName, {"restart"}, {{"WEEKLEAF_RESTART_PID", std::to_string(old)}}));
+    ASSERT_TRUE(StartDetached(root / kRestarterName, {"restart", "--hidden"},
+                              {{"WEEKLEAF_RESTART_PID", std::to_string(old)}}));
     std::this_thread::sleep_for(700ms);
     EXPECT_FALSE(fs::exists(started)) << "started while the old process still ran";
     ::kill(old, SIGKILL);  // a zombie until collected: already ended for the restarter
     ASSERT_TRUE(WaitUntil([&] { return !Read(started).empty(); }));
-    EXPECT_EQ(Read(started), "0 none\n");
+    EXPECT_EQ(Read(started), "1 --hidden none\n");  // the arguments after "restart" go along
     ::waitpid(old, nullptr, 0);
 }
 

@@ -45,7 +45,7 @@ class SwayProcessTest : public ::testing::Test {
         test::MakeDataFolder(root / "home");
         ::setenv("XDG_CACHE_HOME", (root / "home" / "cache").c_str(), 1);
         TSettings settings(Folder() / "Config.ini");
-        settings.SetHideOnStart(true);  // the desktop alone, for the picture
+        settings.SetHideOnStart(true);
         settings.SetUseHotKey(false);
         settings.SetSyncPort(1);  // nothing listens there: the program works offline
         TWeekleaf store(Folder() / "Data.json");
@@ -89,7 +89,7 @@ class SwayProcessTest : public ::testing::Test {
     }
 
     void Start() {
-        std::vector<std::string> args{WL_WEEKLEAF};
+        std::vector<std::string> args{WL_WEEKLEAF, "--hidden"};  // the desktop alone, for the picture
         if (::geteuid() == 0) {
             const std::string id = std::to_string(kUser);
             args.insert(args.begin(), {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"});

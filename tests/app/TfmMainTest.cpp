@@ -17,6 +17,7 @@
 #include <QSystemTrayIcon>
 #include <QTextEdit>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -680,10 +681,12 @@ TEST_F(MainWindowTest, ADamagedFileIsNamedToTheUserAndLeftUntouchedAndNothingTyp
     struct Case {
         const char* file;
         std::string text;
+        const char* shown;   // what the user reads about the fault
+        const char* logged;  // the technical account ErrLog.txt keeps (nullptr: none)
     };
     const Case cases[] = {
-        {"Data.json", "{\"note\":\"half"},
-        {"Config.ini", "StartWithOS=-1\r\nFontSize=twelve\r\n"},
+        {"Data.json", "{\"note\":\"half", "Data.json повреждён: строка 1, столбец ", "line 1, column "},
+        {"Config.ini", "StartWithOS=-1\r\nFontSize=twelve\r\n", "Config.ini", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -693,12 +696,30 @@ TEST_F(MainWindowTest, ADamagedFileIsNamedToTheUserAndLeftUntouchedAndNothingTyp
         errors.clear();
         Create();
         ASSERT_EQ(errors.size(), 1u);
-        EXPECT_NE(errors[0].find(c.file), std::string::npos) << errors[0];
+        EXPECT_NE(errors[0].find(c.shown), std::string::npos) << errors[0];
+        if (c.logged) {
+            EXPECT_EQ(errors[0].find(c.logged), std::string::npos) << errors[0];
+            EXPECT_NE(ReadFile(Folder() / "ErrLog.txt").find(c.logged), std::string::npos);
+        }
         EXPECT_EQ(ReadFile(Folder() / c.file), c.text);
         EXPECT_FALSE(window->tPostData.isActive());
         window->show();
         EXPECT_TRUE(window->lbMessage->isVisible());
         EXPECT_TRUE(window->lbMessage->text().contains(c.file)) << window->lbMessage->text().toStdString();
+        if (window->frMain) {
+            // The week header still shows this week with today highlighted.
+            const QDate today = QDate::currentDate();
+            const QDate monday = today.addDays(1 - today.dayOfWeek());
+            for (int i = 0; i < 7; ++i) {
+                const QLabel* label = window->frMain->DateLabels[i];
+                EXPECT_EQ(label->text(), monday.addDays(i).toString("dd.MM"));
+                EXPECT_EQ(label->palette().color(QPalette::WindowText) == Qt::white,
+                          i == today.dayOfWeek() - 1)
+                    << i;
+            }
+            EXPECT_EQ(window->frMain->dayLumin->x(),
+                      window->frMain->DateLabels[today.dayOfWeek() - 1]->x() - 17);
+        }
         EXPECT_TRUE(
             window->lbMessage->toolTip().contains(QString::fromStdString(errors[0]).section('\n', -1)))
             << window->lbMessage->toolTip().toStdString();
@@ -877,6 +898,19 @@ TEST_F(MainWindowTest, SearchSendsGetSearchAndFindsLocallyAlsoOffline) {
     enter("важная");
     EXPECT_EQ(window->pLeft->lbSearch->count(), 1);
     EXPECT_EQ(sync->Count("GET_SEARCH важная"), 0);
+
+    // The service answers a search with its copies of the matching days, which replace the stored
+    // ones: an edit it has not seen yet goes out before the search, so its answer carries it.
+    FocusEnd(*window->frMain->WebBrowser);
+    TypeText(*window->frMain->WebBrowser, "офлайн");
+    ASSERT_TRUE(WaitFor([&] { return window->Unposted().Days() == 1; }, 4000));
+    sync->up = true;  // no tick runs between this and the search
+    enter("офлайн");
+    const auto search = std::find(sync->sent.begin(), sync->sent.end(), "GET_SEARCH офлайн");
+    ASSERT_NE(search, sync->sent.end());
+    const std::string setDay = "SET_DAY " + TodayKey() + " ";
+    EXPECT_TRUE(
+        std::any_of(sync->sent.begin(), search, [&](const std::string& s) { return s.starts_with(setDay); }));
 }
 
 // The options page closed with OK: blocks switched off put WppOld.bmp back and nothing is drawn
@@ -980,6 +1014,88 @@ TEST_F(MainWindowTest, HotKeysRunTheShowOperationsAndTheEditorKeyOpensAndEndsThe
     window->hot_key(-1);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->fmBar->Editor(), nullptr);
+}
+
+// A hot key or the tray's double click opens the window for writing: the editor of the page on
+// show takes the keys, the caret after its text, even when the search box had them before.
+TEST_F(MainWindowTest, AShowOperationGivesThePagesEditorTheKeysWithTheCaretAtTheEnd) {
+    Prepare();
+    {
+        TWeekleaf store(DataJson());
+        store.Set(TodayKey(), "<p>утро</p>");
+        store.Set("note", "<p>заметка</p>");
+        store.Set("template", "<p>шаблон</p>");
+        store.SaveJSON();
+    }
+    Create();
+    ShowReady();
+    struct Case {
+        const char* name;
+        std::function<void()> show;
+        std::function<TWebBrowser*()> editor;
+        const char* typed;  // the page's text with "xy" typed
+    };
+    const Case cases[] = {
+        {"Ctrl+0", [&] { window->hot_key(0); }, [&] { return window->frMain->WebBrowser; }, "<p>утроxy</p>"},
+        {"Ctrl+9", [&] { window->hot_key(1); }, [&] { return window->frNote->WebBrowser; },
+         "<p>заметкаxy</p>"},
+        {"tray double click on the notes page", [&] { window->N1Click(); },
+         [&] { return window->frNote->WebBrowser; }, "<p>заметкаxyxy</p>"},
+        {"Ctrl+8", [&] { window->hot_key(2); }, [&] { return window->frTemplate->WebBrowser; },
+         "<p>шаблонxy</p>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The user searched, then put the window away.
+        window->pLeft->Search->setFocus();
+        ASSERT_EQ(window->focusWidget(), window->pLeft->Search);
+        window->hide();
+        c.show();
+        // The window's own focus: which of its widgets the keys reach once it is active.
+        TWebBrowser* editor = c.editor();
+        ASSERT_TRUE(WaitFor([&] { return window->focusWidget() == KeyTarget(*editor); }))
+            << (window->focusWidget() ? window->focusWidget()->metaObject()->className() : "none");
+        editor->WaitIdle();
+        for (const char* key : {"x", "y"}) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_X + (key[0] - 'x'), Qt::NoModifier, key);
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_X + (key[0] - 'x'), Qt::NoModifier, key);
+            QApplication::sendEvent(window->focusWidget(), &press);
+            QApplication::sendEvent(window->focusWidget(), &release);
+        }
+        EXPECT_TRUE(WaitFor([&] { return editor->WaitBodyHtml() == c.typed; }, 3000))
+            << editor->WaitBodyHtml().toStdString();
+        EXPECT_EQ(window->pLeft->Search->text(), "");
+    }
+}
+
+// The periodic restart never takes the window from under the user: while a window of the program
+// is active, or a key was pressed within the quiet spell, it waits; then it goes, once.
+TEST_F(MainWindowTest, ThePeriodicRestartWaitsUntilNoWindowIsActiveAndNoKeyWasPressedForAWhile) {
+    Prepare();
+    Create();
+    ShowReady();
+    int restarts = 0;
+    window->hooks.Restart = [&] {
+        ++restarts;
+        window->tRestart.stop();
+    };
+    window->RestartQuietMs = 2500;
+    window->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return QApplication::activeWindow() == window.get(); }));
+    window->tRestart.start(50);
+    Pump(1500);
+    EXPECT_EQ(restarts, 0) << "restarted under the user's hands";
+
+    // A key, then the window goes to the tray: the quiet spell counts from the key.
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QApplication::sendEvent(KeyTarget(*window->frMain->WebBrowser), &press);
+    window->hide();
+    ASSERT_TRUE(WaitFor([] { return QApplication::activeWindow() == nullptr; }));
+    Pump(1500);
+    EXPECT_EQ(restarts, 0) << "restarted a moment after typing";
+    EXPECT_TRUE(WaitFor([&] { return restarts > 0; }, 5000));
+    Pump(1200);
+    EXPECT_EQ(restarts, 1);
 }
 
 TEST_F(MainWindowTest, AfterTheOverlayTheDayPageShowsTheStoredDayOnce) {

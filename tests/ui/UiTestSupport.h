@@ -59,11 +59,7 @@ inline void TypeText(TWebBrowser& view, const QString& text) {
 
 // Puts the caret at the end of the body and gives the page the keyboard focus.
 inline void FocusEnd(TWebBrowser& view) {
-    view.setFocus();
-    view.RunScript(
-        "(function () { document.body.focus(); var r = document.createRange();"
-        " r.selectNodeContents(document.body); r.collapse(false);"
-        " var s = getSelection(); s.removeAllRanges(); s.addRange(r); return true; })()");
+    view.FocusAtEnd();
     view.WaitIdle();
 }
 
