@@ -33,6 +33,9 @@ class ISyncClient {
     std::function<void(const std::string&)> OnStatus;
     // The plain text of a notes page pushed by the service, for the notes preview (main thread).
     std::function<void(const std::string&)> OnNotePreview;
+    // A day's entry the service sent was stored (main thread): an answer to GET_DAYS_RANGE or
+    // GET_SEARCH, a week, a single day or a push.
+    std::function<void(Date)> OnDayStored;
 
     virtual void GetCurrentWeek() = 0;
     virtual void GetDay(Date day) = 0;

@@ -72,6 +72,10 @@ class TWLSocketLink final : public ISyncClient, private TSyncEvents {
         if (OnNotePreview) OnNotePreview(plainText);
     }
 
+    void DayUpdated(Date day, const std::string& /*html*/) override {
+        if (OnDayStored) OnDayStored(day);
+    }
+
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
     std::function<void()> FBeforeWeek;
     bool FAnnounced = false;

@@ -83,6 +83,9 @@ class TfrMain : public QWidget {
     // First load of the calendar's day; only the first call does anything. Called on every tick.
     void GoOnceLoadCurrentDay();
     bool IsSterted = false;
+    // The week header alone: the dates of date's week, date's weekday highlighted. For a window
+    // that has no store to load a day from.
+    void UpdateWeekHeader(const QDate& date);
 
     // The day whose text the editor holds (invalid before the first load). Edits read from the
     // editor belong to this day, which can differ from the calendar for a moment while a day loads.
@@ -140,7 +143,6 @@ class TfrMain : public QWidget {
     void BuildWeekHeader();
     void BuildBottom();
     void BuildMenu();
-    void UpdateWeekHeader(const QDate& date);
     void LoadDay(const QDate& date);
     void RestoreAfterLoss();
     void SetRedoTag(int tag);

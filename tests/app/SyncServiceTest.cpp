@@ -590,7 +590,43 @@ TEST_F(SyncServiceTest, SearchGivesLocalResultsWithTheServiceStopped) {
     QApplication::sendEvent(panel->Search, &enter);
     ASSERT_EQ(panel->lbSearch->count(), 1);
     EXPECT_EQ(panel->lbSearch->item(0)->text(), "05.01.2021: важная встреча");
-    EXPECT_EQ(panel->lbTitle->text(), "Результат поиска");
+    EXPECT_EQ(panel->lbTitle->text(), "Результат поиска (1)");
+}
+
+// A day written on another device and never opened here is found all the same: the service
+// answers the search with the matching days it holds, they land in this device's store, and the
+// shown results take them in.
+TEST_F(SyncServiceTest, SearchFindsDaysWrittenOnAnotherDeviceAndNeverOpenedHere) {
+    {
+        TWeekleaf store(root / "Weekleaf" / "Data.json");
+        store.Set("05.01.2021", "<p>Встреча здесь</p>");
+        store.SaveJSON();
+    }
+    StartServer();
+    other = std::make_unique<Device>(root / "other", port);
+    other->socket->SetDay(MakeDate(2019, 3, 4), "<p>Встреча <b>с врачом</b></p>");
+    other->socket->SetDay(MakeDate(2019, 3, 5), "<p>обед</p>");
+    Create();
+    ASSERT_TRUE(WaitFor([&] { return window->Sync()->Connected(); }, 4000));
+    auto* panel = window->pLeft;
+    panel->Search->setText("с врачом");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QApplication::sendEvent(panel->Search, &enter);
+    ASSERT_TRUE(
+        WaitFor([&] { return panel->lbSearch->item(0)->text() == "04.03.2019: встреча с врачом"; }, 4000))
+        << panel->lbSearch->item(0)->text().toStdString();
+    EXPECT_EQ(panel->lbSearch->count(), 1);
+    EXPECT_EQ(panel->lbTitle->text(), "Результат поиска (1)");
+    EXPECT_EQ(window->Weekleaf()->Get("04.03.2019"), "<p>Встреча <b>с врачом</b></p>");
+    EXPECT_EQ(window->Weekleaf()->Get("05.03.2019"), "");  // only the matching days come
+    EXPECT_EQ(TWeekleaf(root / "Weekleaf" / "Data.json").Get("04.03.2019"), "<p>Встреча <b>с врачом</b></p>");
+
+    // Both devices' days, the newest first; the local one was never lost.
+    panel->Search->setText("встреча");
+    QApplication::sendEvent(panel->Search, &enter);
+    EXPECT_TRUE(WaitFor([&] { return panel->lbSearch->count() == 2; }, 4000));
+    EXPECT_EQ(panel->lbSearch->item(0)->text(), "05.01.2021: встреча здесь");
+    EXPECT_EQ(panel->lbSearch->item(1)->text(), "04.03.2019: встреча с врачом");
 }
 
 }  // namespace
