@@ -429,7 +429,7 @@ TEST_F(MainWindowTest, OfflinePagesOutliveARestartAndGoOutBeforeTheWeekIsAskedFo
     TSyncMark* mark = window->SyncMark;
     ASSERT_TRUE(WaitFor([&] { return mark->WaitingPages() == 2; }, 3000));
     EXPECT_EQ(mark->WaitingDays(), 0u);
-    EXPECT_TRUE(mark->toolTip().contains("Ждут отправки изменения страниц заметок и шаблона: 2."))
+    EXPECT_TRUE(mark->toolTip().contains("\nНе отправлено: 2 страницы\n"))
         << mark->toolTip().toStdString();
     window.reset();  // the program ends before the service is back
 
