@@ -8,9 +8,9 @@ add_library(wl_platform_qt STATIC
 target_include_directories(wl_platform_qt PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(wl_platform_qt PUBLIC Qt6::Core)
 
-# The shell's platform pieces: the channel between instances, single instance over X11, session end and termination signals,
-# logind's sleep signal over D-Bus, opening a web address in the user's browser, the global hot
-# keys (X11 grabs, the desktop portal's global shortcuts).
+# The shell's platform pieces: the channel between instances, single instance over X11, session
+# end and termination signals, logind's sleep signal over D-Bus, opening a web address in the
+# user's browser, the global hot keys (X11 grabs, the desktop portal's global shortcuts).
 find_package(Qt6 REQUIRED COMPONENTS Widgets DBus Network)
 pkg_check_modules(WL_SHELL_X REQUIRED IMPORTED_TARGET x11 xcb)
 add_library(wl_platform_shell STATIC

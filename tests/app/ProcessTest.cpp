@@ -420,23 +420,25 @@ std::vector<pid_t> ProgramProcesses(const fs::path& dataRoot) {
     return found;
 }
 
+// The fields of /proc/<pid>/stat after the command name ("S 1234 ..."), empty once it is gone.
+std::string StatFields(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), {});
+    const size_t close = stat.rfind(')');
+    return close == std::string::npos ? std::string() : stat.substr(close + 2);
+}
+
 // The process is gone, or a zombie nobody has reaped yet.
 bool Ended(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), {});
-    const size_t close = stat.rfind(')');
-    return close == std::string::npos || stat.compare(close + 2, 1, "Z") == 0;
+    const std::string fields = StatFields(pid);
+    return fields.empty() || fields[0] == 'Z';
 }
 
 pid_t ParentOf(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), {});
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream rest(stat.substr(close + 2));
+    std::istringstream fields(StatFields(pid));
     char state = 0;
     pid_t parent = 0;
-    rest >> state >> parent;
+    fields >> state >> parent;
     return parent;
 }
 
