@@ -2,8 +2,10 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <utility>
 #include <vector>
@@ -69,6 +71,8 @@ bool IsStorableText(std::string_view text) {
     }
     return true;
 }
+
+constexpr const char* kUnstorableText = "database: text with NUL bytes or broken UTF-8";
 
 // libpq's messages end in a line break and may hold more lines; the log wants one.
 std::string OneLine(std::string_view message) {
@@ -275,9 +279,9 @@ void TPostgresStore::Connect() {
 
 // The session's settings and prepared statements, again after every reconnect.
 void TPostgresStore::PrepareSession() {
-    // A batch that waits this long for a row another instance's batch holds is most likely in a
-    // deadlock with it: give up and run again instead of waiting a second for the deadlock detector.
-    Exec("SET lock_timeout = '100ms'");
+    // Batches take their rows in one order, so a batch waiting for a row only waits for another
+    // batch to finish; the limit is for a transaction stuck elsewhere.
+    Exec("SET lock_timeout = '10s'");
     if (durability_ == TDurability::Normal) Exec("SET synchronous_commit = off");
     for (const TStatementText& s : kStatements) {
         TResult result(PQprepare(conn_, s.Name, s.Sql, static_cast<int>(s.Types.size()), s.Types.data()));
@@ -305,7 +309,6 @@ void TPostgresStore::Fail(const std::string& what, PGresult* result) {
     const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
     std::string message = result ? PQresultErrorMessage(result) : "";
     if (message.empty()) message = PQerrorMessage(conn_);
-    if (IsConflict(state)) collided_ = true;
     throw TSyncStoreError(what + ": " + OneLine(message), IsConflict(state) ? TSyncStoreError::TKind::Conflict
                                                                             : TSyncStoreError::TKind::Failed);
 }
@@ -343,14 +346,49 @@ TPostgresStore::TResult TPostgresStore::Run(const char* statement, std::initiali
     });
 }
 
+std::vector<TPostgresStore::TResult> TPostgresStore::RunPipelined(
+    const char* statement, const std::vector<std::vector<TParam>>& params) {
+    EnsureConnected();
+    if (PQenterPipelineMode(conn_) != 1) Fail("database", nullptr);
+    std::vector<const char*> values;
+    std::vector<int> lengths, formats;
+    bool sent = true;
+    for (const std::vector<TParam>& row : params) {
+        values.clear(), lengths.clear(), formats.clear();
+        for (const TParam& p : row) {
+            const std::string_view value = p.Binary ? p.Text : std::string_view(p.Number);
+            values.push_back(value.data());
+            lengths.push_back(static_cast<int>(value.size()));
+            formats.push_back(p.Binary ? 1 : 0);
+        }
+        sent = sent && PQsendQueryPrepared(conn_, statement, static_cast<int>(values.size()), values.data(),
+                                           lengths.data(), formats.data(), 0) == 1;
+    }
+    sent = sent && PQpipelineSync(conn_) == 1;
+    // Every answer is read up to the sync, even after a failure, to leave pipeline mode.
+    std::vector<TResult> results;
+    std::optional<TResult> failure;
+    while (sent && PQstatus(conn_) == CONNECTION_OK) {
+        TResult result(PQgetResult(conn_));
+        if (result.Get() == nullptr) continue;  // the end of one statement's answer
+        const auto status = PQresultStatus(result.Get());
+        if (status == PGRES_PIPELINE_SYNC) break;
+        if (!result.Ok() && !failure)
+            failure.emplace(std::move(result));
+        else if (result.Ok())
+            results.push_back(std::move(result));
+    }
+    PQexitPipelineMode(conn_);
+    if (failure) Fail("database", failure->Get());
+    if (!sent || results.size() != params.size()) Fail("database", nullptr);
+    return results;
+}
+
 void TPostgresStore::BeginIfNeeded() {
     if (inTransaction_) return;
     EnsureConnected();
     Exec("BEGIN");
     inTransaction_ = true;
-    // The batch that won the collision is ahead now and only has to finish: waiting for it is no
-    // deadlock, and a retry that gave up again would only lose once more on a loaded machine.
-    if (collided_) Exec("SET LOCAL lock_timeout = '2s'");
 }
 
 void TPostgresStore::Commit() {
@@ -362,7 +400,6 @@ void TPostgresStore::Commit() {
     if (std::strcmp(PQcmdStatus(result.Get()), "COMMIT") != 0)
         throw TSyncStoreError("database: the batch was rolled back");
     inTransaction_ = false;
-    collided_ = false;
 }
 
 void TPostgresStore::Rollback() {
@@ -379,9 +416,7 @@ std::optional<std::string> TPostgresStore::GetPage(const std::string& account, T
 }
 
 void TPostgresStore::SetPage(const std::string& account, TPage page, std::string_view html) {
-    if (!IsStorableText(html))
-        throw TSyncStoreError("database: text with NUL bytes or broken UTF-8",
-                              TSyncStoreError::TKind::Refused);
+    if (!IsStorableText(html)) throw TSyncStoreError(kUnstorableText, TSyncStoreError::TKind::Refused);
     BeginIfNeeded();
     Run("set_page", {account, PageName(page), html, instanceId_});
 }
@@ -415,14 +450,45 @@ void TPostgresStore::ScanDays(const std::string& account, const std::function<bo
 
 std::optional<TSyncStore::TDay> TPostgresStore::SetDay(const std::string& account, Date day,
                                                        std::string_view html, std::int64_t timestamp) {
-    if (!IsStorableText(html))
-        throw TSyncStoreError("database: text with NUL bytes or broken UTF-8",
-                              TSyncStoreError::TKind::Refused);
+    if (!IsStorableText(html)) throw TSyncStoreError(kUnstorableText, TSyncStoreError::TKind::Refused);
     BeginIfNeeded();
     const TResult written =
         Run("set_day", {account, TParam(std::int64_t{day.days}), html, TParam(timestamp), instanceId_});
     if (written.Rows() > 0) return std::nullopt;
     return GetDay(account, day);
+}
+
+std::vector<TSyncStore::TDayWritten> TPostgresStore::SetDays(const std::vector<TDayWrite>& writes) {
+    std::vector<TDayWritten> results(writes.size());
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        if (IsStorableText(writes[i].Html)) {
+            order.push_back(i);
+        } else {
+            results[i].Refusal = kUnstorableText;
+        }
+    }
+    if (order.empty()) return results;
+    std::ranges::stable_sort(order, [&](std::size_t a, std::size_t b) {
+        const int byAccount = writes[a].Account->compare(*writes[b].Account);
+        return byAccount != 0 ? byAccount < 0 : writes[a].Day.days < writes[b].Day.days;
+    });
+    BeginIfNeeded();
+    std::vector<std::vector<TParam>> params;
+    params.reserve(order.size());
+    for (const std::size_t i : order) {
+        const TDayWrite& w = writes[i];
+        params.push_back(
+            {*w.Account, TParam(std::int64_t{w.Day.days}), w.Html, TParam(w.Timestamp), instanceId_});
+    }
+    const std::vector<TResult> written = RunPipelined("set_day", params);
+    // A write the stored day's later stamp turned down is answered with that day.
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (written[k].Rows() > 0) continue;
+        const TDayWrite& w = writes[order[k]];
+        results[order[k]].Newer = GetDay(*w.Account, w.Day);
+    }
+    return results;
 }
 
 std::vector<TPostgresStore::TChange> TPostgresStore::ChangesSince(std::int64_t changed) {

@@ -14,6 +14,9 @@
 // The newer-text rule is decided by the database in the write itself (INSERT .. ON CONFLICT .. WHERE
 // the stored stamp is not later), so two instances racing on one day can never let the older text win.
 //
+// A batch's rows are taken sorted by account and day (SetDays), the same order on every instance, so
+// two batches wait for each other's rows at most one way round: waiting is not a deadlock.
+//
 // A connection lost while idle is reopened at the next batch; lost inside a batch, that batch fails
 // (TSyncStoreError) and the next one reconnects. Owned and used by one thread.
 #include <chrono>
@@ -59,6 +62,9 @@ class TPostgresStore final : public TSyncStore {
 
     std::optional<TDay> SetDay(const std::string& account, Date day, std::string_view html,
                                std::int64_t timestamp) override;
+    // Takes the rows sorted by account and day, whatever the order of `writes`, so that two instances'
+    // batches never wait for each other in a cycle; sends all writes before reading any answer.
+    std::vector<TDayWritten> SetDays(const std::vector<TDayWrite>& writes) override;
 
     void Commit() override;
     void Rollback() override;
@@ -81,6 +87,8 @@ class TPostgresStore final : public TSyncStore {
     TResult Execute(const std::function<pg_result*()>& send);
     TResult Exec(const char* sql);
     TResult Run(const char* statement, std::initializer_list<TParam> params);
+    // `statement` once for each parameter list, all sent before the first answer is read.
+    std::vector<TResult> RunPipelined(const char* statement, const std::vector<std::vector<TParam>>& params);
     void BeginIfNeeded();
     [[noreturn]] void Fail(const std::string& what, pg_result* result);
 
@@ -90,7 +98,6 @@ class TPostgresStore final : public TSyncStore {
     const std::string instanceId_;
     pg_conn* conn_ = nullptr;
     bool inTransaction_ = false;
-    bool collided_ = false;  // the last batch lost a collision with another writer and runs again
     std::chrono::steady_clock::time_point lastReconnect_{};
 };
 

@@ -168,19 +168,19 @@ void TSyncServer::AddMissed(std::int64_t since) {
     remote_.MissedSince = std::min(since, remote_.MissedSince.value_or(since));
 }
 
-// A batch run again after a collision with another instance starts over from its first message.
+// A batch run again after a collision with another instance starts over from its first message;
+// a batch split after a collision keeps each connection's messages together in one half.
 // Other instances' changes are only read, after the batch's commit: a read that fails then cannot
 // take the batch's writes with it.
 void TSyncServer::RunBatch(std::vector<TWork> batch, TRemote remote) {
-    std::vector<TOutMessage> out = service_.RunBatch([&] {
-        for (TWork& work : batch) {
-            work.Handled = 0;
-            std::size_t answered = 0;
-            while (work.Handled < work.Messages.size() &&
-                   (work.Replies == TReplies::Skip || answered < work.AnswerRoom))
-                answered += service_.Handle(work.From, work.Messages[work.Handled++], work.Replies);
-            if (work.Ended) service_.Detach(work.From);
-        }
+    std::vector<TOutMessage> out = service_.RunBatch(batch.size(), [&](std::size_t part) {
+        TWork& work = batch[part];
+        work.Handled = 0;
+        std::size_t answered = 0;
+        while (work.Handled < work.Messages.size() &&
+               (work.Replies == TReplies::Skip || answered < work.AnswerRoom))
+            answered += service_.Handle(work.From, work.Messages[work.Handled++], work.Replies);
+        if (work.Ended) service_.Detach(work.From);
     });
     const std::optional<std::int64_t> missedAgain = PushRemote(remote);
     std::vector<TOutMessage> pushes = service_.Commit();

@@ -1,6 +1,8 @@
 #include "TSyncService.h"
 
 #include <algorithm>
+#include <random>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -103,6 +105,9 @@ std::size_t TSyncService::Handle(TConnectionId from, std::string_view text, TRep
     const std::size_t before = outbox_.size();
     const TParsedRequest parsed = ParseSyncRequest(text);
     if (replies == TReplies::Skip && !IsWrite(parsed.Request.Action)) return 0;
+    // Only SET_DAYs wait to be written together; anything else sees them written and is answered
+    // after them.
+    if (parsed.Status != ER_SUCCESS || parsed.Request.Action != TSyncAction::SetDay) ApplyPendingDays();
     if (parsed.Status != ER_SUCCESS) {
         Answer(from, SyncMessage::Status(parsed.Status, parsed.Request.Action));
     } else if (replies == TReplies::Send) {
@@ -114,7 +119,7 @@ std::size_t TSyncService::Handle(TConnectionId from, std::string_view text, TRep
         try {
             const std::string account = HashAccountKey(parsed.Request.Key);
             Subscribe(from, account);
-            Dispatch(from, account, parsed.Request);
+            Dispatch(from, account, parsed.Request, replies);
         } catch (const TSyncStoreError& e) {
             if (e.Kind() == TSyncStoreError::TKind::Refused) {
                 // Only this write is refused; the store's transaction is untouched.
@@ -124,12 +129,10 @@ std::size_t TSyncService::Handle(TConnectionId from, std::string_view text, TRep
                     Answer(from, FailureStatus(parsed.Request.Action, parsed.Request.Day));
                 }
             } else {
-                ServerLog(TLogLevel::Error, std::string("request failed: ") + e.what());
-                batchFailure_ = e;
+                FailBatch(e);
             }
         } catch (const std::exception& e) {
-            ServerLog(TLogLevel::Error, std::string("request failed: ") + e.what());
-            batchFailure_ = TSyncStoreError(e.what());
+            FailBatch(e);
         }
     }
     std::size_t answered = 0;
@@ -138,7 +141,14 @@ std::size_t TSyncService::Handle(TConnectionId from, std::string_view text, TRep
     return answered;
 }
 
-void TSyncService::Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request) {
+void TSyncService::FailBatch(const std::exception& e) {
+    ServerLog(TLogLevel::Error, std::string("request failed: ") + e.what());
+    const auto* storeError = dynamic_cast<const TSyncStoreError*>(&e);
+    if (!batchFailure_) batchFailure_ = storeError ? *storeError : TSyncStoreError(e.what());
+}
+
+void TSyncService::Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request,
+                            TReplies replies) {
     switch (request.Action) {
         case TSyncAction::GetCurrentWeek:
             return AnswerCurrentWeek(from, account);
@@ -153,7 +163,7 @@ void TSyncService::Dispatch(TConnectionId from, const std::string& account, cons
         case TSyncAction::GetSearch:
             return AnswerSearch(from, account, request.Text);
         case TSyncAction::SetDay:
-            return ApplySetDay(from, account, request);
+            return QueueSetDay(from, account, request, replies);
         case TSyncAction::SetNote:
             return ApplySetPage(from, account, TSyncStore::TPage::Note, request.Text);
         case TSyncAction::SetTemplate:
@@ -235,15 +245,41 @@ void TSyncService::AnswerSearch(TConnectionId from, const std::string& account, 
 
 // A device whose clock runs ahead would otherwise lock the day against every later edit from the
 // others; its timestamp counts as no later than the service's own time.
-void TSyncService::ApplySetDay(TConnectionId from, const std::string& account, const TSyncRequest& request) {
+void TSyncService::QueueSetDay(TConnectionId from, const std::string& account, const TSyncRequest& request,
+                               TReplies replies) {
     const std::int64_t timestamp = std::min(request.Timestamp, LatestTimestamp(clock_.Now()));
-    if (const auto newer = store_.SetDay(account, request.Day, request.Text, timestamp)) {
-        Answer(from, SyncMessage::Day("UPDATE_DAY", *newer, false));
+    pendingDays_.push_back({from, replies, account, request.Day, request.Text, timestamp});
+}
+
+// The queued SET_DAYs go to the store in one call, which may take their rows in an order of its own;
+// their answers and pushes follow in the order the requests came. A store failure fails the batch.
+void TSyncService::ApplyPendingDays() {
+    if (pendingDays_.empty()) return;
+    const std::vector<TPendingDay> pending = std::exchange(pendingDays_, {});
+    if (batchFailure_) return;
+    std::vector<TSyncStore::TDayWrite> writes;
+    writes.reserve(pending.size());
+    for (const TPendingDay& p : pending) writes.push_back({&p.Account, p.Day, p.Text, p.Timestamp});
+    std::vector<TSyncStore::TDayWritten> results;
+    try {
+        results = store_.SetDays(writes);
+    } catch (const std::exception& e) {
+        FailBatch(e);
         return;
     }
-    NoteOwnWrite(account, TChangeNotice::TKind::Day, request.Day);
-    PushToOthers(from, account,
-                 SyncMessage::Day("UPDATE_DAY", {request.Day, request.Text, timestamp}, false));
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        const TPendingDay& p = pending[i];
+        if (!results[i].Refusal.empty()) {
+            ServerLog(TLogLevel::Warning, "write refused: " + results[i].Refusal);
+            if (p.Replies == TReplies::Send) Answer(p.From, FailureStatus(TSyncAction::SetDay, p.Day));
+        } else if (results[i].Newer) {
+            Answer(p.From, SyncMessage::Day("UPDATE_DAY", *results[i].Newer, false));
+        } else {
+            NoteOwnWrite(p.Account, TChangeNotice::TKind::Day, p.Day);
+            PushToOthers(p.From, p.Account,
+                         SyncMessage::Day("UPDATE_DAY", {p.Day, p.Text, p.Timestamp}, false));
+        }
+    }
 }
 
 void TSyncService::ApplySetPage(TConnectionId from, const std::string& account, TSyncStore::TPage page,
@@ -371,19 +407,47 @@ std::vector<TOutMessage> TSyncService::Commit() {
 }
 
 std::vector<TOutMessage> TSyncService::RunBatch(const std::function<void()>& handleAll) {
+    return RunBatch(1, [&](std::size_t) { handleAll(); });
+}
+
+std::vector<TOutMessage> TSyncService::RunBatch(std::size_t parts,
+                                                const std::function<void(std::size_t part)>& handlePart) {
+    return RunParts(0, parts, handlePart);
+}
+
+// Parts [first, last) as one batch. A batch that collided waits a random while, longer each time, so
+// that two instances do not meet again at once; a batch of several parts then goes on in two halves,
+// so that the part that keeps colliding holds up no other.
+std::vector<TOutMessage> TSyncService::RunParts(std::size_t first, std::size_t last,
+                                                const std::function<void(std::size_t part)>& handlePart) {
     for (int run = 1;; ++run) {
-        handleAll();
+        for (std::size_t part = first; part < last; ++part) handlePart(part);
         const auto failure = CommitStore();
         if (!failure) return TakeOutbox();
         if (*failure != TSyncStoreError::TKind::Conflict || run == kMaxBatchRuns) return FailedBatchAnswers();
         ServerLog(TLogLevel::Info, "batch collided with another writer, running it again");
         outbox_.clear();
         requests_.clear();
+        BackOff(run);
+        if (last - first < 2) continue;
+        const std::size_t middle = first + (last - first) / 2;
+        std::vector<TOutMessage> out = RunParts(first, middle, handlePart);
+        std::vector<TOutMessage> rest = RunParts(middle, last, handlePart);
+        out.insert(out.end(), std::make_move_iterator(rest.begin()), std::make_move_iterator(rest.end()));
+        return out;
     }
+}
+
+void TSyncService::BackOff(int run) {
+    static thread_local std::minstd_rand random{std::random_device{}()};
+    const int ceilingMs = kBackOffMs << std::min(run - 1, 6);
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(1, ceilingMs)(random)));
 }
 
 // Commits, or rolls the batch back when a request of it failed or the commit does.
 std::optional<TSyncStoreError::TKind> TSyncService::CommitStore() {
+    ApplyPendingDays();
     std::optional<TSyncStoreError> failure = std::move(batchFailure_);
     batchFailure_.reset();
     std::vector<std::string> written = std::exchange(batchWrites_, {});

@@ -27,7 +27,8 @@
 //
 // Nothing leaves before it is durable: Handle() only collects answers and pushes in an outbox, and
 // Commit() first commits the store's open transaction and only then hands the outbox over for
-// delivery. The network layer calls Handle() for every message of a batch and Commit() once after it
+// delivery. The SET_DAYs of a batch are written together, just before the next request that is not one
+// and at the commit. The network layer calls Handle() for every message of a batch and Commit() once after it
 // (or hands both to RunBatch()), so one commit covers the batch. Owned by the one thread that runs it
 // (the server's store thread).
 #include <chrono>
@@ -106,13 +107,23 @@ class TSyncService {
 
     // At most this many runs of one batch (RunBatch).
     static constexpr int kMaxBatchRuns = 5;
+    // A batch run again waits a random time of up to this, doubled for every run before.
+    static constexpr int kBackOffMs = 10;
     // `handleAll` calls Handle() for every message of a batch; then the batch is committed as by
     // Commit(). A batch that lost a race with another instance's batch on the same database (a
-    // deadlock, a row lock waited for too long) is rolled back and run again from the start, up to
-    // kMaxBatchRuns times, so that no batch is lost to the other's. `handleAll` must be repeatable.
+    // deadlock, a row lock waited for too long) is rolled back and run again from the start after a
+    // random pause, up to kMaxBatchRuns times, so that no batch is lost to the other's. `handleAll`
+    // must be repeatable.
     std::vector<TOutMessage> RunBatch(const std::function<void()>& handleAll);
+    // The same for a batch of `parts` parts (the messages of one connection, say), `handlePart` calling
+    // Handle() for those of one part: a batch that collided is split, and each half runs on as a batch
+    // of its own, so that one part's trouble never refuses the writes of another.
+    std::vector<TOutMessage> RunBatch(std::size_t parts,
+                                      const std::function<void(std::size_t part)>& handlePart);
 
-    bool HasPending() const { return !outbox_.empty() || !requests_.empty() || store_.HasPendingWrites(); }
+    bool HasPending() const {
+        return !outbox_.empty() || !requests_.empty() || !pendingDays_.empty() || store_.HasPendingWrites();
+    }
     // Connections currently on an account (by key), for diagnostics and tests.
     std::size_t ConnectionsOnKey(std::string_view key) const;
 
@@ -126,12 +137,27 @@ class TSyncService {
         Date Day;
     };
 
+    // A SET_DAY of the open batch not written yet: the batch's SET_DAYs go to the store together.
+    struct TPendingDay {
+        TConnectionId From = 0;
+        TReplies Replies = TReplies::Send;
+        std::string Account;
+        Date Day;
+        std::string Text;
+        std::int64_t Timestamp = 0;
+    };
+
     std::optional<TSyncStoreError::TKind> CommitStore();  // nullopt: committed
+    std::vector<TOutMessage> RunParts(std::size_t first, std::size_t last,
+                                      const std::function<void(std::size_t part)>& handlePart);
+    static void BackOff(int run);
+    void FailBatch(const std::exception& e);
     std::vector<TOutMessage> TakeOutbox();
     std::vector<TOutMessage> FailedBatchAnswers();
 
     void Subscribe(TConnectionId connection, const std::string& account);
-    void Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request);
+    void Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request,
+                  TReplies replies);
     void Answer(TConnectionId to, std::string text);
     void PushToOthers(TConnectionId from, const std::string& account, std::string text);
     void PushCurrent(const TChangeNotice& change);
@@ -143,15 +169,18 @@ class TSyncService {
     void AnswerDay(TConnectionId from, const std::string& account, Date day);
     void AnswerPage(TConnectionId from, const std::string& account, TSyncStore::TPage page);
     void AnswerSearch(TConnectionId from, const std::string& account, const std::string& text);
-    void ApplySetDay(TConnectionId from, const std::string& account, const TSyncRequest& request);
+    void QueueSetDay(TConnectionId from, const std::string& account, const TSyncRequest& request,
+                     TReplies replies);
+    void ApplyPendingDays();
     void ApplySetPage(TConnectionId from, const std::string& account, TSyncStore::TPage page,
                       const std::string& html);
 
     TSyncStore& store_;
     TServiceClock clock_;
     TChangesSince changesSince_;
-    std::string ownInstance_;                               // empty: the only instance on its database
-    std::vector<std::string> batchWrites_;                  // places written by the open batch
+    std::string ownInstance_;               // empty: the only instance on its database
+    std::vector<std::string> batchWrites_;  // places written by the open batch
+    std::vector<TPendingDay> pendingDays_;
     std::unordered_map<std::string, int> unseenOwnWrites_;  // place -> committed, own notice not seen yet
     std::vector<TOutMessage> outbox_;
     std::vector<TPendingRequest> requests_;

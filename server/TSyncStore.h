@@ -44,6 +44,20 @@ class TSyncStore {
 
     enum class TPage { Note, Template };
 
+    // One write of SetDays().
+    struct TDayWrite {
+        const std::string* Account = nullptr;
+        Date Day;
+        std::string_view Html;
+        std::int64_t Timestamp = 0;
+    };
+    // What became of it: stored (Newer empty, Refusal empty), refused as older (Newer holds the stored
+    // day) or refused as text the store cannot hold (Refusal says why).
+    struct TDayWritten {
+        std::optional<TDay> Newer;
+        std::string Refusal;
+    };
+
     // When a commit counts as done.
     enum class TDurability {
         Full,    // on the disk (fsync): survives a power loss
@@ -66,6 +80,22 @@ class TSyncStore {
     // (equal timestamps: the later write wins).
     virtual std::optional<TDay> SetDay(const std::string& account, Date day, std::string_view html,
                                        std::int64_t timestamp) = 0;
+
+    // SetDay() for each of `writes`, answered in their order. Several writes to one day are applied in
+    // the order given. A store shared by several writers may take the rows in an order of its own, the
+    // same for every writer, so that two batches never wait for each other's rows in a cycle.
+    virtual std::vector<TDayWritten> SetDays(const std::vector<TDayWrite>& writes) {
+        std::vector<TDayWritten> results;
+        for (const TDayWrite& write : writes) {
+            try {
+                results.push_back({SetDay(*write.Account, write.Day, write.Html, write.Timestamp), {}});
+            } catch (const TSyncStoreError& e) {
+                if (e.Kind() != TSyncStoreError::TKind::Refused) throw;
+                results.push_back({std::nullopt, e.what()});
+            }
+        }
+        return results;
+    }
 
     // Makes the writes since the last commit durable; a no-op when there were none.
     virtual void Commit() = 0;

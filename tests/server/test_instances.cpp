@@ -4,11 +4,14 @@
 // Each test gets a database of its own in the throwaway cluster.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <thread>
 
@@ -44,6 +47,7 @@ class TDevice {
 
     void SetDay(const std::string& day, const std::string& html, long long timestamp) {
         client_.Send(test::SetDayRequest(key_, day, html, timestamp));
+        Shown[day] = html;
     }
     void AskDays(const std::string& first, const std::string& last) {
         client_.Send(test::GetDaysRangeRequest(key_, first, last));
@@ -62,16 +66,20 @@ class TDevice {
     }
     bool Closed() { return client_.WaitClosed(0ms); }
 
-    std::map<std::string, std::string> Days;  // day key -> newest text given
-    std::vector<std::string> Pushed;          // UPDATE_DAY texts in arrival order
+    std::map<std::string, std::string> Days;   // day key -> newest text given
+    std::map<std::string, std::string> Shown;  // day key -> what the device shows: given or written last
+    std::vector<std::string> Pushed;           // UPDATE_DAY texts in arrival order
+    std::vector<std::string> Errors;           // STATUS answers other than success
 
   private:
     void Record(const std::string& text) {
         const JsonValue message = ParseJson(text);
         const std::string action = message.GetString("ACTION");
+        if (action == "STATUS" && message.Find("STATUS")->AsInt() != 0) Errors.push_back(text);
         if (action == "UPDATE_DAY" || action == "RES_GET_DAY") {
             const auto& [day, html] = message.Members().at(1);
             Days[day] = html.AsString();
+            Shown[day] = html.AsString();
             if (action == "UPDATE_DAY") Pushed.push_back(html.AsString());
         }
         if (action == "RES_GET_DAYS_RANGE")
@@ -188,6 +196,94 @@ TEST_F(PostgresInstances, DevicesRacingThroughDifferentInstancesEndWithTheNewerT
             EXPECT_EQ(newer.Days[DayKey(round)], expected);
         }
     }
+}
+
+// Two devices of each of three accounts write the same days at the same moment, one through each
+// instance and in opposite orders, with stamps in no order; a fourth account writes days of its own
+// beside them. However the two instances' batches meet in the database, no write is refused: each day
+// ends with its newest text, on every device of its account, and the bystander keeps all of its days.
+TEST_F(PostgresInstances, BatchesOfTwoInstancesWritingTheSameDaysInOppositeOrdersRefuseNothing) {
+    TServerProcess& a = Start();
+    TServerProcess& b = Start();
+    constexpr int kAccounts = 3, kDays = 28, kRounds = 4;
+    struct TAccount {
+        std::string Key;
+        std::unique_ptr<TDevice> WriterA, WriterB, WatcherA, WatcherB;
+    };
+    std::vector<TAccount> accounts;
+    for (int i = 0; i < kAccounts; ++i) {
+        const std::string key = TestKey();
+        accounts.push_back(
+            {key, std::make_unique<TDevice>(a.Port(), key), std::make_unique<TDevice>(b.Port(), key),
+             std::make_unique<TDevice>(a.Port(), key), std::make_unique<TDevice>(b.Port(), key)});
+    }
+    TDevice bystander(a.Port(), key_);
+    ASSERT_TRUE(bystander.Ready());
+    const auto devicesOf = [](TAccount& account) {
+        return std::vector<TDevice*>{account.WriterA.get(), account.WriterB.get(), account.WatcherA.get(),
+                                     account.WatcherB.get()};
+    };
+    for (auto& account : accounts)
+        for (TDevice* device : devicesOf(account)) ASSERT_TRUE(device->Ready());
+
+    std::mt19937 random{std::random_device{}()};
+    const long long base = Now() - 100000;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        char month[16];
+        std::snprintf(month, sizeof month, ".%02d.2031", 1 + round);
+        const auto day = [&](int index) {
+            return (index < 9 ? "0" : "") + std::to_string(index + 1) + month;
+        };
+        // Two distinct stamps per account and day, shuffled between the writers; the later one wins.
+        std::vector<long long> stamps(2 * kAccounts * kDays);
+        std::iota(stamps.begin(), stamps.end(), base + 1000 * round);
+        std::shuffle(stamps.begin(), stamps.end(), random);
+        const auto stamp = [&](int writer, int n, int i) { return stamps[2 * (n * kDays + i) + writer]; };
+        const auto text = [&](int writer, int n, int i) {
+            return std::string(writer == 0 ? "A " : "B ") + day(i) + " " +
+                   std::to_string(stamp(writer, n, i));
+        };
+        const auto newest = [&](int n, int i) { return text(stamp(1, n, i) > stamp(0, n, i) ? 1 : 0, n, i); };
+
+        for (int i = 0; i < kDays; ++i) {
+            for (int n = 0; n < kAccounts; ++n) {
+                const int up = i, down = kDays - 1 - i;
+                accounts[n].WriterA->SetDay(day(up), text(0, n, up), stamp(0, n, up));
+                accounts[n].WriterB->SetDay(day(down), text(1, n, down), stamp(1, n, down));
+            }
+            bystander.SetDay(day(i), "bystander " + day(i), base);
+        }
+        for (int n = 0; n < kAccounts; ++n) {
+            SCOPED_TRACE(n);
+            for (TDevice* device : devicesOf(accounts[n])) {
+                const auto converged = [&] {
+                    for (int i = 0; i < kDays; ++i) {
+                        const auto shown = device->Shown.find(day(i));
+                        if (shown == device->Shown.end() || shown->second != newest(n, i)) return false;
+                    }
+                    return true;
+                };
+                ASSERT_TRUE(device->DrainUntil(converged, 15s));
+                ASSERT_EQ(device->Errors, std::vector<std::string>{});
+            }
+        }
+        bystander.Drain(50ms);
+        EXPECT_EQ(bystander.Errors, std::vector<std::string>{});
+    }
+    // Everything is in the database, as a device connecting afresh to either instance is told.
+    for (int n = 0; n < kAccounts; ++n) {
+        TDevice fresh((n % 2 ? b : a).Port(), accounts[n].Key);
+        ASSERT_TRUE(fresh.Ready());
+        fresh.AskDays("01.01.2031", "31.12.2031");
+        fresh.Drain();
+        for (TDevice* device : devicesOf(accounts[n])) EXPECT_EQ(device->Shown, fresh.Days);
+    }
+    TDevice freshBystander(b.Port(), key_);
+    ASSERT_TRUE(freshBystander.Ready());
+    freshBystander.AskDays("01.01.2031", "31.12.2031");
+    freshBystander.Drain();
+    EXPECT_EQ(freshBystander.Days.size(), std::size_t{kRounds * kDays});
 }
 
 // Writes go on while the listeners' connections are cut: what was committed while nobody listened

@@ -200,19 +200,19 @@ TEST_F(PostgresStore, RequestsOfABatchTheDatabaseLostAreAnsweredWithTheErrorStat
     TSyncService service(*store_);
     service.Handle(2, test::GetRequest("GET_NOTE", "k1"));
     service.Commit();
-    service.Handle(1, test::SetDayRequest("k1", "05.01.2021", "lost", 1609840000));
-    KillStoresConnection();
-    service.Handle(1, test::GetDayRequest("k1", "05.01.2021"));
     service.Handle(1, test::SetNoteRequest("k1", "lost"));
+    KillStoresConnection();
+    service.Handle(1, test::SetDayRequest("k1", "05.01.2021", "lost", 1609840000));
+    service.Handle(1, test::GetDayRequest("k1", "05.01.2021"));
     std::vector<std::string> answers;
     for (const TOutMessage& message : service.Commit()) {
         EXPECT_EQ(message.To, 1u) << "pushed: " << *message.Text;
         answers.push_back(*message.Text);
     }
     EXPECT_EQ(answers, (std::vector<std::string>{
+                           R"({"ACTION":"STATUS","STATUS":6,"REQUEST":"SET_NOTE"})",
                            R"({"ACTION":"STATUS","STATUS":6,"REQUEST":"SET_DAY","DAY":"05.01.2021"})",
                            R"({"ACTION":"STATUS","STATUS":5,"REQUEST":"GET_DAY","DAY":"05.01.2021"})",
-                           R"({"ACTION":"STATUS","STATUS":6,"REQUEST":"SET_NOTE"})",
                        }));
     EXPECT_FALSE(store_->GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5)));
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <map>
 #include <thread>
+#include <utility>
 
 #include "ClientRequests.h"
 #include "KeyHash.h"
@@ -308,6 +309,93 @@ TEST_P(SyncService, ConnectionFollowsItsKeyAndLeavesWhenDetached) {
     EXPECT_EQ(service_.ConnectionsOnKey("k1"), 1u);
     EXPECT_EQ(service_.ConnectionsOnKey("k2"), 1u);
     EXPECT_TRUE(Send(1, SetNoteRequest("k1", "n")).empty());
+}
+
+// A database where every batch that writes one account collides with another writer, however often
+// it runs: a store passing everything on to a real one and failing each commit after such a write.
+class TCollidingStore final : public TSyncStore {
+  public:
+    TCollidingStore(TSyncStore& store, std::string account) : store_(store), account_(std::move(account)) {}
+
+    std::optional<std::string> GetPage(const std::string& account, TPage page) override {
+        return store_.GetPage(account, page);
+    }
+    void SetPage(const std::string& account, TPage page, std::string_view html) override {
+        collides_ = collides_ || account == account_;
+        store_.SetPage(account, page, html);
+    }
+    std::optional<TDay> GetDay(const std::string& account, Date day) override {
+        return store_.GetDay(account, day);
+    }
+    std::vector<TDay> GetDays(const std::string& account, Date first, Date last) override {
+        return store_.GetDays(account, first, last);
+    }
+    void ScanDays(const std::string& account, const std::function<bool(const TDay&)>& visit) override {
+        store_.ScanDays(account, visit);
+    }
+    std::optional<TDay> SetDay(const std::string& account, Date day, std::string_view html,
+                               std::int64_t timestamp) override {
+        collides_ = collides_ || account == account_;
+        return store_.SetDay(account, day, html, timestamp);
+    }
+    void Commit() override {
+        if (std::exchange(collides_, false)) {
+            store_.Rollback();
+            throw TSyncStoreError("deadlock detected", TSyncStoreError::TKind::Conflict);
+        }
+        store_.Commit();
+    }
+    void Rollback() override {
+        collides_ = false;
+        store_.Rollback();
+    }
+    bool HasPendingWrites() const override { return store_.HasPendingWrites(); }
+
+  private:
+    TSyncStore& store_;
+    const std::string account_;
+    bool collides_ = false;
+};
+
+// One connection's writes keep colliding: they are refused in the end, but the other connections'
+// writes of the same batch are kept and pushed, whichever part of the batch they are in.
+TEST(SyncServiceCollisions, ABatchPartThatKeepsCollidingRefusesOnlyItsOwnWrites) {
+    SetServerLogEnabled(false);
+    test::TTestStorage storage(test::TStorageKind::Sqlite);
+    const auto real = storage.Open();
+    for (const std::size_t troubled : {0u, 1u, 3u}) {
+        SCOPED_TRACE(troubled);
+        TCollidingStore store(*real, HashAccountKey("trouble"));
+        TSyncService service(store);
+        const std::vector<std::string> keys = {"k0", "k1", "k2", "k3"};
+        // Connection 10 + i writes; 20 + i watches the same account.
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            service.Handle(20 + i, GetRequest("GET_NOTE", i == troubled ? "trouble" : keys[i]));
+            service.Commit();
+        }
+        const std::string day = "0" + std::to_string(5 + troubled) + ".01.2021";
+        const auto out = service.RunBatch(keys.size(), [&](std::size_t part) {
+            service.Handle(10 + part, SetDayRequest(part == troubled ? "trouble" : keys[part], day, "t", 1));
+        });
+        TInbox inbox;
+        for (const TOutMessage& message : out) inbox[message.To].push_back(*message.Text);
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const std::string account = HashAccountKey(i == troubled ? "trouble" : keys[i]);
+            if (i == troubled) {
+                EXPECT_EQ(
+                    inbox[10 + i],
+                    (std::vector<std::string>{R"({"ACTION":"STATUS","STATUS":6,"REQUEST":"SET_DAY","DAY":")" +
+                                              day + R"("})"}));
+                EXPECT_TRUE(inbox[20 + i].empty());
+                EXPECT_FALSE(real->GetDay(account, *StrToDate(day)));
+            } else {
+                EXPECT_TRUE(inbox[10 + i].empty());
+                EXPECT_EQ(inbox[20 + i].size(), 1u);
+                EXPECT_TRUE(real->GetDay(account, *StrToDate(day)));
+            }
+        }
+    }
+    SetServerLogEnabled(true);
 }
 
 }  // namespace
