@@ -1,5 +1,6 @@
 #include "app/AppCommandLine.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -93,6 +94,17 @@ TAppCommandLine ParseAppCommandLine(const std::vector<std::string>& args) {
         return answer(TAction::Refuse, UnknownOptionLine(kProgram, arg));
     }
     return result;
+}
+
+std::string RemoteHotKeyCommand(const std::string& program, int id) {
+    for (const TRemoteOperation& op : kRemoteOperations) {
+        if (op.HotKeyId != id) continue;
+        const bool quotable = !program.empty() && std::none_of(program.begin(), program.end(), [](char c) {
+            return c == '"' || c == '\\' || c == '$' || c == '`' || static_cast<unsigned char>(c) < 0x20;
+        });
+        return "\"" + (quotable ? program : std::string("weekleaf")) + "\" --" + op.Name;
+    }
+    return "";
 }
 
 }  // namespace wl

@@ -41,4 +41,10 @@ constexpr const char* kHiddenOption = "--hidden";
 // Arguments without the program name.
 TAppCommandLine ParseAppCommandLine(const std::vector<std::string>& args);
 
+// The command a desktop runs for hot key `id` where it runs commands instead of telling the
+// program (sway's bindings, GNOME's custom shortcuts): `program` with the key's show option, the
+// program quoted for both (a program path a double quote could not hold becomes "weekleaf", found
+// through PATH); empty for an identifier without an operation.
+std::string RemoteHotKeyCommand(const std::string& program, int id);
+
 }  // namespace wl

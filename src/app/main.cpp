@@ -60,7 +60,11 @@ int main(int argc, char** argv) {
     wl::InstallQtTranslations(app);  // Qt's own buttons and dialogs speak Russian too
 
     // Outlives the main window, which removes the keys when it is destroyed.
-    auto hotKeys = wl::MakeHotKeys([](const std::string& line) { wl::ErrLog(line); });
+    // Where the desktop runs a command for a key, the command reaches this program over the
+    // instance channel.
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    auto hotKeys = wl::MakeHotKeys([](const std::string& line) { wl::ErrLog(line); },
+                                   [self](int id) { return wl::RemoteHotKeyCommand(self, id); });
     // The sync log window and its gate, hidden until "Просмотр лога"; they outlive the main window,
     // whose sync client writes the lines.
     wl::TfmSocket fmSocket;

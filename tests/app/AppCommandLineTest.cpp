@@ -69,6 +69,22 @@ TEST(AppCommandLine, TheWindowModeAndTheShowOptions) {
     EXPECT_NE(help.find("--hidden "), std::string::npos);
 }
 
+TEST(AppCommandLine, AHotKeyTheDesktopRunsIsTheShowOptionOfItsOperation) {
+    const struct {
+        const char* program;
+        int id;
+        const char* command;
+    } cases[] = {
+        {"/usr/libexec/weekleaf/weekleaf", 0, "\"/usr/libexec/weekleaf/weekleaf\" --show-window"},
+        {"/home/u/Мои программы/weekleaf", 4, "\"/home/u/Мои программы/weekleaf\" --week-editor"},
+        {"/opt/a\"b/weekleaf", 3, "\"weekleaf\" --toggle-blocks"},  // nothing may end the quotes early
+        {"/opt/$HOME/weekleaf", 1, "\"weekleaf\" --show-notes"},    // nor expand in a shell
+        {"", 2, "\"weekleaf\" --show-template"},
+        {"/usr/bin/weekleaf", 5, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RemoteHotKeyCommand(c.program, c.id), c.command) << c.program;
+}
+
 TEST(AppCommandLine, MistypedOptionsAreRefusedByName) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"--verbose"}, "--verbose"},

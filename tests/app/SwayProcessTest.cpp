@@ -62,7 +62,9 @@ class SwayProcessTest : public ::testing::Test {
         ::setenv("XDG_RUNTIME_DIR", session->RuntimeDir().c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
+        // As in a sway session; the program still runs offscreen (it draws, and the instance
+        // channel and the hot keys need no window).
+        ::setenv("WAYLAND_DISPLAY", session->WaylandDisplay().c_str(), 1);
         ::unsetenv("XDG_CURRENT_DESKTOP");
         ::unsetenv("SESSION_MANAGER");
     }
@@ -70,6 +72,7 @@ class SwayProcessTest : public ::testing::Test {
         test::StopGroup(pid);
         session.reset();
         ::unsetenv("SWAYSOCK");
+        ::unsetenv("WAYLAND_DISPLAY");
         if (!HasFailure()) fs::remove_all(root);
     }
     fs::path Folder() const { return root / "home" / "Weekleaf"; }
@@ -88,13 +91,48 @@ class SwayProcessTest : public ::testing::Test {
             ASSERT_EQ(::lchown(entry.path().c_str(), kUser, kUser), 0);
     }
 
-    void Start() {
-        std::vector<std::string> args{WL_WEEKLEAF, "--hidden"};  // the desktop alone, for the picture
+    // The program as the compositor's user; `option` for a second start.
+    pid_t Start(const std::string& option = "--hidden") {  // hidden: the desktop alone, for the picture
+        std::vector<std::string> args{WL_WEEKLEAF, option};
         if (::geteuid() == 0) {
             const std::string id = std::to_string(kUser);
             args.insert(args.begin(), {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"});
         }
-        pid = test::Spawn(args, root / "weekleaf.log");
+        return test::Spawn(args, root / "weekleaf.log");
+    }
+
+    // The drawn picture is on the output pixel for pixel, and it holds the blocks.
+    bool WeekShown(std::chrono::milliseconds limit = 40s) {
+        const fs::path drawn = Folder() / "Weekleaf-Modifed.bmp";
+        return session->WaitForShot(
+            [&](const ScreenShot& shot) {
+                Image week;
+                try {
+                    week = LoadImageFile(drawn);
+                } catch (const std::exception&) {
+                    return false;
+                }
+                if (week.width != shot.width || week.height != shot.height) return false;
+                const double same =
+                    ShareOfPoints(shot, [&](int x, int y) { return shot.At(x, y) == week.at(x, y); });
+                const double blocks =
+                    ShareOfPoints(shot, [&](int x, int y) { return shot.At(x, y) != kOwn; });
+                return same > 0.99 && blocks > 0.2;
+            },
+            limit);
+    }
+    bool OwnShown(std::chrono::milliseconds limit = 5s) {
+        return session->WaitForShot(
+            [](const ScreenShot& s) {
+                return ShareOfPoints(s, [&](int x, int y) { return s.At(x, y) == kOwn; }) > 0.99;
+            },
+            limit);
+    }
+    void PressCtrl(char key) {
+        const std::string command = "WAYLAND_DISPLAY=" + session->WaylandDisplay() +
+                                    " XDG_RUNTIME_DIR=" + session->RuntimeDir().string() +
+                                    " wtype -s 100 -M ctrl -k " + std::string(1, key) + " -m ctrl";
+        ASSERT_EQ(std::system(command.c_str()), 0);
     }
 
     fs::path root;
@@ -103,33 +141,44 @@ class SwayProcessTest : public ::testing::Test {
 };
 
 TEST_F(SwayProcessTest, TheWeekIsDrawnOnTheOutputAndLeavingPutsTheUsersPictureBack) {
-    ASSERT_TRUE(session->WaitForShot([](const ScreenShot& s) { return s.At(640, 400) == kOwn; }, 5s));
-    Start();
-
-    // The drawn picture is on the output pixel for pixel, and it holds the blocks.
-    const fs::path drawn = Folder() / "Weekleaf-Modifed.bmp";
-    const auto weekShown = [&](const ScreenShot& shot) {
-        Image week;
-        try {
-            week = LoadImageFile(drawn);
-        } catch (const std::exception&) {
-            return false;
-        }
-        if (week.width != shot.width || week.height != shot.height) return false;
-        const double same = ShareOfPoints(shot, [&](int x, int y) { return shot.At(x, y) == week.at(x, y); });
-        const double blocks = ShareOfPoints(shot, [&](int x, int y) { return shot.At(x, y) != kOwn; });
-        return same > 0.99 && blocks > 0.2;
-    };
-    EXPECT_TRUE(session->WaitForShot(weekShown, 40s)) << "the drawn week is not on the output";
+    ASSERT_TRUE(OwnShown());
+    pid = Start();
+    EXPECT_TRUE(WeekShown()) << "the drawn week is not on the output";
 
     ::kill(pid, SIGTERM);
     EXPECT_EQ(test::WaitExit(pid, 20s), 0);
-    const bool own = session->WaitForShot(
-        [](const ScreenShot& s) {
-            return ShareOfPoints(s, [&](int x, int y) { return s.At(x, y) == kOwn; }) > 0.99;
-        },
-        5s);
-    EXPECT_TRUE(own) << "the user's picture did not come back";
+    EXPECT_TRUE(OwnShown()) << "the user's picture did not come back";
+}
+
+// sway runs a command for a key whatever has focus: the key reaches the running program over the
+// instance channel, as a second start with a show option does; nothing of the program is on
+// screen meanwhile (it runs offscreen), so no window of its own has focus.
+TEST_F(SwayProcessTest, AHotKeyAndASecondStartReachTheRunningProgram) {
+    if (std::system("command -v wtype >/dev/null 2>&1") != 0) GTEST_SKIP() << "wtype is not installed";
+    {
+        TSettings settings(Folder() / "Config.ini");
+        settings.SetUseHotKey(true);
+        settings.SetHotKeyBlock(U'i');
+    }
+    if (::geteuid() == 0) Chown(root / "home");
+    ASSERT_TRUE(OwnShown());
+    pid = Start();
+    ASSERT_TRUE(WeekShown());
+
+    PressCtrl('i');  // blocks off: the user's picture comes back
+    EXPECT_TRUE(OwnShown(10s)) << "Ctrl+I did not reach the program";
+
+    // A Config.ini the user made read-only keeps the choice from being stored, nothing more.
+    fs::permissions(Folder() / "Config.ini",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const pid_t second = Start("--toggle-blocks");  // blocks on again
+    EXPECT_EQ(test::WaitExit(second, 20s), 0) << "the second start did not hand over and end";
+    EXPECT_TRUE(WeekShown(20s)) << "--toggle-blocks did not reach the program";
+    EXPECT_TRUE(test::Alive(pid));
+
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(test::WaitExit(pid, 20s), 0);
 }
 
 }  // namespace
