@@ -680,7 +680,12 @@ void TfmMain::ShowTemplate() {
 void TfmMain::ShowBlocks() {
     if (!FSettings) return;
     BlocksVisible = !BlocksVisible;
-    FSettings->SetShowBloks(BlocksVisible);
+    try {
+        FSettings->SetShowBloks(BlocksVisible);
+    } catch (const std::exception& e) {
+        // A read-only Config.ini keeps the old choice for the next start; this one still switches.
+        ErrLog(std::string("ShowBlocks: ") + e.what());
+    }
     if (BlocksVisible || !FDraw) return;
     RestoreUserWallpaper(*FDesktop, FDraw->Gate());
 }
@@ -703,7 +708,13 @@ void TfmMain::hot_key(int id) {
     static constexpr Show kTargets[] = {&TfmMain::ShowWeekleaf, &TfmMain::ShowNote, &TfmMain::ShowTemplate,
                                         &TfmMain::ShowBlocks, &TfmMain::ShowEditor};
     if (id < 0 || id >= int(std::size(kTargets))) return;
-    (this->*kTargets[id])();
+    // A key or a request of another start arrives from the event loop, which must never see an
+    // exception: a failure is logged and the program goes on.
+    try {
+        (this->*kTargets[id])();
+    } catch (const std::exception& e) {
+        ErrLog("hot_key " + std::to_string(id) + ": " + e.what());
+    }
 }
 
 void TfmMain::N1Click() {
