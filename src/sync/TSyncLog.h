@@ -16,13 +16,13 @@ class TSyncLogSink {
     virtual void AddLine(const std::string& line) = 0;
 };
 
-// The lines of the sync log: it starts with the line "Log" and never holds more than 201 lines
-// (before a line is added to more than 200, the oldest goes). Thread-safe.
+// The lines of the sync log: it starts empty (only the client's own lines, so the log window
+// shows nothing else) and never holds more than 201 lines (before a line is added to more than
+// 200, the oldest goes). Thread-safe.
 class TSyncLogMemo final : public TSyncLogSink {
   public:
     static constexpr std::size_t kMaxLines = 201;
 
-    TSyncLogMemo() : FLines{"Log"} {}
     void AddLine(const std::string& line) override;
     std::vector<std::string> Lines() const;
     // Called after every added line, on the thread that added it (the window hands it to its own).
