@@ -115,9 +115,8 @@ GnomeHotKeys::~GnomeHotKeys() {
 }
 
 std::string GnomeHotKeys::Accelerator(char32_t c) {
-    if (c >= U'A' && c <= U'Z') c = c - U'A' + U'a';
-    const bool plain = (c >= U'a' && c <= U'z') || (c >= U'0' && c <= U'9');
-    return plain ? "<Control>" + std::string(1, static_cast<char>(c)) : "";
+    const char key = LatinKey(c);
+    return key ? "<Control>" + std::string(1, key) : "";
 }
 
 bool GnomeHotKeys::SameAccelerator(const std::string& a, const std::string& b) {

@@ -44,6 +44,14 @@ class IHotKeys {
 // The keys' character as the key to grab: letters a..z count as A..Z.
 char32_t HotKeyFold(char32_t c);
 
+// The key's name where a desktop names keys by their Latin character (sway, GNOME, the portal):
+// a lower-case letter or a digit; 0 for any other character.
+inline char LatinKey(char32_t c) {
+    if (c >= U'A' && c <= U'Z') c = c - U'A' + U'a';
+    const bool plain = (c >= U'a' && c <= U'z') || (c >= U'0' && c <= U'9');
+    return plain ? static_cast<char>(c) : 0;
+}
+
 // The shell command that makes the running program act on hot key `id` (its remote control),
 // for sessions where the compositor runs a command for a key instead of telling the program.
 using HotKeyCommand = std::function<std::string(int id)>;

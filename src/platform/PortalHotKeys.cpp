@@ -68,9 +68,8 @@ PortalHotKeys::~PortalHotKeys() {
 }
 
 QString PortalHotKeys::Trigger(char32_t c) {
-    if (c >= U'A' && c <= U'Z') c = c - U'A' + U'a';
-    const bool plain = (c >= U'a' && c <= U'z') || (c >= U'0' && c <= U'9');
-    return plain ? QStringLiteral("CTRL+") + QChar(static_cast<char16_t>(c)) : QString();
+    const char key = LatinKey(c);
+    return key ? QStringLiteral("CTRL+") + QChar(key) : QString();
 }
 
 QString PortalHotKeys::ShortcutId(int id) {

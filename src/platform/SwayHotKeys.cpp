@@ -64,9 +64,8 @@ SwayHotKeys::~SwayHotKeys() {
 }
 
 std::string SwayHotKeys::Combo(char32_t c) {
-    if (c >= U'A' && c <= U'Z') c = c - U'A' + U'a';
-    const bool plain = (c >= U'a' && c <= U'z') || (c >= U'0' && c <= U'9');
-    return plain ? "Ctrl+" + std::string(1, static_cast<char>(c)) : "";
+    const char key = LatinKey(c);
+    return key ? "Ctrl+" + std::string(1, key) : "";
 }
 
 bool SwayHotKeys::ConfigBinds(const std::string& config, const std::string& combo) {

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/Utf8.h"
+
 namespace wl {
 
 namespace {
@@ -80,24 +82,6 @@ std::string Header(uint32_t length, uint32_t type) {
     return header;
 }
 
-void AppendUtf8(std::string& text, uint32_t c) {
-    if (c < 0x80) {
-        text += static_cast<char>(c);
-    } else if (c < 0x800) {
-        text += static_cast<char>(0xc0 | (c >> 6));
-        text += static_cast<char>(0x80 | (c & 0x3f));
-    } else if (c < 0x10000) {
-        text += static_cast<char>(0xe0 | (c >> 12));
-        text += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-        text += static_cast<char>(0x80 | (c & 0x3f));
-    } else {
-        text += static_cast<char>(0xf0 | (c >> 18));
-        text += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-        text += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-        text += static_cast<char>(0x80 | (c & 0x3f));
-    }
-}
-
 // Four hex digits at `at`, or -1.
 long Hex4(const std::string& json, std::size_t at) {
     if (at + 4 > json.size()) return -1;
@@ -150,7 +134,7 @@ std::string StringAt(const std::string& json, std::size_t quote) {
                     c = 0x10000 + ((c - 0xd800) << 10) + (low - 0xdc00);
                     i += 6;
                 }
-                AppendUtf8(text, (c >= 0xd800 && c < 0xe000) ? 0xfffd : static_cast<uint32_t>(c));
+                AppendUtf8(text, (c >= 0xd800 && c < 0xe000) ? U'\ufffd' : static_cast<char32_t>(c));
                 break;
             }
             default:

@@ -47,6 +47,13 @@ PictureFiles FakeFiles(std::shared_ptr<SavedBmp> saved) {
     return files;
 }
 
+// A "picture file" in `dir` holding `seed`.
+fs::path SeedFile(const fs::path& dir, const std::string& name, uint32_t seed) {
+    const fs::path file = dir / name;
+    std::ofstream(file) << seed;
+    return file;
+}
+
 class X11RootDesktopTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { server = std::make_unique<test::XvfbServer>("640x480x24"); }
@@ -68,11 +75,7 @@ class X11RootDesktopTest : public ::testing::Test {
         fs::remove_all(dir, ec);
     }
 
-    fs::path Picture(const std::string& name, uint32_t seed) {
-        const fs::path file = dir / name;
-        std::ofstream(file) << seed;
-        return file;
-    }
+    fs::path Picture(const std::string& name, uint32_t seed) { return SeedFile(dir, name, seed); }
 
     Pixmap RootProperty(const char* name) {
         const Atom atom = XInternAtom(display, name, True);
@@ -233,11 +236,7 @@ class X11RootTwoMonitorsTest : public ::testing::Test {
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
-    fs::path Picture(const std::string& name, uint32_t seed) {
-        const fs::path file = dir / name;
-        std::ofstream(file) << seed;
-        return file;
-    }
+    fs::path Picture(const std::string& name, uint32_t seed) { return SeedFile(dir, name, seed); }
     // What another setter leaves: its own picture over the whole root, published and retained.
     void OthersPicture(uint32_t colour) {
         Display* d = XOpenDisplay(nested->Display().c_str());
