@@ -348,11 +348,14 @@ TPostgresStore::TResult TPostgresStore::Run(const char* statement, std::initiali
 
 std::vector<TPostgresStore::TResult> TPostgresStore::RunPipelined(
     const char* statement, const std::vector<std::vector<TParam>>& params) {
+    const bool begin = !inTransaction_;
     EnsureConnected();
     if (PQenterPipelineMode(conn_) != 1) Fail("database", nullptr);
+    // A batch's first writes open its transaction in the same round trip.
+    bool sent = !begin || PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    inTransaction_ = true;
     std::vector<const char*> values;
     std::vector<int> lengths, formats;
-    bool sent = true;
     for (const std::vector<TParam>& row : params) {
         values.clear(), lengths.clear(), formats.clear();
         for (const TParam& p : row) {
@@ -380,6 +383,7 @@ std::vector<TPostgresStore::TResult> TPostgresStore::RunPipelined(
     }
     PQexitPipelineMode(conn_);
     if (failure) Fail("database", failure->Get());
+    if (begin && !results.empty()) results.erase(results.begin());
     if (!sent || results.size() != params.size()) Fail("database", nullptr);
     return results;
 }
@@ -473,7 +477,6 @@ std::vector<TSyncStore::TDayWritten> TPostgresStore::SetDays(const std::vector<T
         const int byAccount = writes[a].Account->compare(*writes[b].Account);
         return byAccount != 0 ? byAccount < 0 : writes[a].Day.days < writes[b].Day.days;
     });
-    BeginIfNeeded();
     std::vector<std::vector<TParam>> params;
     params.reserve(order.size());
     for (const std::size_t i : order) {

@@ -87,7 +87,8 @@ class TPostgresStore final : public TSyncStore {
     TResult Execute(const std::function<pg_result*()>& send);
     TResult Exec(const char* sql);
     TResult Run(const char* statement, std::initializer_list<TParam> params);
-    // `statement` once for each parameter list, all sent before the first answer is read.
+    // `statement` once for each parameter list, all sent before the first answer is read; opens the
+    // batch's transaction first when it is not open yet.
     std::vector<TResult> RunPipelined(const char* statement, const std::vector<std::vector<TParam>>& params);
     void BeginIfNeeded();
     [[noreturn]] void Fail(const std::string& what, pg_result* result);

@@ -43,10 +43,13 @@ struct TOptions {
     std::uint16_t port = 0;
     std::uint16_t port2 = 0;  // a second instance: the odd clients connect there
     int pid = 0;              // the service's process, for its memory
-    int clients = 1000;       // even: two per key
-    double seconds = 4;       // length of each measured phase
-    int rate = 20000;         // SET_DAY per second in the paced phase
-    int window = 4;           // writes in flight per client in the saturated phase
+    // --cpu NAME=PID+PID..: processes whose CPU time is reported together as NAME (say every process
+    // of the database); the service's processes and these make up the CPU per SET_DAY.
+    std::vector<std::pair<std::string, std::vector<int>>> cpuGroups;
+    int clients = 1000;  // even: two per key
+    double seconds = 4;  // length of each measured phase
+    int rate = 20000;    // SET_DAY per second in the paced phase
+    int window = 4;      // writes in flight per client in the saturated phase
     std::string label = "service";
     std::string tlsCa;  // set: every client speaks TLS, trusting this CA
 };
@@ -117,12 +120,19 @@ struct TClient {
 struct TPhaseFigures {
     double seconds = 0;
     long long delivered = 0;
-    double serviceCpuSeconds = 0;  // the service's user + system time while measuring
+    double serviceCpuSeconds = 0;         // the service's user + system time while measuring
+    std::vector<double> groupCpuSeconds;  // the same for each --cpu group, then for this load generator
     std::vector<std::uint32_t> latencyUs;
     double Rate() const { return seconds > 0 ? delivered / seconds : 0; }
     // The service's CPU time per SET_DAY delivered, in microseconds: what TLS costs the service
     // alone, whatever the load generator (on the same cores) spends on its side.
     double ServiceCpuUs() const { return delivered > 0 ? serviceCpuSeconds * 1e6 / delivered : 0; }
+    // Every --cpu group's time (not the load generator's) per SET_DAY.
+    double GroupsCpuUs() const {
+        double total = 0;
+        for (std::size_t i = 0; i + 1 < groupCpuSeconds.size(); ++i) total += groupCpuSeconds[i];
+        return delivered > 0 ? total * 1e6 / delivered : 0;
+    }
     double PercentileMs(double p) {
         if (latencyUs.empty()) return 0;
         const auto nth = latencyUs.begin() + static_cast<long>(p * (latencyUs.size() - 1));
@@ -200,14 +210,29 @@ class TLoad {
         figures_.latencyUs.reserve(static_cast<std::size_t>(options_.seconds * 100000));
         const auto start = Clock::now();
         const double cpuStart = ReadCpuSeconds(options_.pid);
+        const std::vector<double> groupsStart = ReadGroupsCpu();
         Settle(std::chrono::milliseconds(static_cast<long>(options_.seconds * 1000)));
         figures_.seconds = std::chrono::duration<double>(Clock::now() - start).count();
         figures_.serviceCpuSeconds = ReadCpuSeconds(options_.pid) - cpuStart;
+        figures_.groupCpuSeconds = ReadGroupsCpu();
+        for (std::size_t i = 0; i < groupsStart.size(); ++i) figures_.groupCpuSeconds[i] -= groupsStart[i];
         recording_ = false;
         mode_ = Mode::Idle;
         pacer_.cancel();
         RunFor(std::chrono::seconds(5), [&] { return TotalInFlight() == 0; });  // drain
         return std::move(figures_);
+    }
+
+    // The CPU seconds of each --cpu group so far, and last this process's own.
+    std::vector<double> ReadGroupsCpu() const {
+        std::vector<double> seconds;
+        for (const auto& [name, pids] : options_.cpuGroups) {
+            double sum = 0;
+            for (const int pid : pids) sum += ReadCpuSeconds(pid);
+            seconds.push_back(sum);
+        }
+        seconds.push_back(ReadCpuSeconds(getpid()));
+        return seconds;
     }
 
     long TotalInFlight() const {
@@ -355,7 +380,15 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
             options.port2 = static_cast<std::uint16_t>(std::stoi(value));
         else if (name == "--pid")
             options.pid = std::stoi(value);
-        else if (name == "--clients")
+        else if (name == "--cpu") {
+            const auto equals = value.find('=');
+            if (equals == std::string::npos) return false;
+            std::vector<int> pids;
+            std::istringstream list(value.substr(equals + 1));
+            for (std::string pid; std::getline(list, pid, '+');)
+                if (!pid.empty()) pids.push_back(std::stoi(pid));
+            options.cpuGroups.emplace_back(value.substr(0, equals), std::move(pids));
+        } else if (name == "--clients")
             options.clients = std::max(2, std::stoi(value) / 2 * 2);
         else if (name == "--seconds")
             options.seconds = std::min(30.0, std::stod(value));
@@ -379,7 +412,8 @@ int main(int argc, char** argv) {
     TOptions options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: sync_load --port P [--port2 P2] [--pid PID] [--clients 1000] [--seconds 4] "
+                     "usage: sync_load --port P [--port2 P2] [--pid PID] [--cpu NAME=PID+PID..].. "
+                     "[--clients 1000] [--seconds 4] "
                      "[--rate 20000] "
                      "[--window 4] [--label NAME] [--tls-ca CA.pem]\n");
         return 2;
@@ -408,11 +442,19 @@ int main(int argc, char** argv) {
     std::printf("%s: paced at %d/s: %.0f SET_DAY/s pushed, latency p50 %.2f ms, p99 %.2f ms\n",
                 options.label.c_str(), options.rate, paced.Rate(), paced.PercentileMs(0.5),
                 paced.PercentileMs(0.99));
+    if (!options.cpuGroups.empty()) {
+        std::printf("%s: cores used while saturated:", options.label.c_str());
+        for (std::size_t i = 0; i < saturated.groupCpuSeconds.size(); ++i)
+            std::printf(" %s %.2f",
+                        i < options.cpuGroups.size() ? options.cpuGroups[i].first.c_str() : "sync_load",
+                        saturated.groupCpuSeconds[i] / saturated.seconds);
+        std::printf("; CPU %.1f us per SET_DAY (all but sync_load)\n", saturated.GroupsCpuUs());
+    }
     std::printf(
         "RESULT label=%s max_rate=%.0f max_p50_ms=%.3f max_p99_ms=%.3f paced_rate=%.0f paced_p50_ms=%.3f "
-        "paced_p99_ms=%.3f kb_per_conn=%.2f cpu_us=%.2f failed=%d\n",
+        "paced_p99_ms=%.3f kb_per_conn=%.2f cpu_us=%.2f all_cpu_us=%.2f failed=%d\n",
         options.label.c_str(), saturated.Rate(), saturated.PercentileMs(0.5), saturated.PercentileMs(0.99),
         paced.Rate(), paced.PercentileMs(0.5), paced.PercentileMs(0.99), kbPerConnection,
-        saturated.ServiceCpuUs(), load.Failed());
+        saturated.ServiceCpuUs(), saturated.GroupsCpuUs(), load.Failed());
     return 0;
 }
