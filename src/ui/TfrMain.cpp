@@ -457,8 +457,45 @@ void TfrMain::btPastClick() {
 }
 
 void TfrMain::btUndoClick() {
-    WebBrowser->SetBodyHtml(Qs(DayUndoText));
+    // The whole day goes back to its text as loaded; what it held is kept, so that one click can
+    // no longer lose a day's typing ("Повторить" puts it back). Read and replaced in one script,
+    // so nothing typed in between is missed.
+    const QDate day = FShownDate;
+    const QString script =
+        "(function (undo) { var before = document.body.innerHTML; document.body.innerHTML = undo; "
+        "return [before, document.body.innerHTML]; })(" +
+        JsStringLiteral(Qs(DayUndoText)) + ")";
+    WebBrowser->RunScript(script, [this, day](const QVariant& v) {
+        const QVariantList texts = v.toList();
+        if (texts.size() == 2) RememberRevert(day, texts[0].toString(), texts[1].toString());
+    });
     SetRedoTag(4);
+}
+
+void TfrMain::RememberRevert(const QDate& day, const QString& before, const QString& after) {
+    // A second revert in a row replaced only the first one's result: the typing stays the one kept.
+    const bool again = FRevert && FRevert->day == day && before == FRevert->reverted;
+    FRevert = TRevert{day, again ? FRevert->typed : before, after};
+}
+
+void TfrMain::RedoAfterUndo() {
+    if (!FRevert || FRevert->day != FShownDate) return btUndoClick();
+    const QDate day = FShownDate;
+    const QString script =
+        "(function (reverted, typed, undo) { var before = document.body.innerHTML; "
+        "document.body.innerHTML = before === reverted ? typed : undo; "
+        "return [before === reverted, before, document.body.innerHTML]; })(" +
+        JsStringLiteral(FRevert->reverted) + ", " + JsStringLiteral(FRevert->typed) + ", " +
+        JsStringLiteral(Qs(DayUndoText)) + ")";
+    WebBrowser->RunScript(script, [this, day](const QVariant& v) {
+        const QVariantList answer = v.toList();
+        if (answer.size() != 3) return;
+        if (answer[0].toBool()) {
+            FRevert.reset();
+            return;
+        }
+        RememberRevert(day, answer[1].toString(), answer[2].toString());
+    });
 }
 
 void TfrMain::btRedoClick() {
@@ -470,7 +507,7 @@ void TfrMain::btRedoClick() {
         case 3:
             return btPastClick();
         case 4:
-            return btUndoClick();
+            return RedoAfterUndo();
         default:
             return;
     }

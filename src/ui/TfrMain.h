@@ -22,6 +22,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -146,6 +147,11 @@ class TfrMain : public QWidget {
     void LoadDay(const QDate& date);
     void RestoreAfterLoss();
     void SetRedoTag(int tag);
+    // "Повторить" after "Отменить ввод": right after the revert it puts back what the revert
+    // replaced; once something was typed since, it reverts again.
+    void RedoAfterUndo();
+    // Records a revert of `day` whose page held `before` and then `after`.
+    void RememberRevert(const QDate& day, const QString& before, const QString& after);
     bool Ask(const QString& title, const QString& msg);
     std::string Stored(const std::string& key) const;
     // Runs a user action; a failure is shown in a message box and ends only that action.
@@ -156,6 +162,12 @@ class TfrMain : public QWidget {
     QDate FShownDate;
     std::string FLastStoreText;  // the store's text of the shown day as last loaded
     QDate FWeekMonday;
+    // The last "Отменить ввод": the day, the text it replaced and the text it left.
+    struct TRevert {
+        QDate day;
+        QString typed, reverted;
+    };
+    std::optional<TRevert> FRevert;
 };
 
 }  // namespace wl

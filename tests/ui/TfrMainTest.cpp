@@ -141,7 +141,7 @@ TEST_F(TfrMainTest, TheMenuHoldsTheDayEditorsItemsInOrder) {
     EXPECT_EQ(Editor().ContextMenu(), page->pmEditor);
 }
 
-TEST_F(TfrMainTest, UndoRestoresTheDayAsLoadedAndRedoRepeatsTheUndo) {
+TEST_F(TfrMainTest, UndoRestoresTheDayAsLoadedAndRedoRightAfterPutsTheTypingBack) {
     EXPECT_EQ(page->RedoTag(), 0);
     store["05.05.2021"] = "<p>утро</p>";
     Show(QDate(2021, 5, 5));
@@ -154,11 +154,24 @@ TEST_F(TfrMainTest, UndoRestoresTheDayAsLoadedAndRedoRepeatsTheUndo) {
     page->btUndo->click();
     EXPECT_EQ(Html(), "<p>утро</p>");
     EXPECT_EQ(page->RedoTag(), 4);
+    page->btRedo->click();  // right after the revert: the typing comes back
+    EXPECT_EQ(Html(), "<p>утро вечер</p>");
 
+    // Two reverts in a row still keep the typing of before the first.
+    page->btUndo->click();
+    page->btUndo->click();
+    EXPECT_EQ(Html(), "<p>утро</p>");
+    page->btRedo->click();
+    EXPECT_EQ(Html(), "<p>утро вечер</p>");
+
+    // Typed after a revert: "Повторить" reverts again, and right after that puts this typing back.
+    page->btUndo->click();
     test::FocusEnd(Editor());
     test::TypeText(Editor(), " ночь");
     page->btRedo->click();
     EXPECT_EQ(Html(), "<p>утро</p>");
+    page->btRedo->click();
+    EXPECT_EQ(Html(), "<p>утро ночь</p>");
     EXPECT_FALSE(DayChanged);  // the tick finds the difference itself
 }
 
