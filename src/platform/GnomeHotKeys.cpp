@@ -3,8 +3,9 @@
 #include <gio/gio.h>
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
+
+#include "platform/TextCase.h"
 
 namespace wl {
 
@@ -67,11 +68,6 @@ bool IsOurs(const std::string& path) {
     return path.rfind(std::string(kEntryFolder) + kOurPrefix, 0) == 0;
 }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
 // "<Primary>", "<Ctrl>" and "<Control>" are one modifier to GNOME; modifiers sorted, key lower case.
 std::string Normalised(const std::string& accelerator) {
     std::vector<std::string> modifiers;
@@ -79,7 +75,7 @@ std::string Normalised(const std::string& accelerator) {
     while (at < accelerator.size() && accelerator[at] == '<') {
         const std::size_t close = accelerator.find('>', at);
         if (close == std::string::npos) break;
-        std::string modifier = Lower(accelerator.substr(at + 1, close - at - 1));
+        std::string modifier = LowerText(accelerator.substr(at + 1, close - at - 1));
         if (modifier == "primary" || modifier == "ctrl") modifier = "control";
         modifiers.push_back(modifier);
         at = close + 1;
@@ -87,7 +83,7 @@ std::string Normalised(const std::string& accelerator) {
     std::sort(modifiers.begin(), modifiers.end());
     std::string joined;
     for (const auto& m : modifiers) joined += "<" + m + ">";
-    return joined + Lower(accelerator.substr(at));
+    return joined + LowerText(accelerator.substr(at));
 }
 
 // The accelerators the user's own shortcuts use.

@@ -1,13 +1,12 @@
 #include "platform/HotKeys.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdlib>
 
 #include "platform/GnomeHotKeys.h"
 #include "platform/PortalHotKeys.h"
 #include "platform/SwayHotKeys.h"
 #include "platform/SwayIpc.h"
+#include "platform/TextCase.h"
 #include "platform/X11HotKeys.h"
 
 namespace wl {
@@ -42,8 +41,7 @@ std::unique_ptr<IHotKeys> TrySway(const HotKeyCommand& remoteCommand) {
 bool GnomeWayland() {
     const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    std::string name = desktop ? desktop : "";
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string name = LowerText(desktop ? desktop : "");
     return name.find("gnome") != std::string::npos && wayland && *wayland;
 }
 

@@ -1,28 +1,23 @@
 #include "platform/SwayHotKeys.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 
 #include "platform/SwayIpc.h"
+#include "platform/TextCase.h"
 
 namespace wl {
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 // "Control+W", "ctrl+w" and "w+Ctrl" all name the same combo: modifiers sorted, lower case.
 std::string Normalised(const std::string& combo) {
     std::vector<std::string> parts;
     std::stringstream in(combo);
     for (std::string part; std::getline(in, part, '+');) {
-        part = Lower(part);
+        part = LowerText(part);
         if (part == "control") part = "ctrl";
         parts.push_back(part);
     }
