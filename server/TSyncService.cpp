@@ -276,8 +276,10 @@ void TSyncService::ApplyPendingDays() {
             Answer(p.From, SyncMessage::Day("UPDATE_DAY", *results[i].Newer, false));
         } else {
             NoteOwnWrite(p.Account, TChangeNotice::TKind::Day, p.Day);
-            PushToOthers(p.From, p.Account,
-                         SyncMessage::Day("UPDATE_DAY", {p.Day, p.Text, p.Timestamp}, false));
+            const std::string place = PlaceKey(p.Account, TChangeNotice::TKind::Day, p.Day);
+            std::string update = SyncMessage::Day("UPDATE_DAY", {p.Day, p.Text, p.Timestamp}, false);
+            EchoIfCrossed(p.From, place, update);
+            PushToOthers(p.From, p.Account, place, std::move(update));
         }
     }
 }
@@ -285,10 +287,13 @@ void TSyncService::ApplyPendingDays() {
 void TSyncService::ApplySetPage(TConnectionId from, const std::string& account, TSyncStore::TPage page,
                                 const std::string& html) {
     store_.SetPage(account, page, html);
-    NoteOwnWrite(
-        account,
-        page == TSyncStore::TPage::Note ? TChangeNotice::TKind::Note : TChangeNotice::TKind::Template, {});
-    PushToOthers(from, account, SyncMessage::Page(page, html));
+    const auto kind =
+        page == TSyncStore::TPage::Note ? TChangeNotice::TKind::Note : TChangeNotice::TKind::Template;
+    NoteOwnWrite(account, kind, {});
+    const std::string place = PlaceKey(account, kind, {});
+    std::string update = SyncMessage::Page(page, html);
+    EchoIfCrossed(from, place, update);
+    PushToOthers(from, account, place, std::move(update));
 }
 
 void TSyncService::NoteOwnWrite(const std::string& account, TChangeNotice::TKind kind, Date day) {
@@ -306,6 +311,7 @@ void TSyncService::Subscribe(TConnectionId connection, const std::string& accoun
 }
 
 void TSyncService::Detach(TConnectionId connection) {
+    crossed_.Forget(connection);
     const auto it = accountOf_.find(connection);
     if (it == accountOf_.end()) return;
     const auto group = connections_.find(it->second);
@@ -325,15 +331,25 @@ void TSyncService::Answer(TConnectionId to, std::string text) {
     outbox_.push_back({to, std::make_shared<const std::string>(std::move(text))});
 }
 
-void TSyncService::PushToOthers(TConnectionId from, const std::string& account, std::string text) {
+void TSyncService::PushToOthers(TConnectionId from, const std::string& account, const std::string& place,
+                                std::string text) {
     const auto group = connections_.find(account);
     if (group == connections_.end()) return;
     TText shared;
+    const auto now = clock_.Now();
     for (const TConnectionId to : group->second) {
         if (to == from) continue;
         if (!shared) shared = std::make_shared<const std::string>(std::move(text));
         outbox_.push_back({to, shared, true});
+        crossed_.Pushed(to, place, now);
     }
+}
+
+void TSyncService::EchoIfCrossed(TConnectionId from, const std::string& place, std::string text) {
+    const auto now = clock_.Now();
+    if (!crossed_.Crossed(from, place, now)) return;
+    Answer(from, std::move(text));
+    crossed_.Pushed(from, place, now);
 }
 
 void TSyncService::JoinInstances(std::string ownInstance, TChangesSince changesSince) {
@@ -393,13 +409,17 @@ void TSyncService::PushCurrent(const TChangeNotice& change) {
     if (change.Kind == TChangeNotice::TKind::Day) {
         const auto day = change.Text ? TSyncStore::TDay{change.Day, *change.Text, change.Timestamp}
                                      : store_.GetDay(change.Account, change.Day);
-        if (day) PushToOthers(kNobody, change.Account, SyncMessage::Day("UPDATE_DAY", *day, false));
+        if (day)
+            PushToOthers(kNobody, change.Account, PlaceKey(change.Account, change.Kind, change.Day),
+                         SyncMessage::Day("UPDATE_DAY", *day, false));
         return;
     }
     const auto page =
         change.Kind == TChangeNotice::TKind::Note ? TSyncStore::TPage::Note : TSyncStore::TPage::Template;
     const auto html = change.Text ? change.Text : store_.GetPage(change.Account, page);
-    if (html) PushToOthers(kNobody, change.Account, SyncMessage::Page(page, *html));
+    if (html)
+        PushToOthers(kNobody, change.Account, PlaceKey(change.Account, change.Kind, {}),
+                     SyncMessage::Page(page, *html));
 }
 
 std::vector<TOutMessage> TSyncService::Commit() {

@@ -13,8 +13,11 @@
 //   GET_SEARCH       -> {"ACTION":"RES_GET_DAYS_RANGE","STATUS":0,"ITEM":{"search":..,"days":{..}}}
 //                       (the newest matching days, at most kMaxSearchResults)
 //   SET_DAY          -> others on the key: {"ACTION":"UPDATE_DAY","dd.mm.yyyy":html,"timestamp":"s"};
-//                       refused as older: the same message with the stored text, to the sender only
-//   SET_NOTE/SET_TEMPLATE -> others on the key: {"ACTION":"UPDATE_NOTE","note":html} / UPDATE_TEMPLATE
+//                       refused as older: the same message with the stored text, to the sender only;
+//                       stored while another's text of the day may have crossed it on the wire
+//                       (TCrossedWrites): the same message with its own text to the sender too
+//   SET_NOTE/SET_TEMPLATE -> others on the key: {"ACTION":"UPDATE_NOTE","note":html} / UPDATE_TEMPLATE;
+//                       to the sender as well when crossed, as for SET_DAY
 //   anything refused or not found -> {"ACTION":"STATUS","STATUS":n[,"REQUEST":action][,"DAY":day]}
 //   a request of a batch the store could not commit -> STATUS 6 (ER_UPDATE) for a write, 5 (ER_GET)
 //                       for a read: nothing of that batch was kept or pushed
@@ -42,6 +45,7 @@
 #include <vector>
 
 #include "TChangeNotice.h"
+#include "TCrossedWrites.h"
 #include "TSyncRequest.h"
 #include "TSyncStore.h"
 
@@ -159,7 +163,11 @@ class TSyncService {
     void Dispatch(TConnectionId from, const std::string& account, const TSyncRequest& request,
                   TReplies replies);
     void Answer(TConnectionId to, std::string text);
-    void PushToOthers(TConnectionId from, const std::string& account, std::string text);
+    // `place` (PlaceKey) is what the text is of.
+    void PushToOthers(TConnectionId from, const std::string& account, const std::string& place,
+                      std::string text);
+    // A write of `from` won: its own text goes back to it when another's may have crossed it.
+    void EchoIfCrossed(TConnectionId from, const std::string& place, std::string text);
     void PushCurrent(const TChangeNotice& change);
     // Marks a write of this batch to be seen again as this instance's own notice (several instances only).
     void NoteOwnWrite(const std::string& account, TChangeNotice::TKind kind, Date day);
@@ -187,6 +195,7 @@ class TSyncService {
     std::optional<TSyncStoreError> batchFailure_;               // the first error of the open batch
     std::unordered_map<TConnectionId, std::string> accountOf_;  // connection -> account
     std::unordered_map<std::string, std::vector<TConnectionId>> connections_;  // account -> connections
+    TCrossedWrites crossed_;
 };
 
 // The messages the service writes, exactly as they go out.

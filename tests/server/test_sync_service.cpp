@@ -83,6 +83,71 @@ TEST_P(SyncService, OlderDayEditIsRefusedAndTheSenderGetsTheNewerText) {
     EXPECT_EQ(store_.GetDay(HashAccountKey("k1"), MakeDate(2021, 1, 5))->Html, "newer");
 }
 
+// A push of another device's text can reach a device after it sent a newer write of its own: that
+// device would then show the older text while everyone else shows its own. When its write wins within
+// a while of such a push, its own text goes back to it too; otherwise its writes are never echoed.
+TEST_P(SyncService, AWinningWriteThatAPushOfTheSamePlaceMayHaveCrossedGoesBackToItsSender) {
+    enum class TWrite { None, Day, OtherDay, Note, Template };
+    struct TCase {
+        const char* name;
+        TWrite first;        // written by the other connection first (pushed to mine)
+        TWrite second;       // then written by mine
+        std::int64_t pause;  // seconds between the two
+        bool echoed;
+    };
+    const TCase cases[] = {
+        {"the same day just pushed", TWrite::Day, TWrite::Day, 0, true},
+        {"the same day pushed seconds ago", TWrite::Day, TWrite::Day, 5, true},
+        {"the same day pushed long ago", TWrite::Day, TWrite::Day, 60, false},
+        {"another day pushed", TWrite::OtherDay, TWrite::Day, 0, false},
+        {"nothing pushed", TWrite::None, TWrite::Day, 0, false},
+        {"the note", TWrite::Note, TWrite::Note, 0, true},
+        {"the template after the note", TWrite::Note, TWrite::Template, 0, false},
+    };
+    const auto request = [&](TWrite write, const std::string& key, const std::string& text) {
+        switch (write) {
+            case TWrite::Day:
+                return SetDayRequest(key, "05.01.2021", text, now_ - 10);
+            case TWrite::OtherDay:
+                return SetDayRequest(key, "06.01.2021", text, now_ - 10);
+            case TWrite::Note:
+                return SetNoteRequest(key, text);
+            case TWrite::Template:
+                return SetTemplateRequest(key, text);
+            case TWrite::None:
+                break;
+        }
+        return std::string();
+    };
+    TConnectionId next = 10;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string key = "k" + std::to_string(next);  // an account of its own
+        const TConnectionId mine = next++, other = next++;
+        Join({{mine, key}, {other, key}});
+        if (c.first != TWrite::None) Send(other, request(c.first, key, "older"));
+        now_ += c.pause;
+        const TInbox inbox = Send(mine, request(c.second, key, "mine"));
+        ASSERT_EQ(inbox.count(other), 1u);
+        EXPECT_EQ(inbox.count(mine), c.echoed ? 1u : 0u);
+        if (c.echoed && inbox.count(mine)) {
+            EXPECT_EQ(inbox.at(mine), inbox.at(other));
+        }
+    }
+}
+
+// The echo is itself a push: a further write of the device that crossed it is echoed too, and once
+// the device has been quiet for a while its writes go out to the others only again.
+TEST_P(SyncService, AnEchoCoversTheSendersNextWriteUntilItHasBeenQuiet) {
+    Join({{1, "k1"}, {2, "k1"}});
+    Send(2, SetDayRequest("k1", "05.01.2021", "older", now_ - 50));
+    EXPECT_EQ(Send(1, SetDayRequest("k1", "05.01.2021", "a", now_ - 10)).count(1), 1u);
+    now_ += 1;
+    EXPECT_EQ(Send(1, SetDayRequest("k1", "05.01.2021", "ab", now_)).count(1), 1u);
+    now_ += 30;
+    EXPECT_EQ(Send(1, SetDayRequest("k1", "05.01.2021", "abc", now_)).count(1), 0u);
+}
+
 TEST_P(SyncService, DeviceClockAheadDoesNotLockTheDay) {
     Join({{1, "k1"}, {2, "k1"}});
     Send(1, SetDayRequest("k1", "05.01.2021", "from the fast clock", now_ + 86400 * 365));
