@@ -19,7 +19,8 @@
 # cores: two instances >= 1.5x one instance's sustained rate, p99 cross-instance push < 20 ms at
 # 5,000/s, CPU per SET_DAY of the instances and the database together <= 60 us; the cores each
 # process used are printed beside. With 4 cores or more the pair runs again with the load, the
-# database and each instance pinned to a core of its own. About 30 s more (60 s pinned). Set
+# database and each instance pinned to a core of its own; with fewer cores but a writable cgroup, with
+# a CPU quota per process standing in for its own core. About 30 s more (60 s pinned). Set
 # WL_BENCH_PG=0 to leave it out, WL_BENCH_PG=only to run only this part.
 # Usage: bench/server/run.sh <build dir> [seconds per measured phase, default 4]
 set -euo pipefail
@@ -29,10 +30,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 work=$(mktemp -d)
 pids=()
+cg_groups=()  # cgroups made for the shared runs
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   [ -f "$work/pg/cluster" ] && "$root/scripts/pg-cluster.sh" stop "$work/pg" >/dev/null 2>&1
+  for g in "${cg_groups[@]}"; do rmdir "$g" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -165,11 +168,10 @@ echo "postgresql: the same load on a throwaway cluster, paced at 5000 SET_DAY/s;
 echo "on one database with the two clients of every key on different instances"
 "$root/scripts/pg-cluster.sh" start "$work/pg" >/dev/null
 pg_uri=$(cat "$work/pg/uri")
-start_instance() {  # database label [taskset cores]: its port goes to $port
-  local pin=()
-  [ -n "${3:-}" ] && pin=(taskset -c "$3")
-  "${pin[@]}" "$build/server/weekleaf-sync" --listen 127.0.0.1:0 --db "$1" >"$work/$2.out" 2>"$work/$2.err" &
+start_instance() {  # database label [limit, see confine]: its port goes to $port
+  "$build/server/weekleaf-sync" --listen 127.0.0.1:0 --db "$1" >"$work/$2.out" 2>"$work/$2.err" &
   pids+=("$!")
+  confine "$2" "${3:-}" "$!"
   port=$(wait_port "$work/$2.out")
 }
 database() {  # name -> a fresh database's URI
@@ -185,26 +187,68 @@ postgres_pids() {
 stop_instances() {
   for p in "$@"; do kill -TERM "$p"; wait "$p" || true; done
 }
-# One instance, then two on one database; with a core list per process ("pin LOAD DB A B") each
-# runs pinned to its own. The labels get the suffix $1.
-pair() {  # suffix [load cores db cores instance-a cores instance-b cores]
-  local suffix=$1 db_pin=${3:-} a_pin=${4:-} b_pin=${5:-}
+# Where the machine has fewer cores than processes, a CPU quota per process stands in for a core of
+# its own: a cgroup (v1 "cpu" or v2) per process, with a short period so that the quota throttles in
+# small steps rather than in 100 ms stalls.
+cg_v1=/sys/fs/cgroup/cpu
+cg_v2=/sys/fs/cgroup
+cgroup_v1() { [ -w "$cg_v1" ] && [ -f "$cg_v1/cgroup.procs" ]; }
+cgroup_usable() {
+  cgroup_v1 && return 0
+  [ -f "$cg_v2/cgroup.controllers" ] && grep -qw cpu "$cg_v2/cgroup.controllers" && [ -w "$cg_v2" ]
+}
+cgroup_for() {  # name fraction: makes the group with that fraction of one core's time in $cg_dir
+  local period=10000 quota
+  quota=$(awk -v f="$2" -v p="$period" 'BEGIN { printf "%d", f * p }')
+  if cgroup_v1; then
+    cg_dir="$cg_v1/wlbench-$$-$1"
+    mkdir -p "$cg_dir"
+    echo "$period" >"$cg_dir/cpu.cfs_period_us"
+    echo "$quota" >"$cg_dir/cpu.cfs_quota_us"
+  else
+    grep -qw cpu "$cg_v2/cgroup.subtree_control" || echo +cpu >"$cg_v2/cgroup.subtree_control"
+    cg_dir="$cg_v2/wlbench-$$-$1"
+    mkdir -p "$cg_dir"
+    echo "$quota $period" >"$cg_dir/cpu.max"
+  fi
+  cg_groups+=("$cg_dir")
+}
+# Puts processes under a limit: "cores:<list>" pins them to those cores, "share:<fraction>" gives
+# them together that fraction of one core's time; an empty limit leaves them as they are.
+confine() {  # name limit pid...
+  local name=$1 limit=$2 p
+  shift 2
+  case "$limit" in
+    cores:*) for p in "$@"; do taskset -apc "${limit#cores:}" "$p" >/dev/null; done ;;
+    share:*)
+      cgroup_for "$name" "${limit#share:}"
+      for p in "$@"; do echo "$p" >"$cg_dir/cgroup.procs"; done ;;
+  esac
+}
+# The cluster's processes now; those it forks later inherit a cgroup, not a pinning.
+confine_database() {  # limit
+  [ -z "$1" ] || confine database "$1" $(postgres_pids | tr '+' ' ')
+}
+# One instance, then two on one database, each process under the limit given for it (see confine).
+# The labels get the suffix $1.
+pair() {  # suffix [load limit, database limit, instance-a limit, instance-b limit]
+  local suffix=$1 load_limit=${2:-} db_limit=${3:-} a_limit=${4:-} b_limit=${5:-}
   load_pin=()
-  [ -n "${2:-}" ] && load_pin=(taskset -c "$2")
-  [ -n "$db_pin" ] && for p in $(postgres_pids | tr '+' ' '); do taskset -pc "$db_pin" "$p" >/dev/null; done
-  start_instance "$(database "bench_one$suffix")" "pg-one$suffix" "$a_pin"
+  case "$load_limit" in cores:*) load_pin=(taskset -c "${load_limit#cores:}") ;; esac
+  confine_database "$db_limit"
+  start_instance "$(database "bench_one${suffix//-/_}")" "pg-one$suffix" "$a_limit"
   local one=${pids[-1]}
-  [ -n "$db_pin" ] && for p in $(postgres_pids | tr '+' ' '); do taskset -pc "$db_pin" "$p" >/dev/null; done
+  confine_database "$db_limit"
   load "$port" "$one" "postgresql-one-instance$suffix" --rate 5000 --cpu "weekleaf-sync=$one" \
     --cpu "postgres=$(postgres_pids)"
   stop_instances "$one"
   local two
-  two=$(database "bench_two$suffix")
-  start_instance "$two" "pg-a$suffix" "$a_pin"
+  two=$(database "bench_two${suffix//-/_}")
+  start_instance "$two" "pg-a$suffix" "$a_limit"
   local a=${pids[-1]} port_a=$port
-  start_instance "$two" "pg-b$suffix" "$b_pin"
+  start_instance "$two" "pg-b$suffix" "$b_limit"
   local b=${pids[-1]} port_b=$port
-  [ -n "$db_pin" ] && for p in $(postgres_pids | tr '+' ' '); do taskset -pc "$db_pin" "$p" >/dev/null; done
+  confine_database "$db_limit"
   load "$port_a" 0 "postgresql-two-instances$suffix" --rate 5000 --port2 "$port_b" \
     --cpu "instance-a=$a" --cpu "instance-b=$b" --cpu "postgres=$(postgres_pids)"
   stop_instances "$a" "$b"
@@ -214,9 +258,15 @@ cores=$(nproc)
 if [ "$cores" -ge 4 ]; then
   echo
   echo "postgresql pinned: the load on core 0, the database on core 1, the instances on cores 2 and 3"
-  pair -pinned 0 1 2 3
+  pair -pinned cores:0 cores:1 cores:2 cores:3
+elif cgroup_usable; then
+  echo
+  echo "postgresql shared: $cores cores cannot give each process a core of its own; instead each"
+  echo "instance gets 0.3 of a core's time and the database 0.7 (cgroup CPU quotas), the load the rest"
+  pair -shared "" share:0.7 share:0.3 share:0.3
 else
-  echo "postgresql pinned: needs 4 cores (load, database and two instances each on its own); this machine has $cores"
+  echo "postgresql pinned: needs 4 cores (load, database and two instances each on its own) or a"
+  echo "writable cgroup to share them out; this machine has $cores cores and none"
 fi
 
 "${py:-python3}" - "$work" <<'PY'
@@ -229,7 +279,7 @@ def result(label):
             if line.startswith("RESULT "):
                 return {k: (v if k == "label" else float(v)) for k, v in (f.split("=") for f in line.split()[1:])}
     return None
-for suffix in ("", "-pinned"):
+for suffix in ("", "-pinned", "-shared"):
     one, two = result("postgresql-one-instance" + suffix), result("postgresql-two-instances" + suffix)
     if one is None or two is None:
         if not suffix:
