@@ -566,6 +566,8 @@ void TfmMain::CreateOptions() {
         if (hooks.ShowLogGate) hooks.ShowLogGate(*this);
     };
     links.Now = hooks.Now;
+    links.HotKeyWay = hooks.HotKeyWay;
+    links.RemoteCommand = hooks.RemoteCommand;
     frOptions = new TfrOptions(*FSettings, FPaths.WppPath, std::move(links), pFrames);
 }
 

@@ -18,6 +18,7 @@
 #include "app/ISyncClient.h"
 #include "app/UnpostedDays.h"
 #include "data/DataFiles.h"
+#include "platform/HotKeys.h"
 
 class QAction;
 class QLabel;
@@ -61,6 +62,9 @@ class TfmMain : public QWidget {
         // The desktop backend; MakeDesktop() when empty.
         std::function<std::unique_ptr<IDesktop>()> MakeDesktop;
         std::function<void(TfmMain&)> RegisterHotKeys, UnregisterHotKeys;
+        // How the keys are provided and each key's remote command, for the options page's line.
+        std::function<THotKeyWay()> HotKeyWay;
+        HotKeyCommand RemoteCommand;
         // Autostart follows StartWithOS at every start: AddToStartUp when on, RemoveFromStartUp
         // when off. Restart starts the restarter and, when it is running, tFixHalt.
         std::function<void()> AddToStartUp, RemoveFromStartUp, CheckUpdate, Restart;

@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
     // Where the desktop runs a command for a key, the command reaches this program over the
     // instance channel.
     const std::string self = QCoreApplication::applicationFilePath().toStdString();
-    auto hotKeys = wl::MakeHotKeys([](const std::string& line) { wl::ErrLog(line); },
-                                   [self](int id) { return wl::RemoteHotKeyCommand(self, id); });
+    const wl::HotKeyCommand remoteCommand = [self](int id) { return wl::RemoteHotKeyCommand(self, id); };
+    auto hotKeys = wl::MakeHotKeys([](const std::string& line) { wl::ErrLog(line); }, remoteCommand);
     // The sync log window and its gate, hidden until "Просмотр лога"; they outlive the main window,
     // whose sync client writes the lines.
     wl::TfmSocket fmSocket;
@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
             {s.HotKeyMain(), s.HotKeyNote(), s.HotKeyTemplate(), s.HotKeyBlock(), s.HotKeyEditor()});
     };
     fmMain.hooks.UnregisterHotKeys = [&](wl::TfmMain&) { hotKeys->Unregister(); };
+    fmMain.hooks.HotKeyWay = [&] { return hotKeys->Way(); };
+    fmMain.hooks.RemoteCommand = remoteCommand;
     fmMain.hooks.MakeSyncClient = wl::MakeWLSocketLink;
     wl::LinkRebuildDB(fmMain);
     wl::LinkShellDuties(fmMain);

@@ -103,6 +103,7 @@ bool GnomeHotKeys::Available() {
 }
 
 GnomeHotKeys::GnomeHotKeys(std::function<std::string(int id)> command) : FCommand(std::move(command)) {
+    Provides(THotKeyWay::GnomeShortcuts);
     if (!Available()) throw std::runtime_error("GNOME's keyboard shortcut schemas are not installed");
 }
 

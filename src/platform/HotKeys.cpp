@@ -15,7 +15,7 @@ namespace {
 // No window system to register with (offscreen, no DISPLAY): nothing is registered.
 class TNoHotKeys : public IHotKeys {
   public:
-    explicit TNoHotKeys(std::string why) : FWhy(std::move(why)) {}
+    explicit TNoHotKeys(std::string why) : FWhy(std::move(why)) { Provides(THotKeyWay::Unavailable); }
     std::vector<int> Register(const HotKeyChars&) override {
         if (!FSaid) Report("HotKey.Register: " + FWhy + ", no hot keys");
         FSaid = true;

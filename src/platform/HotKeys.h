@@ -15,6 +15,16 @@ namespace wl {
 // The characters of identifiers 0..4 in order; 0 (no character) leaves that identifier out.
 using HotKeyChars = std::array<char32_t, 5>;
 
+// How the keys reach the program, so the options page can tell the user.
+enum class THotKeyWay {
+    Grabbed,         // the program grabs them from the window system itself (X11)
+    SwayBindings,    // bindings added to sway at run time
+    GnomeShortcuts,  // custom shortcuts of GNOME's keyboard settings
+    Portal,          // the desktop portal's global shortcuts, changeable in the desktop's settings
+    XwaylandOnly,    // X11 grabs in a Wayland session: only while an X11 window has focus
+    Unavailable,     // nothing here can register them, or the registration failed
+};
+
 class IHotKeys {
   public:
     virtual ~IHotKeys() = default;
@@ -30,6 +40,9 @@ class IHotKeys {
         return Register(keys);
     }
 
+    // How this backend provides the keys; Unavailable once a registration failed as a whole.
+    THotKeyWay Way() const { return FFailed ? THotKeyWay::Unavailable : FWay; }
+
     // Called with the identifier of a pressed key, on the main thread.
     std::function<void(int id)> OnHotKey;
     // Where skipped keys are reported (the error log in the program).
@@ -39,6 +52,12 @@ class IHotKeys {
     void Report(const std::string& line) const {
         if (Log) Log(line);
     }
+    void Provides(THotKeyWay way) { FWay = way; }
+    void Failed(bool failed) { FFailed = failed; }
+
+  private:
+    THotKeyWay FWay = THotKeyWay::Grabbed;
+    bool FFailed = false;
 };
 
 // The keys' character as the key to grab: letters a..z count as A..Z.

@@ -11,6 +11,11 @@ class MemoryHotKeys : public IHotKeys {
 
     // The registered character of an identifier, 0 when none.
     char32_t Registered(int id) const { return id >= 0 && id < 5 ? FKeys[id] : 0; }
+    // Makes Way() answer as a real backend of `way` would, after a failed registration when `failed`.
+    void Pretend(THotKeyWay way, bool failed = false) {
+        Provides(way);
+        Failed(failed);
+    }
     // Presses Ctrl + c: runs OnHotKey for the identifier registered with it; false when none is.
     bool Press(char32_t c);
 

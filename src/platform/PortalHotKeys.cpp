@@ -49,6 +49,7 @@ void PortalHotKeys::RegisterTypes() {
 }
 
 PortalHotKeys::PortalHotKeys(QDBusConnection bus) : FBus(std::move(bus)) {
+    Provides(THotKeyWay::Portal);
     RegisterTypes();
     if (!FBus.isConnected()) throw std::runtime_error("no session bus");
     QDBusMessage get = QDBusMessage::createMethodCall(
@@ -146,6 +147,7 @@ void PortalHotKeys::Bind() {
 void PortalHotKeys::SessionCreated(uint response, const QVariantMap& results) {
     const QString session = PathText(results.value(QStringLiteral("session_handle")));
     if (response != 0 || session.isEmpty()) {
+        Failed(true);
         Report("HotKey.Register: the desktop portal opened no shortcut session (answer " +
                std::to_string(response) + ")");
         FPending.clear();
@@ -156,6 +158,7 @@ void PortalHotKeys::SessionCreated(uint response, const QVariantMap& results) {
 }
 
 void PortalHotKeys::ShortcutsBound(uint response, const QVariantMap&) {
+    Failed(response != 0);
     if (response != 0)
         Report("HotKey.Register: the desktop portal bound no shortcuts (answer " + std::to_string(response) +
                ")");

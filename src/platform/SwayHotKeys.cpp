@@ -48,6 +48,7 @@ std::string ComboOfBindsym(std::istringstream& words) {
 
 SwayHotKeys::SwayHotKeys(std::string socketPath, std::function<std::string(int id)> command)
     : FSocket(std::move(socketPath)), FCommand(std::move(command)) {
+    Provides(THotKeyWay::SwayBindings);
     SwayRequest(FSocket, SwayMessage::GetVersion, "");
 }
 
@@ -87,10 +88,12 @@ std::vector<int> SwayHotKeys::Register(const HotKeyChars& keys) {
     try {
         config = SwayConfigText(SwayRequest(FSocket, SwayMessage::GetConfig, ""));
     } catch (const std::exception& e) {
+        Failed(true);
         Report(std::string("HotKey.Register: ") + e.what() + ", no hot keys");
         return {};
     }
     std::vector<int> registered;
+    bool refused = false;
     for (int id = 0; id < static_cast<int>(keys.size()); ++id) {
         if (keys[id] == 0) continue;
         const std::string combo = Combo(keys[id]);
@@ -106,11 +109,14 @@ std::vector<int> SwayHotKeys::Register(const HotKeyChars& keys) {
             SwayRunCommand(FSocket, "bindsym --no-repeat " + combo + " exec " + FCommand(id));
         } catch (const std::exception& e) {
             Report(std::string("HotKey.Register: ") + e.what());
+            refused = true;
             continue;
         }
         FBound.push_back(combo);
         registered.push_back(id);
     }
+    // Keys left to the user's own bindings are no failure; sway refusing every one is.
+    Failed(refused && registered.empty());
     return registered;
 }
 

@@ -7,6 +7,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/X11Connection.h"
 
@@ -57,6 +58,9 @@ X11HotKeys::X11HotKeys(const std::string& display) : FX(std::make_unique<X11Conn
     });
     FNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(FNotifier, &QSocketNotifier::activated, this, &X11HotKeys::Drain);
+    // Beside a Wayland compositor the display is Xwayland: its grabs see only X11 windows' keys.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland && *wayland) Provides(THotKeyWay::XwaylandOnly);
 }
 
 X11HotKeys::~X11HotKeys() {

@@ -149,6 +149,47 @@ std::unique_ptr<QFileDialog> MakePictureDialog(QWidget* parent) {
     return dialog;
 }
 
+namespace {
+
+// The five commands in short: the part they share once, then what differs for each.
+QString CommandsText(const HotKeyCommand& command) {
+    QStringList commands;
+    for (int id = 0; id < 5; ++id) commands << Qs(command(id));
+    QString shared = commands.first();
+    for (const QString& c : commands) {
+        while (!c.startsWith(shared)) shared.chop(1);
+    }
+    shared.truncate(shared.lastIndexOf(' ') + 1);
+    QStringList rest;
+    for (const QString& c : commands) rest << c.mid(shared.size());
+    return shared + rest.join(", ");
+}
+
+}  // namespace
+
+QString HotKeyWayText(THotKeyWay way, const HotKeyCommand& command) {
+    const QString bind = command
+                             ? " Назначьте их в настройках рабочего стола командам: " + CommandsText(command)
+                             : QString(" Назначьте их в настройках рабочего стола.");
+    switch (way) {
+        case THotKeyWay::Grabbed:
+            return {};
+        case THotKeyWay::SwayBindings:
+            return "Клавиши зарегистрированы в sway и действуют в любом окне, пока программа работает.";
+        case THotKeyWay::GnomeShortcuts:
+            return "Клавиши добавлены в сочетания клавиш GNOME (Настройки → Клавиатура) и действуют в "
+                   "любом окне.";
+        case THotKeyWay::Portal:
+            return "Клавиши зарегистрированы через портал рабочего стола; изменить их можно в его "
+                   "настройках комбинаций клавиш.";
+        case THotKeyWay::XwaylandOnly:
+            return "Клавиши действуют, только пока активно окно X11." + bind;
+        case THotKeyWay::Unavailable:
+            return "Программа не смогла сама зарегистрировать клавиши." + bind;
+    }
+    return {};
+}
+
 bool HotKeyKeyAccepted(int key, const QString& text) {
     if (key == Qt::Key_Backspace) return true;
     if (text.size() != 1) return false;
@@ -293,6 +334,14 @@ QWidget* TfrOptions::BuildHotKeyTab() {
         *editorBoxes[i] = HotKeyBox(editor, editorNames[i], 230, y);
     }
     edHKItalic->setEnabled(false);
+    lbHotKeyWay = new QLabel(tab);
+    lbHotKeyWay->setObjectName("lbHotKeyWay");
+    lbHotKeyWay->setGeometry(8, 326, 478, 48);
+    lbHotKeyWay->setWordWrap(true);
+    lbHotKeyWay->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbHotKeyWay->setTextInteractionFlags(Qt::TextSelectableByMouse);  // the commands can be copied
+    lbHotKeyWay->setFont(UiFont("Comic Sans MS", 10));
+    lbHotKeyWay->setStyleSheet(QString("QLabel { color: %1; }").arg(kDarkGreen.name()));
     return tab;
 }
 
@@ -342,6 +391,19 @@ void TfrOptions::LoadSettings() {
     }
     ListUpdate();
     SetHotKeyState();
+    ShowHotKeyWay();
+}
+
+void TfrOptions::ShowHotKeyWay() {
+    const THotKeyWay way = L.HotKeyWay ? L.HotKeyWay() : THotKeyWay::Grabbed;
+    const QString text = HotKeyWayText(way, L.RemoteCommand);
+    lbHotKeyWay->setText(text);
+    lbHotKeyWay->setVisible(!text.isEmpty());
+    QStringList commands;
+    const bool bind = way == THotKeyWay::XwaylandOnly || way == THotKeyWay::Unavailable;
+    for (int id = 0; bind && L.RemoteCommand && id < 5; ++id)
+        commands << lbHotKeys[id]->text() + ": " + Qs(L.RemoteCommand(id));
+    lbHotKeyWay->setToolTip(commands.join('\n'));
 }
 
 void TfrOptions::SetHotKeyState() {

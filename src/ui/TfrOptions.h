@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/DateText.h"
+#include "platform/HotKeys.h"
 
 class QCheckBox;
 class QComboBox;
@@ -52,6 +53,10 @@ struct TOptionsLinks {
     std::function<QString()> AskPicture;
     // A plain message box.
     std::function<void(const QString& text)> ShowMessage;
+    // How the session provides the hot keys (Grabbed when empty), and the command that does a
+    // key's show operation, which the user binds where the program cannot register the keys.
+    std::function<THotKeyWay()> HotKeyWay;
+    HotKeyCommand RemoteCommand;
 };
 
 // The picture dialog of "Добавить": opens in the user's pictures folder and names file types in
@@ -61,6 +66,10 @@ std::unique_ptr<QFileDialog> MakePictureDialog(QWidget* parent);
 // The one-character typing rule of the hot-key boxes: Backspace and the Latin letters and digits
 // are taken (replacing what the box held), everything else is discarded.
 bool HotKeyKeyAccepted(int key, const QString& text);
+
+// The line under the hot-key boxes: how the keys are provided, and where the program cannot
+// register them, the commands to bind in the desktop's settings. Empty for keys the program grabs.
+QString HotKeyWayText(THotKeyWay way, const HotKeyCommand& command);
 
 class TfrOptions : public QWidget {
     Q_OBJECT
@@ -72,6 +81,7 @@ class TfrOptions : public QWidget {
     void LoadSettings();
     void SetSettings();
     void SetHotKeyState();
+    void ShowHotKeyWay();
     void btCloseClick();  // "OK"
 
     // Library (first tab).
@@ -96,6 +106,7 @@ class TfrOptions : public QWidget {
     QLineEdit *edHKmain, *edHKnote, *edHKtemplate, *edHK_block, *edHK_Editor;
     QLineEdit *edHKBold, *edHKItalic, *edHKStrikeOut;
     std::array<QLabel*, 5> lbHotKeys;  // the labels of the five application boxes
+    QLabel* lbHotKeyWay;               // HotKeyWayText, hidden when empty
     QCheckBox *cbAutorun, *cbHide, *cbCheckUpdates;
 
   signals:

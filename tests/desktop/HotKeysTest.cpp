@@ -151,6 +151,17 @@ TEST_F(HotKeysTest, UnregisterFreesTheKeysForOthersAndReRegisterTakesNewOnes) {
     EXPECT_TRUE(other.Grab(XK_5));
 }
 
+// Grabs see every window on X11, but beside a Wayland compositor only the X11 windows' keys.
+TEST_F(HotKeysTest, GrabsSayWhetherTheySeeEveryWindow) {
+    const std::pair<const char*, THotKeyWay> cases[] = {{"", THotKeyWay::Grabbed},
+                                                        {"wayland-1", THotKeyWay::XwaylandOnly}};
+    for (const auto& [wayland, way] : cases) {
+        ::setenv("WAYLAND_DISPLAY", wayland, 1);
+        EXPECT_EQ(X11HotKeys().Way(), way) << "WAYLAND_DISPLAY=" << wayland;
+    }
+    ::unsetenv("WAYLAND_DISPLAY");
+}
+
 TEST(MakeHotKeysTest, WithoutADisplayNothingIsRegisteredAndThatIsSaidOnce) {
     ::unsetenv("DISPLAY");
     std::vector<std::string> log;
@@ -158,6 +169,7 @@ TEST(MakeHotKeysTest, WithoutADisplayNothingIsRegisteredAndThatIsSaidOnce) {
     EXPECT_TRUE(keys->Register(kFirstRun).empty());
     EXPECT_TRUE(keys->ReRegister(kFirstRun).empty());
     EXPECT_EQ(log.size(), 1u);
+    EXPECT_EQ(keys->Way(), THotKeyWay::Unavailable);
 }
 
 TEST(MemoryHotKeysTest, PressRunsTheIdentifierOfTheFoldedKey) {

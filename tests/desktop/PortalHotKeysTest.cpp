@@ -1,7 +1,7 @@
 // Hot keys through the desktop portal's GlobalShortcuts interface, against a stand-in portal on a
 // private session bus: the session and the shortcuts asked for, a pressed shortcut reaching
-// OnHotKey, a refusal reported, other sessions' and unknown shortcuts ignored, and unregistering
-// closing the session.
+// OnHotKey, a refusal reported (and shown as keys the program could not register), other sessions' and
+// unknown shortcuts ignored, and unregistering closing the session.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -142,6 +142,7 @@ TEST_F(PortalHotKeysTest, TheKeysAreBoundAndAPressedShortcutReachesTheProgram) {
     keys.OnHotKey = [&](int id) { pressed.push_back(id); };
     EXPECT_EQ(keys.Register({U'0', U'9', U'ж', 0, U'6'}), (std::vector<int>{0, 1, 4}));
     ASSERT_TRUE(Spin([&] { return portal->bound.size() == 3; })) << "nothing was bound";
+    EXPECT_EQ(keys.Way(), THotKeyWay::Portal);
     EXPECT_EQ(portal->bound[2].id, "weekleaf-4");
     EXPECT_EQ(portal->bound[2].properties.value("preferred_trigger").toString(), "CTRL+6");
     EXPECT_FALSE(portal->bound[2].properties.value("description").toString().isEmpty());
@@ -169,6 +170,7 @@ TEST_F(PortalHotKeysTest, ARefusalIsReportedAndEndingClosesTheSession) {
         keys.Register({U'0', 0, 0, 0, 0});
         ASSERT_TRUE(Spin([&] { return !log.empty(); }));
         EXPECT_NE(log[0].find("bound no shortcuts"), std::string::npos) << log[0];
+        EXPECT_EQ(keys.Way(), THotKeyWay::Unavailable) << "the options page would claim the keys work";
     }
     EXPECT_TRUE(Spin([&] { return portal->sessionObject.closed; }));
 }

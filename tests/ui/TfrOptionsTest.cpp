@@ -17,8 +17,10 @@
 #include <fstream>
 #include <set>
 
+#include "app/AppCommandLine.h"
 #include "data/DataFiles.h"
 #include "data/TSettings.h"
+#include "platform/MemoryHotKeys.h"
 #include "ui/TPanelButton.h"
 #include "ui/TfrOptions.h"
 #include "ui/UiTestSupport.h"
@@ -74,6 +76,8 @@ class OptionsTest : public ::testing::Test {
         };
         links.AskPicture = [this] { return picture; };
         links.ShowMessage = [this](const QString& text) { messages.push_back(text); };
+        if (keys) links.HotKeyWay = [this] { return keys->Way(); };
+        links.RemoteCommand = [](int id) { return RemoteHotKeyCommand("/usr/bin/weekleaf", id); };
         page = std::make_unique<TfrOptions>(*settings, paths.WppPath, std::move(links));
         page->show();
     }
@@ -105,6 +109,7 @@ class OptionsTest : public ::testing::Test {
     bool answer = true;
     bool refuse = false;  // SetWallpaper throws
     QString picture;
+    IHotKeys* keys = nullptr;  // the session's hot-key backend the page asks, if any
     DateTime now = MakeDateTime(2026, 12, 10, 10, 0, 0);
 };
 
@@ -366,6 +371,50 @@ TEST_F(OptionsTest, HotKeyRowsLineUpAndTheHeaderCheckBoxLooksLikeTheOthers) {
 }
 
 // ---- the library ---------------------------------------------------------------------------------
+
+// The line under the hot-key boxes follows the session's backend: nothing where the program grabs the
+// keys, where the desktop holds them a word on where, and where nothing could register them (another
+// compositor, a refused registration, grabs that only see X11 windows) the commands to bind, whole.
+TEST_F(OptionsTest, TheLineUnderTheHotKeysSaysHowTheyAreProvided) {
+    struct Case {
+        const char* what;
+        THotKeyWay way;
+        bool failed;
+        const char* says;  // empty: no line
+        bool commands;
+    };
+    const Case cases[] = {
+        {"X11 grabs", THotKeyWay::Grabbed, false, "", false},
+        {"sway", THotKeyWay::SwayBindings, false, "sway", false},
+        {"GNOME", THotKeyWay::GnomeShortcuts, false, "Клавиатура", false},
+        {"portal", THotKeyWay::Portal, false, "портал", false},
+        {"portal refused", THotKeyWay::Portal, true, "не смогла", true},
+        {"sway refused", THotKeyWay::SwayBindings, true, "не смогла", true},
+        {"another compositor", THotKeyWay::Unavailable, false, "не смогла", true},
+        {"Xwayland grabs", THotKeyWay::XwaylandOnly, false, "окно X11", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryHotKeys backend;
+        backend.Pretend(c.way, c.failed);
+        keys = &backend;
+        Open();
+        page->pcOptions->setCurrentIndex(1);
+        QLabel* line = page->lbHotKeyWay;
+        const QString text = line->text();
+        EXPECT_EQ(line->isVisible(), *c.says != 0) << text.toStdString();
+        EXPECT_TRUE(text.contains(QString::fromUtf8(c.says))) << text.toStdString();
+        EXPECT_GE(line->height(), line->heightForWidth(line->width())) << "cut off: " << text.toStdString();
+        for (const TRemoteOperation& op : kRemoteOperations) {
+            const std::string command = RemoteHotKeyCommand("/usr/bin/weekleaf", op.HotKeyId);
+            EXPECT_EQ(text.contains(QString("--") + op.Name), c.commands) << text.toStdString();
+            EXPECT_EQ(line->toolTip().contains(QString::fromStdString(command)), c.commands) << command;
+        }
+        EXPECT_EQ(text.contains("\"/usr/bin/weekleaf\""), c.commands) << text.toStdString();
+        page.reset();
+        keys = nullptr;
+    }
+}
 
 TEST_F(OptionsTest, PicturesAreAddedListedPreviewedAppliedAndDeletedAfterTheQuestion) {
     Open();
