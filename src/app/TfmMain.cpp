@@ -29,6 +29,7 @@
 #include "platform/DataDir.h"
 #include "platform/OpenInBrowser.h"
 #include "platform/OtherWindows.h"
+#include "platform/QtPlatformChoice.h"
 #include "platform/WeekleafVersion.h"
 #include "ui/EditingRules.h"
 #include "ui/TCalendarPanel.h"
@@ -513,6 +514,8 @@ TfmEditor* TfmMain::MakeEditor() {
     links.FormatKeys = [this] { return FormatKeys(); };
     links.FontName = Qs(BlockFontName);
     links.FontSize = BlockFontSize;
+    links.FullScreen = !SessionPlacesWindows(QGuiApplication::platformName().toStdString());
+    links.DrawnWeek = QString::fromStdString(FPaths.ModifiedBmpPath.string());
     return new TfmEditor(screen, std::move(links));
 }
 

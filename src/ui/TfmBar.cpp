@@ -23,6 +23,7 @@ constexpr int kCheckBar = 1000, kCheckNormal = 3000;
 const QColor kNavy{0x00, 0x00, 0x80};
 const char* const kEdit = "Редактировать";
 const char* const kFinish = "Завершить";
+constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
 
 }  // namespace
 
@@ -65,8 +66,7 @@ void TBarPanel::mouseReleaseEvent(QMouseEvent* e) {
 
 // ---- bar ---------------------------------------------------------------------------------------
 
-TfmBar::TfmBar(TBarLinks links, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), L(std::move(links)) {
+TfmBar::TfmBar(TBarLinks links, QWidget* parent) : QWidget(parent, kWindowFlags), L(std::move(links)) {
     setObjectName("fmBar");
     setWindowTitle("Weekleaf Bar");
     setFixedSize(kWidth, kHeight);
@@ -100,12 +100,13 @@ TfmBar::TfmBar(TBarLinks links, QWidget* parent)
         shape += QRect(it.left, 0, kPanel, kPanel);
     }
     setMask(shape);
-    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    esc->setContext(Qt::WindowShortcut);
-    connect(esc, &QShortcut::activated, this, &TfmBar::FormKeyDown);
+    FEsc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    FEsc->setContext(Qt::WindowShortcut);
+    connect(FEsc, &QShortcut::activated, this, &TfmBar::FormKeyDown);
 }
 
 TfmBar::~TfmBar() {
+    if (FEditor && parentWidget() == FEditor) setParent(nullptr);  // not deleted by its own host
     delete FEditor.data();
 }
 
@@ -125,6 +126,7 @@ QDate TfmBar::Today() const {
 
 void TfmBar::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (!isWindow()) return;  // inside the full-screen overlay, which placed it
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->geometry().topLeft() + Place(s->geometry().size()));
     if (L.CollapseAllWindow) L.CollapseAllWindow();
@@ -140,10 +142,26 @@ void TfmBar::SetEditorCaption(bool open) {
     pEditor->Caption->setText(open ? kFinish : kEdit);
 }
 
+void TfmBar::MoveInto(TfmEditor* host) {
+    const bool shown = isVisible();
+    setParent(host);
+    FEsc->setEnabled(false);
+    move(Place(host->size()));
+    setVisible(shown);
+}
+
+void TfmBar::MoveOut() {
+    const bool shown = !isHidden();
+    setParent(nullptr, kWindowFlags);
+    FEsc->setEnabled(true);
+    setVisible(shown);
+}
+
 void TfmBar::CloseEditor() {
     TfmEditor* editor = FEditor;
     if (!editor) return;
     FEditor = nullptr;
+    if (parentWidget() == editor) MoveOut();
     editor->Finish([this, editor] {
         if (L.EditorClosed) L.EditorClosed();
         editor->deleteLater();
@@ -187,6 +205,7 @@ void TfmBar::pEditorClick() {
     TfmEditor* editor = L.MakeEditor ? L.MakeEditor() : nullptr;
     if (!editor) return;
     FEditor = editor;
+    if (editor->FullScreen()) MoveInto(editor);
     connect(editor, &TfmEditor::EscPressed, this, [this] {
         // Esc in the overlay: its last edits go out, the bar closes, the current week comes back.
         CloseEditor();

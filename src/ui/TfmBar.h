@@ -5,13 +5,16 @@
 // editor overlay and goes back to the main window. Only its five buttons are visible.
 //
 // Ownership: created once with the main window and kept (closing only hides it); it owns the
-// overlay of the current opening (Editor(), empty while none is open). Main thread only.
+// overlay of the current opening (Editor(), empty while none is open). While a full-screen overlay
+// is open the bar is a child of it, at the same place on the monitor, and a window again after.
+// Main thread only.
 #include <QDate>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 
 class QLabel;
+class QShortcut;
 
 namespace wl {
 
@@ -68,11 +71,15 @@ class TfmBar : public QWidget {
 
   private:
     void StepWeek(int days);
+    // Into the full-screen overlay and back out (shown again if it was shown inside).
+    void MoveInto(TfmEditor* host);
+    void MoveOut();
     void SetEditorCaption(bool open);
     QDate Today() const;
 
     TBarLinks L;
     QPointer<TfmEditor> FEditor;
+    QShortcut* FEsc = nullptr;  // a window's own Esc; inside the overlay the overlay's Esc acts
 };
 
 // One 88 x 88 button of the bar: an icon and a caption below it; it looks pressed (one pixel right

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QRegion>
 #include <QScreen>
 #include <QShortcut>
@@ -42,6 +43,10 @@ QRect TfmEditor::Geometry(QSize screen) {
     return {kLeft, kTop, screen.width() - kLeft - kRight, screen.height() - kTop - kBottom};
 }
 
+QRect TfmEditor::Frame(QSize screen, bool fullScreen) {
+    return fullScreen ? QRect(QPoint(), screen) : Geometry(screen);
+}
+
 TfmEditor::TfmEditor(QSize screen, TEditorLinks links)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), L(std::move(links)), FScreen(screen) {
     setObjectName("fmEditor");
@@ -51,10 +56,12 @@ TfmEditor::TfmEditor(QSize screen, TEditorLinks links)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kNavy);
     setPalette(pal);
-    setWindowOpacity(kAlpha);
+    // Full screen, the window is opaque: the drawn week is its own background.
+    if (!L.FullScreen) setWindowOpacity(kAlpha);
     // On the primary monitor, where the week is drawn, wherever it sits on the desktop.
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    setGeometry(Geometry(screen).translated(primary ? primary->geometry().topLeft() : QPoint()));
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary && L.FullScreen) setScreen(primary);  // full screen on that monitor
+    setGeometry(Frame(screen, L.FullScreen).translated(primary ? primary->geometry().topLeft() : QPoint()));
     CreateEditore();
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     esc->setContext(Qt::WindowShortcut);
@@ -69,7 +76,9 @@ TfmEditor::TfmEditor(QSize screen, TEditorLinks links)
 TfmEditor::~TfmEditor() = default;
 
 void TfmEditor::CreateEditore() {
-    const QRect area = Geometry(FScreen);  // in the primary monitor's own coordinates
+    // In the primary monitor's own coordinates.
+    const QRect area = Geometry(FScreen);
+    const QPoint frame = Frame(FScreen, L.FullScreen).topLeft();
     const BlockRects rects = CalcBlockRects(area.height(), area.width());
     const Date today = Today();
     const int32_t offset = WeekOffsetDays.load();
@@ -88,7 +97,7 @@ void TfmEditor::CreateEditore() {
         auto* block = new TfmBlockEditor(this, std::move(links));
         block->setObjectName(QString("BlockEditor%1").arg(i));
         const BlockRect& r = rects[i];
-        const QRect place(r.Left - area.left(), r.Top - area.top(), r.Right - r.Left, r.Bottom - r.Top);
+        const QRect place(r.Left - frame.x(), r.Top - frame.y(), r.Right - r.Left, r.Bottom - r.Top);
         block->setGeometry(place);
         shape += place;
         const std::string date = BlockDate(i, today, offset);
@@ -110,13 +119,25 @@ void TfmEditor::CreateEditore() {
     }
     hints->setCursorFlashTime(flash);
     // Only the blocks are part of the window; the desktop shows everywhere else.
-    setMask(shape);
+    if (!L.FullScreen) setMask(shape);
+}
+
+void TfmEditor::paintEvent(QPaintEvent* event) {
+    if (FDrawnWeek.isNull()) return QWidget::paintEvent(event);
+    QPainter p(this);
+    p.drawImage(rect(), FDrawnWeek);
 }
 
 void TfmEditor::ShowWhenLoaded() {
     auto showNow = [this] {
         if (FFinishing || isVisible()) return;
-        show();
+        if (L.FullScreen) {
+            // The week as it is on the wallpaper now (the drawing may have followed a week step).
+            FDrawnWeek = QImage(L.DrawnWeek);
+            showFullScreen();
+        } else {
+            show();
+        }
         raise();
         activateWindow();
     };

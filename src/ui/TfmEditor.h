@@ -4,6 +4,11 @@
 // (block 0 the notes page, 1..7 Monday..Sunday of the shown week). Everything else shows the
 // desktop: the window's shape is the union of the eight blocks.
 //
+// Where the session places no window where the program asks (TEditorLinks::FullScreen), the
+// overlay is instead one full-screen window on the primary monitor that paints the drawn week
+// itself, with the block editors at the same places on the monitor; the navigation bar moves into
+// it while it is open. It covers everything else, so nothing has to be minimised for it.
+//
 // Saving: once a second the overlay stores and sends the blocks whose text changed since it was
 // loaded or last sent, and nothing at all before every block has received its stored text. A
 // block without an unsent edit takes a text another device pushed into the store meanwhile. A
@@ -12,6 +17,7 @@
 // Ownership: the navigation bar creates the overlay for one opening and destroys it when the
 // editing ends (Finish first). Main thread only.
 #include <QDate>
+#include <QImage>
 #include <QSize>
 #include <QTimer>
 #include <QWidget>
@@ -40,6 +46,10 @@ struct TEditorLinks {
     // Label font of the block headers (the settings' Font and FontSize, in points).
     QString FontName = "Tahoma";
     int FontSize = 8;
+    // One full-screen window (see above) instead of a window over the block area; it shows the
+    // picture the drawing wrote (the file's current content when the overlay is shown).
+    bool FullScreen = false;
+    QString DrawnWeek;
 };
 
 class TfmEditor : public QWidget {
@@ -53,6 +63,9 @@ class TfmEditor : public QWidget {
     static bool Fits(QSize screen);
     // Left 240, Top 100, width screen - 360, height screen - 250.
     static QRect Geometry(QSize screen);
+    // The overlay window in the primary monitor's coordinates: Geometry, or the whole monitor.
+    static QRect Frame(QSize screen, bool fullScreen);
+    bool FullScreen() const { return L.FullScreen; }
 
     // Shows the overlay once every block has its stored text (so nothing typed into it can be lost
     // to a loading block and no empty blocks flash up), or after a few seconds whatever happens.
@@ -79,6 +92,9 @@ class TfmEditor : public QWidget {
     // A tick (or the final save) has handled every block's answer.
     void TickDone();
 
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
   private:
     struct Block {
         std::string key;      // "note" or the day key
@@ -95,6 +111,7 @@ class TfmEditor : public QWidget {
 
     TEditorLinks L;
     QSize FScreen;
+    QImage FDrawnWeek;  // full screen only: the background
     std::array<Block, 8> FBlocks;
     bool FStarted = false;
     bool FLoadAsked = false;

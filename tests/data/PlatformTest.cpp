@@ -14,9 +14,9 @@ namespace {
 using test::TempDataDir;
 namespace fs = std::filesystem;
 
-TEST(QtPlatformChoiceTest, AnXDisplayWinsOverWaylandAndTheUsersOwnChoiceStays) {
+TEST(QtPlatformChoiceTest, AnXDisplayWinsOverWaylandExceptInSwayAndTheUsersOwnChoiceStays) {
     const struct {
-        const char *chosen, *display, *wayland, *platform;
+        const char *chosen, *display, *wayland, *platform, *sway = nullptr;
     } cases[] = {
         {nullptr, ":0", nullptr, "xcb"},             // X11
         {nullptr, ":1", "wayland-0", "xcb"},         // a Wayland desktop with Xwayland
@@ -25,11 +25,35 @@ TEST(QtPlatformChoiceTest, AnXDisplayWinsOverWaylandAndTheUsersOwnChoiceStays) {
         {nullptr, "", "wayland-1", "wayland"},
         {"offscreen", ":0", "wayland-0", ""},  // the user's (or a test's) own choice
         {nullptr, nullptr, nullptr, ""},       // no display at all: Qt says so itself
+        // sway places no window anywhere: natively, Xwayland only when Qt cannot run natively
+        {nullptr, ":1", "wayland-1", "wayland;xcb", "/run/sway-ipc.sock"},
+        {nullptr, nullptr, "wayland-1", "wayland", "/run/sway-ipc.sock"},
+        {nullptr, ":1", nullptr, "xcb", "/run/sway-ipc.sock"},  // a leftover SWAYSOCK in an X session
+        {"xcb", ":1", "wayland-1", "", "/run/sway-ipc.sock"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ChooseQtPlatform(c.chosen, c.display, c.wayland), c.platform)
-            << (c.display ? c.display : "-") << " " << (c.wayland ? c.wayland : "-");
+        EXPECT_EQ(ChooseQtPlatform(c.chosen, c.display, c.wayland, c.sway), c.platform)
+            << (c.display ? c.display : "-") << " " << (c.wayland ? c.wayland : "-") << " "
+            << (c.sway ? "sway" : "-");
     }
+}
+
+TEST(QtPlatformChoiceTest, OnlyXOutsideSwayPlacesWindowsExactly) {
+    const struct {
+        const char *platform, *sway;
+        bool exact;
+    } cases[] = {
+        {"xcb", nullptr, true},  // X11, or Xwayland beside GNOME or KWin
+        {"offscreen", nullptr, true},
+        {"wayland", nullptr, false},  // xdg-shell has no positions
+        {"wayland-egl", nullptr, false},
+        {"xcb", "/run/sway-ipc.sock", false},  // sway tiles X11 windows too
+        {"wayland", "/run/sway-ipc.sock", false},
+        {"xcb", "", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlacesWindowsExactly(c.platform, c.sway), c.exact)
+            << c.platform << " " << (c.sway ? "sway" : "-");
 }
 
 TEST(DataDirTest, FollowsAppDataThenXdgThenHome) {

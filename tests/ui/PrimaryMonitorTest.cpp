@@ -8,6 +8,7 @@
 
 #include "UiTestSupport.h"
 #include "ui/TfmBar.h"
+#include "ui/TfmBlockEditor.h"
 #include "ui/TfmEditor.h"
 
 namespace wl {
@@ -29,6 +30,39 @@ TEST(PrimaryMonitorTest, TheOverlayAndTheBarSitOnThePrimaryMonitor) {
     ASSERT_TRUE(WaitFor([&] { return bar.isVisible(); }));
     EXPECT_EQ(bar.pos(), primary.topLeft() + TfmBar::Place(primary.size()));
     EXPECT_TRUE(primary.contains(bar.geometry()));
+}
+
+QRect OnDesktop(const QWidget* w) {
+    return QRect(w->mapToGlobal(QPoint()), w->size());
+}
+
+// Where windows cannot be placed, the overlay is the whole primary monitor, and the block editors
+// and the bar inside it are where the separate windows put them.
+TEST(PrimaryMonitorTest, TheFullScreenOverlayHoldsTheBlocksAndTheBarWhereTheWindowsWouldBe) {
+    const QRect primary = QGuiApplication::primaryScreen()->geometry();
+    TfmEditor windows(primary.size(), TEditorLinks{});
+    TEditorLinks links;
+    links.FullScreen = true;
+    auto* full = new TfmEditor(primary.size(), links);
+    EXPECT_EQ(full->geometry(), primary);
+    EXPECT_TRUE(full->mask().isEmpty()) << "the drawn week around the blocks is part of the window";
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(OnDesktop(full->BlockEditors[i]), OnDesktop(windows.BlockEditors[i])) << "block " << i;
+
+    TBarLinks barLinks;
+    barLinks.MakeEditor = [full] { return full; };
+    TfmBar bar{barLinks};
+    bar.show();
+    ASSERT_TRUE(WaitFor([&] { return bar.isVisible(); }));
+    const QRect alone = OnDesktop(&bar);
+    bar.pEditorClick();  // open
+    EXPECT_EQ(bar.parentWidget(), full);
+    EXPECT_FALSE(bar.isHidden());
+    EXPECT_EQ(OnDesktop(&bar), alone);
+    bar.pEditorClick();  // end: the bar is a window of its own again, still shown
+    EXPECT_TRUE(bar.isWindow());
+    EXPECT_TRUE(bar.isVisible());
+    EXPECT_EQ(bar.pos(), alone.topLeft());
 }
 
 }  // namespace
