@@ -101,14 +101,20 @@ bool IsConflict(const char* sqlState) {
                                    std::strcmp(sqlState, "55P03") == 0);   // lock_timeout
 }
 
+// Nearly every write updates a row that exists, so updates must stay cheap: no index covers a column
+// they change, and each page keeps room, so that the new row version goes beside the old one with no
+// index entry at all. Hence no index on "changed": reading the changes since a number (only after the
+// listener lost its connection) scans the tables instead. Older databases lose those indexes here.
 const char* const kSchema[] = {
     "CREATE SEQUENCE IF NOT EXISTS weekleaf_change_seq",
     "CREATE TABLE IF NOT EXISTS pages(account text NOT NULL, name text NOT NULL, html text NOT NULL,"
-    " changed bigint NOT NULL, PRIMARY KEY(account, name))",
+    " changed bigint NOT NULL, PRIMARY KEY(account, name)) WITH (fillfactor = 80)",
     "CREATE TABLE IF NOT EXISTS days(account text NOT NULL, day integer NOT NULL, html text NOT NULL,"
-    " stamp bigint NOT NULL, changed bigint NOT NULL, PRIMARY KEY(account, day))",
-    "CREATE INDEX IF NOT EXISTS pages_changed ON pages(changed)",
-    "CREATE INDEX IF NOT EXISTS days_changed ON days(changed)",
+    " stamp bigint NOT NULL, changed bigint NOT NULL, PRIMARY KEY(account, day)) WITH (fillfactor = 80)",
+    "DROP INDEX IF EXISTS pages_changed",
+    "DROP INDEX IF EXISTS days_changed",
+    "ALTER TABLE pages SET (fillfactor = 80)",
+    "ALTER TABLE days SET (fillfactor = 80)",
 };
 
 // The notifications carry a text of up to 7000 bytes (the number in the statements below) along, so

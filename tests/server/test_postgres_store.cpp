@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <regex>
+#include <thread>
 
 #include "ClientRequests.h"
 #include "KeyHash.h"
@@ -115,6 +116,33 @@ TEST_F(PostgresStore, EveryCommittedChangeIsNotifiedOnceWithItsRow) {
     }
     EXPECT_LT(changes[0].Changed, changes[1].Changed);
     EXPECT_TRUE(Store().ChangesSince(changes[2].Changed).empty());
+}
+
+// Nearly every write rewrites a stored day: the new row version must go beside the old one without new
+// index entries (what makes a write cheap for the database), so no index may cover the columns a write
+// changes, and a database made by an older version loses such indexes at the next start.
+TEST_F(PostgresStore, RewritingADayTouchesNoIndexEvenInAnOlderDatabase) {
+    test::TPgConnection operatorConnection(storage_.Db());
+    operatorConnection.Query("CREATE INDEX days_changed ON days(changed)");
+    store_ = storage_.Open();  // the next start
+    EXPECT_EQ(operatorConnection.Query("SELECT indexname FROM pg_indexes WHERE tablename IN ('days', 'pages')"
+                                       " AND indexdef LIKE '%changed%'"),
+              std::vector<std::string>{});
+
+    const std::string account = HashAccountKey("k1");
+    constexpr int kRewrites = 20;
+    for (int i = 0; i < kRewrites; ++i) {
+        store_->SetDay(account, kMonday, "<p>" + std::to_string(i) + "</p>", 100 + i);
+        store_->Commit();
+    }
+    store_.reset();  // its connection's statistics reach the server when it ends
+    std::string hot;
+    for (int wait = 0; wait < 50 && hot != std::to_string(kRewrites - 1); ++wait) {
+        if (wait > 0) std::this_thread::sleep_for(100ms);
+        hot = operatorConnection.Query("SELECT n_tup_hot_upd FROM pg_stat_user_tables WHERE relname = 'days'")
+                  .at(0);
+    }
+    EXPECT_EQ(hot, std::to_string(kRewrites - 1)) << "updates that added index entries";
 }
 
 TEST_F(PostgresStore, RefusedOrRolledBackWritesNotifyNothing) {
