@@ -11,9 +11,13 @@
 #include "../desktop/SwaySession.h"
 #include "ProcessSupport.h"
 #include "data/DataFiles.h"
+#include "data/Json.h"
 #include "data/TSettings.h"
 #include "data/TWeekleaf.h"
 #include "platform/DateText.h"
+#include "platform/Desktop.h"
+#include "platform/SwayIpc.h"
+#include "wallpaper/Blender.h"
 #include "wallpaper/ImageCodecs.h"
 
 namespace wl {
@@ -128,11 +132,46 @@ class SwayProcessTest : public ::testing::Test {
             },
             limit);
     }
-    void PressCtrl(char key) {
+    void PressCtrl(char key) { Type("-M ctrl -k " + std::string(1, key) + " -m ctrl"); }
+    // wtype's arguments, run in the session (a key or a text for whatever has the focus).
+    void Type(const std::string& what) {
         const std::string command = "WAYLAND_DISPLAY=" + session->WaylandDisplay() +
-                                    " XDG_RUNTIME_DIR=" + session->RuntimeDir().string() +
-                                    " wtype -s 100 -M ctrl -k " + std::string(1, key) + " -m ctrl";
+                                    " XDG_RUNTIME_DIR=" + session->RuntimeDir().string() + " wtype -s 100 " +
+                                    what;
         ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+    // The window of the program with this title in sway's tree; empty when none is mapped.
+    struct SwayWindow {
+        bool found = false, focused = false;
+        long long fullscreen = 0;
+        MonitorRect rect;
+    };
+    SwayWindow FindWindow(const std::string& title) const {
+        constexpr auto kGetTree = static_cast<SwayMessage>(4);
+        SwayWindow out;
+        std::function<void(const JsonValue&)> walk = [&](const JsonValue& node) {
+            if (node.GetString("name") == title) {
+                out.found = true;
+                const JsonValue* focused = node.Find("focused");
+                const JsonValue* mode = node.Find("fullscreen_mode");
+                out.focused = focused && focused->AsBool();
+                out.fullscreen = mode ? mode->AsInt() : 0;
+                if (const JsonValue* r = node.Find("rect")) {
+                    auto at = [r](const char* k) { return r->Find(k) ? int(r->Find(k)->AsInt()) : -1; };
+                    out.rect = {at("x"), at("y"), at("width"), at("height")};
+                }
+            }
+            for (const char* list : {"nodes", "floating_nodes"}) {
+                if (const JsonValue* children = node.Find(list))
+                    for (const JsonValue& child : children->Items()) walk(child);
+            }
+        };
+        try {
+            walk(ParseJson(SwayRequest(session->Socket(), kGetTree, "")));
+        } catch (const std::exception&) {
+        }
+        return out;
     }
 
     fs::path root;
@@ -177,6 +216,86 @@ TEST_F(SwayProcessTest, AHotKeyAndASecondStartReachTheRunningProgram) {
     EXPECT_TRUE(WeekShown(20s)) << "--toggle-blocks did not reach the program";
     EXPECT_TRUE(test::Alive(pid));
 
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(test::WaitExit(pid, 20s), 0);
+}
+
+// sway places no window where a program asks: the desktop editor is one full-screen window of the
+// program running natively, which paints the drawn week, with the block editors on the drawn
+// blocks and the bar at its place. It opens from a second start (as sway's binding of the editor
+// key runs it), takes the keyboard, stores what is typed, and Esc ends it.
+TEST_F(SwayProcessTest, TheWeekEditorIsOneFullScreenWindowWithTheBlocksOnTheDrawnOnes) {
+    if (std::system("command -v wtype >/dev/null 2>&1") != 0) GTEST_SKIP() << "wtype is not installed";
+    constexpr int kWidth = 1280, kHeight = 800;
+    ::unsetenv("QT_QPA_PLATFORM");  // the program's own choice: natively on sway
+    ASSERT_TRUE(OwnShown());
+    pid = Start();
+    // Natively there is no tray here, so the main window shows over the week: wait for the drawing.
+    const fs::path drawn = Folder() / "Weekleaf-Modifed.bmp";
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(drawn); }, 40s));
+
+    const pid_t second = Start("--week-editor");
+    EXPECT_EQ(test::WaitExit(second, 20s), 0);
+    SwayWindow editor;
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            editor = FindWindow("Weekleaf Editor");
+            return editor.found && editor.focused && editor.rect.width == kWidth;
+        },
+        30s))
+        << "no focused full-screen editor window; see " << (root / "weekleaf.log");
+    EXPECT_EQ(editor.rect, (MonitorRect{0, 0, kWidth, kHeight}));
+    EXPECT_EQ(editor.fullscreen, 1);
+    EXPECT_FALSE(FindWindow("Weekleaf Bar").found)
+        << "the bar is a window of its own, not part of the editor";
+
+    const Image week = LoadImageFile(drawn);
+    ASSERT_EQ(week.width, kWidth);
+    // Each block editor sits on its drawn block: its header's colour just inside the block's
+    // corners, the drawn week just outside them (blocks are 30 pixels apart).
+    const BlockRects blocks = CalcBlockRects(kHeight - 100 - 150, kWidth - 240 - 120);
+    const auto onBlocks = [&](const ScreenShot& shot) {
+        for (int i = 0; i < 8; ++i) {
+            const BlockRect& b = blocks[i];
+            const uint32_t header = i >= 6 ? 0xFFCC99 : 0x19AE84;
+            const struct {
+                int x, y;
+                bool inside;
+            } points[] = {{b.Left + 1, b.Top + 1, true},   {b.Right - 2, b.Top + 1, true},
+                          {b.Left - 3, b.Top + 20, false}, {b.Right + 2, b.Top + 20, false},
+                          {b.Left + 20, b.Top - 3, false}, {b.Left + 20, b.Bottom + 2, false}};
+            for (const auto& p : points) {
+                const uint32_t want = p.inside ? header : week.at(p.x, p.y);
+                if (shot.At(p.x, p.y) != want) return false;
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(session->WaitForShot(onBlocks, 20s)) << "the block editors are not on the drawn blocks";
+    // The bar: its five green panels at the bottom centre, the drawn week between them.
+    const int barLeft = (kWidth - 516) / 2, barTop = kHeight - 90 - 50;
+    const ScreenShot shot = session->Shot();
+    ASSERT_GT(shot.width, 0);
+    for (int left : {0, 104, 208, 312, 417})
+        EXPECT_EQ(shot.At(barLeft + left + 4, barTop + 4), 0x19AE84u) << "bar panel at " << left;
+    EXPECT_EQ(shot.At(barLeft + 96, barTop + 4), week.at(barLeft + 96, barTop + 4));
+
+    // Typing goes into the focused block (the notes block) and is stored.
+    Type("Zq7");
+    const auto stored = [&] {
+        try {
+            TWeekleaf store(Folder() / "Data.json");
+            return store.Get("note").find("Zq7") != std::string::npos;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    EXPECT_TRUE(test::WaitUntil(stored, 15s)) << "the typed text was not stored";
+
+    Type("-k Escape");
+    EXPECT_TRUE(test::WaitUntil([&] { return !FindWindow("Weekleaf Editor").found; }, 10s))
+        << "Esc did not end the editor";
+    EXPECT_TRUE(test::Alive(pid));
     ::kill(pid, SIGTERM);
     EXPECT_EQ(test::WaitExit(pid, 20s), 0);
 }
