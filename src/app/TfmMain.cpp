@@ -27,6 +27,7 @@
 #include "data/TWeekleaf.h"
 #include "diag/ErrLog.h"
 #include "platform/DataDir.h"
+#include "platform/KWinOtherWindows.h"
 #include "platform/OpenInBrowser.h"
 #include "platform/OtherWindows.h"
 #include "platform/QtPlatformChoice.h"
@@ -457,7 +458,7 @@ void TfmMain::CreateBar() {
         if (!FOtherWindows) {
             const bool x11 = QGuiApplication::platformName() == "xcb";
             FOtherWindows =
-                hooks.MakeOtherWindows ? hooks.MakeOtherWindows() : (x11 ? MakeOtherWindows() : nullptr);
+                hooks.MakeOtherWindows ? hooks.MakeOtherWindows() : MakeSessionOtherWindows(x11);
         }
         if (FOtherWindows) FOtherWindows->CollapseAllWindow();
     };

@@ -71,8 +71,9 @@ class TfmMain : public QWidget {
         std::function<void(TfmMain&)> CreateLogWindow;   // the sync log window and its gate
         std::function<void()> StartRebuildDB;            // first step of the store conversion
         std::function<void(ISyncClient&)> EndRebuildDB;  // its last step, once connected
-        // Puts the other programs' windows away when the bar or the overlay opens; on the xcb
-        // platform the X11 backend when empty, otherwise nothing.
+        // Puts the other programs' windows away when the bar or the overlay opens; when empty,
+        // KWin's scripting in a Plasma Wayland session, else on the xcb platform the X11 backend,
+        // otherwise nothing.
         std::function<std::unique_ptr<IOtherWindows>()> MakeOtherWindows;
         // Shows a start-up failure; a message box when empty.
         std::function<void(const QString&)> ShowError;
