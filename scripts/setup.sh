@@ -14,7 +14,7 @@ PACKAGES=(
   libboost-dev libsqlite3-dev libssl-dev libpq-dev postgresql openssl
   # desktop app
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
-  qt6-translations-l10n
+  qt6-translations-l10n qt6-wayland
   adwaita-icon-theme fonts-dejavu-core fonts-liberation2
   # testing as a person would, peers and comparisons (sway, swaybg, grim, wtype: a headless sway
   # session; the GNOME settings daemon's schemas, for its custom shortcuts; Xephyr, for two monitors)
