@@ -188,6 +188,8 @@ void CairoContainer::EndPaint() {
     FClips.clear();
     FEnded.clear();
     FCr = nullptr;
+    // The paint's device scale must not reach the next layout's text measures.
+    pango_context_set_matrix(FPango, nullptr);
 }
 
 void CairoContainer::SetClientSize(int width, int height) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -241,9 +242,13 @@ void HtmlRenderer::ClearImages() {
     FContainer->ClearImages();
 }
 
-void HtmlRenderer::Paint(Image& target, int formatWidth, int yOffset) {
+void HtmlRenderer::Paint(Image& target, int formatWidth, int yOffset, double scale) {
     if (!FDoc->doc || target.empty()) return;
-    FContainer->SetClientSize(target.width, target.height);
+    if (!(scale >= 0.5 && scale <= 8.0)) scale = 1.0;  // NaN too
+    // The screen as the layout sees it, in logical pixels.
+    const int width = std::max(1, int(std::ceil(target.width / scale)));
+    const int height = std::max(1, int(std::ceil(target.height / scale)));
+    FContainer->SetClientSize(width, height);
     FContainer->StartLayout(kMaxLayoutSteps);
     try {
         FDoc->doc->render(std::max(1, formatWidth));
@@ -256,8 +261,9 @@ void HtmlRenderer::Paint(Image& target, int formatWidth, int yOffset) {
     cairo_surface_t* surface = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, target.width,
                                                                    target.height, target.stride());
     cairo_t* cr = cairo_create(surface);
-    FContainer->BeginPaint(cr, target.width, target.height);
-    litehtml::position clip(0, 0, target.width, target.height);
+    cairo_scale(cr, scale, scale);
+    FContainer->BeginPaint(cr, width, height);
+    litehtml::position clip(0, 0, width, height);
     FDoc->doc->draw(reinterpret_cast<litehtml::uint_ptr>(cr), 0, -yOffset, &clip);
     FContainer->EndPaint();
     cairo_destroy(cr);

@@ -41,7 +41,12 @@ class HtmlRenderer {
     // `yOffset` (document row yOffset lands on the target's row 0). Does nothing when empty.
     // Throws std::runtime_error when the layout is cut short for being too complex (nested
     // tables or inline blocks from hostile markup); the renderer is then empty.
-    void Paint(Image& target, int formatWidth, int yOffset = 0);
+    //
+    // `scale` is the screen's device scale: the layout is made in logical pixels (`formatWidth`,
+    // `yOffset` and the document's lengths) for a screen of target / scale, and painted at `scale`
+    // device pixels each, so text and lines are drawn at the target's full resolution rather than
+    // enlarged. Values outside 0.5..8 count as 1.
+    void Paint(Image& target, int formatWidth, int yOffset = 0, double scale = 1.0);
 
     // Height of the laid-out document at the last Paint (0 when empty).
     int DocumentHeight() const;

@@ -207,6 +207,51 @@ TEST_F(HtmlRendererTest, ClippedBoxEndsWithItsLastWholeLineAndAnEllipsis) {
 
 // One fall-back for every part of the program: a family that is not installed, or none, gives the
 // program's sans; an installed one is found whatever its case and comes back as installed.
+// A screen of device scale s (sway's "output X scale 2"): the layout is the logical screen's and the
+// picture has s times its pixels, drawn at that resolution rather than enlarged from a 1x drawing.
+TEST_F(HtmlRendererTest, AScaledScreenKeepsTheLogicalLayoutAndDrawsTextAtFullResolution) {
+    const std::string html =
+        "<body style='margin:0'><div style='position:absolute;left:10px;top:10px;width:50px;height:30px;"
+        "background:#ff0000'></div><div style='position:absolute;left:10px;top:50px;font-size:16px;"
+        "color:#000000'>Неделя Week 42</div></body>";
+    constexpr int kW = 200, kH = 100;
+    const Image one = Render(html, kW, kH);
+    // Dark pixels: the text's ink.
+    const auto ink = [](const Image& img) {
+        int n = 0;
+        for (uint32_t p : img.pixels) n += (p & 0xff) < 128 && ((p >> 8) & 0xff) < 128;
+        return n;
+    };
+    for (const int scale : {2, 3}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        Image scaled(kW * scale, kH * scale, kWhite);
+        renderer.Paint(scaled, kW, 0, scale);
+        // The red box where the logical layout puts it, scale times as large.
+        EXPECT_EQ(scaled.at(10 * scale, 10 * scale), kRed);
+        EXPECT_NE(scaled.at(10 * scale - 1, 10 * scale), kRed);
+        EXPECT_EQ(RunLength(scaled, 10 * scale, 10 * scale, kRed, false), 50 * scale);
+        EXPECT_EQ(RunLength(scaled, 10 * scale, 10 * scale, kRed, true), 30 * scale);
+        // The text is as large as the layout says (about scale² the ink of the 1x drawing) ...
+        const double inkRatio = double(ink(scaled)) / ink(one);
+        EXPECT_GT(inkRatio, scale * scale * 0.6);
+        EXPECT_LT(inkRatio, scale * scale * 1.6);
+        // ... and drawn at full resolution: a 1x drawing enlarged would make every aligned
+        // scale x scale cell one colour, while real glyph edges cut through many cells.
+        int mixedCells = 0;
+        for (int y = 0; y + scale <= scaled.height; y += scale) {
+            for (int x = 0; x + scale <= scaled.width; x += scale) {
+                bool mixed = false;
+                for (int dy = 0; dy < scale; ++dy)
+                    for (int dx = 0; dx < scale; ++dx) mixed |= scaled.at(x + dx, y + dy) != scaled.at(x, y);
+                mixedCells += mixed;
+            }
+        }
+        EXPECT_GT(mixedCells, 50) << "the text looks enlarged from a 1x drawing";
+    }
+    // A 1x layout after a scaled paint measures text as before.
+    EXPECT_TRUE(Render(html, kW, kH).pixels == one.pixels) << "the 1x drawing changed after a scaled one";
+}
+
 TEST(InstalledFace, FindsInstalledFamiliesAndFallsBackToOneSans) {
     const std::string sans = InstalledFace("");
     ASSERT_FALSE(sans.empty());
