@@ -15,6 +15,7 @@
 #include <future>
 #include <string>
 
+#include "app/InstanceRequests.h"
 #include "platform/InstanceChannel.h"
 #include "ui/UiTestSupport.h"
 
@@ -125,6 +126,70 @@ TEST_F(InstanceChannelTest, AListenerThatNeverAnswersCostsOnlyTheTimeOut) {
     EXPECT_GE(took, 600ms);
     EXPECT_LT(took, 3s);
     ::close(s);
+}
+
+const TRemoteOperation& WeekEditor() {
+    return kRemoteOperations[4];
+}
+
+// The desktop's tokens travel with a show request as one-word fields after the operation's name;
+// a token that could break the line or overflow the channel stays behind, the request still goes.
+TEST(ShowRequestTest, TokensTravelAsFieldsAfterTheNameOnlyWhenTheyAreOneShortWord) {
+    const std::string longToken(250, 'a');
+    const struct {
+        TActivationTokens tokens;
+        std::string line;
+    } cases[] = {
+        {{}, "week-editor"},
+        {{"8f0c", ""}, "week-editor xdg-activation-token=8f0c"},
+        {{"", "host-42-_TIME123"}, "week-editor desktop-startup-id=host-42-_TIME123"},
+        {{"8f0c", "id1"}, "week-editor xdg-activation-token=8f0c desktop-startup-id=id1"},
+        {{"two words", "id1"}, "week-editor desktop-startup-id=id1"},
+        {{"line\nbreak", ""}, "week-editor"},
+        {{"ca\xc3\xa9", ""}, "week-editor"},  // not ASCII
+        {{longToken, "id1"}, "week-editor desktop-startup-id=id1"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = ShowRequest(WeekEditor(), c.tokens);
+        EXPECT_EQ(line, c.line);
+        EXPECT_LE(line.size(), 256u);
+        const auto back = ParseShowRequest(line);
+        ASSERT_TRUE(back) << line;
+        EXPECT_EQ(back->Operation, &WeekEditor());
+    }
+    const auto both =
+        ParseShowRequest("week-editor later-field=1 xdg-activation-token=t1 desktop-startup-id=s1");
+    ASSERT_TRUE(both);
+    EXPECT_EQ(both->Tokens, (TActivationTokens{"t1", "s1"}));
+    for (const char* notOne : {"", "quit", "week-editorx", " ", "xdg-activation-token=t1"})
+        EXPECT_FALSE(ParseShowRequest(notOne)) << notOne;
+}
+
+// A running instance from before the tokens knows only the bare name: the newer start asks again.
+TEST_F(InstanceChannelTest, AShowRequestWithTokensReachesOlderAndNewerInstances) {
+    ::setenv("XDG_ACTIVATION_TOKEN", "tok-1", 1);
+    ::unsetenv("DESKTOP_STARTUP_ID");
+    const struct {
+        bool older;
+        std::vector<std::string> seen;
+    } cases[] = {
+        {false, {"week-editor xdg-activation-token=tok-1"}},
+        {true, {"week-editor xdg-activation-token=tok-1", "week-editor"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> seen;
+        TInstanceChannel channel;
+        ASSERT_TRUE(channel.Listen([&](const std::string& request) -> std::string {
+            seen.push_back(request);
+            const bool known = c.older ? request == "week-editor" : ParseShowRequest(request).has_value();
+            return known ? kDoneAnswer : kUnknownAnswer;
+        }));
+        auto shown = std::async(std::launch::async, [] { return AskRunningInstanceToShow(WeekEditor()); });
+        test::WaitFor([&] { return shown.wait_for(0ms) == std::future_status::ready; }, 8000);
+        EXPECT_TRUE(shown.get()) << (c.older ? "older" : "newer");
+        EXPECT_EQ(seen, c.seen);
+    }
+    ::unsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 }  // namespace
