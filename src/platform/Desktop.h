@@ -16,8 +16,11 @@
 namespace wl {
 
 struct ScreenSize {
-    int width = 0;
+    int width = 0;  // in device pixels: the drawn picture's size
     int height = 0;
+    // Device pixels per logical pixel (2 on a "scale 2" output): the week is laid out for the
+    // logical size and drawn at the device's.
+    double scale = 1.0;
     friend bool operator==(const ScreenSize&, const ScreenSize&) = default;
 };
 

@@ -183,7 +183,7 @@ void SwayDesktop::ClearWallpaper() {
 ScreenSize SwayDesktop::Screen() {
     try {
         const SwayOutput output = PrimaryOutput(SwayRequest(FSocket, SwayMessage::GetOutputs, ""));
-        if (output.width > 0 && output.height > 0) return {output.width, output.height};
+        if (output.width > 0 && output.height > 0) return {output.width, output.height, output.scale};
     } catch (const std::exception&) {
     }
     return kDefaultScreen;

@@ -13,7 +13,8 @@
 // draws other outputs' pictures, the primary output gets black instead.
 //
 // Screen size: the primary output's mode (GET_OUTPUTS), asked anew each time, so outputs added,
-// removed or changed count; kDefaultScreen when the compositor does not answer.
+// removed or changed count, with its scale (the week is laid out for the logical size and drawn
+// at the mode's); kDefaultScreen when the compositor does not answer.
 #include <filesystem>
 #include <mutex>
 #include <string>

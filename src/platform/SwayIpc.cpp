@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
 
 #include "platform/Utf8.h"
 
@@ -166,6 +168,14 @@ int NumberAt(const std::string& json, std::size_t at) {
     return std::atoi(json.c_str() + at);
 }
 
+// A positive decimal number (whatever the process's locale), else `fallback`.
+double DecimalAt(const std::string& json, std::size_t at, double fallback) {
+    if (at == std::string::npos) return fallback;
+    double value = 0;
+    const auto [end, error] = std::from_chars(json.data() + at, json.data() + json.size(), value);
+    return error == std::errc() && value > 0 ? value : fallback;
+}
+
 }  // namespace
 
 std::string SwaySocketFromEnvironment() {
@@ -221,7 +231,8 @@ SwayOutput PrimaryOutput(const std::string& outputsAnswer) {
             const std::size_t end = outputsAnswer.find('}', mode);
             SwayOutput output{StringAt(outputsAnswer, at),
                               NumberAt(outputsAnswer, ValueOf(outputsAnswer, "width", mode, end)),
-                              NumberAt(outputsAnswer, ValueOf(outputsAnswer, "height", mode, end))};
+                              NumberAt(outputsAnswer, ValueOf(outputsAnswer, "height", mode, end)),
+                              DecimalAt(outputsAnswer, ValueOf(outputsAnswer, "scale", at, next), 1.0)};
             const std::size_t isFocused = ValueOf(outputsAnswer, "focused", at, next);
             const bool active = output.width > 0 && output.height > 0;
             if (active && first.name.empty()) first = output;

@@ -42,6 +42,7 @@ struct SwayOutput {
     std::string name;
     int width = 0;  // its current mode, in pixels
     int height = 0;
+    double scale = 1.0;  // device pixels per logical pixel ("output <name> scale 2")
 };
 SwayOutput PrimaryOutput(const std::string& outputsAnswer);
 

@@ -162,7 +162,13 @@ ScreenSize ScreenOf(const DrawRequest& request, IDesktop& desktop) {
     ScreenSize screen = request.screen;
     if (screen.width <= 0 || screen.height <= 0) screen = desktop.Screen();
     if (screen.width <= 0 || screen.height <= 0) throw std::runtime_error("the screen size is unknown");
+    if (!(screen.scale >= 0.5 && screen.scale <= 8.0)) screen.scale = 1.0;  // NaN too
     return screen;
+}
+
+// A logical length in device pixels.
+int Device(int logical, double scale) {
+    return int(std::lround(logical * scale));
 }
 
 // Everything the titles, dates and today mark depend on besides the background picture.
@@ -323,6 +329,11 @@ Image& TDrawContext::ResultBuffer(int width, int height) {
 // ---------------------------------------------------------------------------------------------
 // The steps
 
+ScreenSize LogicalScreen(ScreenSize screen) {
+    if (screen.scale == 1.0 || !(screen.scale > 0)) return {screen.width, screen.height};
+    return {int(std::lround(screen.width / screen.scale)), int(std::lround(screen.height / screen.scale))};
+}
+
 BlockRects PictureBlockRects(int pictureWidth, int pictureHeight) {
     const int left = 240, top = 100, right = pictureWidth - 120, bottom = pictureHeight - 150;
     return CalcBlockRects(bottom - top, right - left);
@@ -356,7 +367,7 @@ void BlendBlock(Image& picture, const Image& block, int x, int y, int alpha) {
 }
 
 void DrawBlockTitle(const std::string& title, const std::string& date, Image& picture, const BlockRect& r,
-                    const DrawRequest& request, TDrawContext& context) {
+                    const DrawRequest& request, TDrawContext& context, double scale) {
     // A picture smaller than the margins has blocks of no size: nothing of them is drawn, not
     // even the today outline around the empty spot.
     if (r.Right <= r.Left || r.Bottom <= r.Top) return;
@@ -365,8 +376,10 @@ void DrawBlockTitle(const std::string& title, const std::string& date, Image& pi
     const bool today = !notes && date == DateToStr(request.week.today);
     if (today) {
         // GDI's RoundRect with a 1-pixel pen: the outline runs on the rectangle's inner pixels.
-        Canvas canvas(picture, r.Left - 7, r.Top - 7, r.Right + 7, r.Bottom + 7);
+        Canvas canvas(picture, Device(r.Left - 7, scale), Device(r.Top - 7, scale),
+                      Device(r.Right + 7, scale), Device(r.Bottom + 7, scale));
         cairo_t* cr = canvas.cr();
+        cairo_scale(cr, scale, scale);
         const double x0 = r.Left - 7 + 0.5, y0 = r.Top - 7 + 0.5, x1 = r.Right + 7 - 0.5,
                      y1 = r.Bottom + 7 - 0.5;
         const double rad = 10;
@@ -382,8 +395,10 @@ void DrawBlockTitle(const std::string& title, const std::string& date, Image& pi
         cairo_stroke(cr);
     }
     if (tx1 <= tx0) return;
-    Canvas canvas(picture, int(tx0), int(ty0), int(tx1), int(ty1));
+    Canvas canvas(picture, Device(int(tx0), scale), Device(int(ty0), scale), Device(int(tx1), scale),
+                  Device(int(ty1), scale));
     cairo_t* cr = canvas.cr();
+    cairo_scale(cr, scale, scale);
     cairo_set_source_rgb(cr, 0, 0, 0);
     auto& fonts = context.Titles();
     fonts.Use(request.fontName, request.fontSize);
@@ -413,14 +428,19 @@ void DrawBlockOnly(const DrawRequest& request, const std::string& wppPath, Scree
     }
     ScaleToScreen(picture, screen);
 
-    const BlockRects rects = PictureBlockRects(picture.width, picture.height);
-    const int bw = rects[0].Right - rects[0].Left, bh = rects[0].Bottom - rects[0].Top;
+    // Laid out for the logical screen, painted at the device's pixels.
+    const double s = screen.scale;
+    const ScreenSize logical = LogicalScreen({picture.width, picture.height, s});
+    const BlockRects rects = PictureBlockRects(logical.width, logical.height);
+    const int bw = Device(rects[0].Right, s) - Device(rects[0].Left, s);
+    const int bh = Device(rects[0].Bottom, s) - Device(rects[0].Top, s);
     if (bw > 0 && bh > 0) {
+        const int header = Device(kBlockHeaderHeight, s);
         Image block(bw, bh, kBlockBodyColor);
-        FillRect(block, 0, 0, bw, kBlockHeaderHeight, kBlockHeaderColor);
+        FillRect(block, 0, 0, bw, header, kBlockHeaderColor);
         for (int i = 0; i < 8; ++i) {
-            if (i == 6) FillRect(block, 0, 0, bw, kBlockHeaderHeight, kWeekendHeaderColor);
-            BlendBlock(picture, block, rects[i].Left, rects[i].Top, request.alpha);
+            if (i == 6) FillRect(block, 0, 0, bw, header, kWeekendHeaderColor);
+            BlendBlock(picture, block, Device(rects[i].Left, s), Device(rects[i].Top, s), request.alpha);
         }
     }
     SaveRunPicture(picture, files.background);
@@ -436,10 +456,15 @@ void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture,
     }
     WeekSnapshot week = request.week;
     for (std::string& entry : week.entries) TrimEntry(entry);
-    const std::string html = ComposeWeekHtml(week, files.temp.string(), screen.width, screen.height);
+    // On a scaled screen the picture goes under the document instead of being its background,
+    // which the layout would take at its device size as logical pixels, `scale` times too large.
+    const bool scaled = screen.scale != 1.0;
+    const ScreenSize logical = LogicalScreen(screen);
+    const std::string html =
+        ComposeWeekHtml(week, scaled ? std::string() : files.temp.string(), logical.width, logical.height);
 
     Image& result = context.ResultBuffer(screen.width, screen.height);
-    if (!WeekBlocksHoldText(screen.width, screen.height)) {
+    if (!WeekBlocksHoldText(logical.width, logical.height)) {
         // Blocks too small for any text: the engine would lay them out wider than the block
         // layout and scatter the entries over the wallpaper.
         PaintAtTopLeft(result, *picture);
@@ -452,7 +477,8 @@ void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture,
     renderer.SetImage(files.temp.string(), picture);
     try {
         renderer.Load(html);
-        renderer.Paint(result, screen.width, 0);
+        if (scaled) PaintAtTopLeft(result, *picture);
+        renderer.Paint(result, logical.width, 0, screen.scale);
     } catch (const std::exception& e) {
         // A document the engine refuses (too large, or too complex to lay out) would leave a black
         // desktop: the blocks, titles and dates are shown without the entries instead.
@@ -484,9 +510,11 @@ void DrawHTML(const DrawRequest& request, IDesktop& desktop, TDrawContext& conte
     std::shared_ptr<const Image> picture = context.Titled(key);
     if (!picture) {
         auto titled = std::make_shared<Image>(*background);
-        const BlockRects rects = PictureBlockRects(titled->width, titled->height);
+        const ScreenSize logical = LogicalScreen({titled->width, titled->height, screen.scale});
+        const BlockRects rects = PictureBlockRects(logical.width, logical.height);
         for (int i = 0; i < 8; ++i) {
-            DrawBlockTitle(BlockTitle(i), request.week.dates[i], *titled, rects[i], request, context);
+            DrawBlockTitle(BlockTitle(i), request.week.dates[i], *titled, rects[i], request, context,
+                           screen.scale);
         }
         context.KeepTitled(key, titled);
         picture = std::move(titled);

@@ -107,14 +107,18 @@ void DrawHTML2(const DrawRequest& request, std::shared_ptr<const Image> picture,
                TDrawContext& context);
 
 // One block's heading: title (and date) in bold, and the today outline when `date` is today's.
+// `r` is in logical pixels; the picture has `scale` device pixels for each.
 void DrawBlockTitle(const std::string& title, const std::string& date, Image& picture, const BlockRect& r,
-                    const DrawRequest& request, TDrawContext& context);
+                    const DrawRequest& request, TDrawContext& context, double scale = 1.0);
 
 // Source-over blend of `block` onto `picture` at (x, y) with one constant alpha (0..255).
 void BlendBlock(Image& picture, const Image& block, int x, int y, int alpha);
 
 // Stretches the picture to the screen size (aspect ratio not kept); a failure leaves it as it was.
 void ScaleToScreen(Image& picture, ScreenSize screen);
+
+// The screen in logical pixels: its device size divided by its scale.
+ScreenSize LogicalScreen(ScreenSize screen);
 
 // The block rectangles for a picture of the given size (margins 240, 100, 120, 150).
 BlockRects PictureBlockRects(int pictureWidth, int pictureHeight);

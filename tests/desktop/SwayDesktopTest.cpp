@@ -58,26 +58,36 @@ TEST(SwayDesktopCommands, ThePictureShownOnAnOutputIsReadFromSwaybgsCommandLine)
         EXPECT_EQ(SwayDesktop::PictureOfSwaybg(argv, output), picture) << output;
 }
 
+// The output's mode is the picture's size, and its scale how many of those pixels make one of the
+// week's layout.
 TEST(SwayDesktopCommands, ThePrimaryOutputIsTheFocusedActiveOne) {
-    const std::tuple<std::string, std::string, int, int> cases[] = {
+    const std::tuple<std::string, std::string, int, int, double> cases[] = {
         {R"([{"name": "HEADLESS-1", "active": true, "current_mode": {"width": 1920, "height": 1080},
               "focused": true}])",
-         "HEADLESS-1", 1920, 1080},
+         "HEADLESS-1", 1920, 1080, 1.0},
         {R"([{"name": "DP-1", "active": true, "current_mode": {"width": 1920, "height": 1080}, "focused": false},
              {"name": "DP-2", "active": true, "rect": {"x": 1920, "y": 0, "width": 1280, "height": 512},
-              "scale": 2.0, "current_mode": {"width": 2560, "height": 1024, "refresh": 60000}, "focused": true}])",
-         "DP-2", 2560, 1024},
-        {R"([{"name": "DP-1", "active": false, "modes": [], "focused": true},
+              "scale_filter": "nearest", "scale": 2.0, "current_mode": {"width": 2560, "height": 1024,
+              "refresh": 60000}, "focused": true}])",
+         "DP-2", 2560, 1024, 2.0},
+        {R"([{"name": "DP-1", "active": true, "scale": 2.0, "current_mode": {"width": 1920, "height": 1080}},
+             {"name": "DP-2", "active": true, "scale": 1.5, "current_mode": {"width": 2880, "height": 1620},
+              "focused": true}])",
+         "DP-2", 2880, 1620, 1.5},
+        {R"([{"name": "DP-1", "active": false, "modes": [], "focused": true, "scale": -1},
              {"name": "DP-2", "active": true, "current_mode": {"width": 1280, "height": 1024}, "focused": false}])",
-         "DP-2", 1280, 1024},
-        {R"([{"name": "DP-1", "current_mode": {"width": 0, "height": 0}}])", "", 0, 0},
-        {"not json at all", "", 0, 0},
-        {"", "", 0, 0},
+         "DP-2", 1280, 1024, 1.0},
+        {R"([{"name": "DP-3", "active": true, "scale": "x", "current_mode": {"width": 800, "height": 600}}])",
+         "DP-3", 800, 600, 1.0},
+        {R"([{"name": "DP-1", "current_mode": {"width": 0, "height": 0}}])", "", 0, 0, 1.0},
+        {"not json at all", "", 0, 0, 1.0},
+        {"", "", 0, 0, 1.0},
     };
-    for (const auto& [answer, name, width, height] : cases) {
+    for (const auto& [answer, name, width, height, scale] : cases) {
         const SwayOutput output = PrimaryOutput(answer);
         EXPECT_EQ(output.name, name) << answer;
         EXPECT_EQ(std::make_pair(output.width, output.height), std::make_pair(width, height)) << answer;
+        EXPECT_EQ(output.scale, scale) << answer;
     }
 }
 

@@ -246,6 +246,61 @@ TEST_F(DrawingTest, TitlesAndDatesArePaintedInTheHeaderStrip) {
         << "clipped to the strip";
 }
 
+// A "scale 2" output: the picture has the output's pixels, the blocks, titles and entries sit where
+// the logical screen's layout puts them, and the text is drawn with twice the pixels, not enlarged.
+TEST_F(DrawingTest, AScaledScreenIsDrawnAtItsPixelsWithTheLogicalLayout) {
+    WritePng(Image(1920, 1080, kWallpaper), UserPicture("photo.png"));
+    request.alpha = 255;
+    request.week.entries[5] = "<div style='background:#ff0000;height:50px'></div>";
+    const BlockRect& monday = rects[1];
+    // Dark pixels of the Monday title and date, in the picture's own pixels.
+    auto titleInk = [&](const Image& img, int s) {
+        int n = 0;
+        for (int y = s * (monday.Top + 2); y < s * (monday.Top + 33); ++y)
+            for (int x = s * (monday.Left + 15); x < s * (monday.Right - 15); ++x)
+                n += GreenOf(img.at(x, y)) < 90;
+        return n;
+    };
+    desktop.current = UserPicture("photo.png").string();
+    Run();
+    const int inkAt1x = titleInk(Modified(), 1);
+
+    desktop.current = UserPicture("photo.png").string();
+    desktop.screen = {3840, 2160, 2.0};
+    Run();
+    const Image img = Modified();
+    ASSERT_EQ(img.width, 3840);
+    ASSERT_EQ(img.height, 2160);
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE("block " + std::to_string(i));
+        const BlockRect& r = rects[i];
+        EXPECT_EQ(img.at(2 * r.Left, 2 * r.Top), i >= 6 ? kWeekendHeaderColor : kBlockHeaderColor);
+        EXPECT_EQ(img.at(2 * r.Left, 2 * (r.Top + 35) - 1), i >= 6 ? kWeekendHeaderColor : kBlockHeaderColor);
+        EXPECT_EQ(img.at(2 * r.Left, 2 * (r.Top + 35)), kBlockBodyColor);
+        EXPECT_EQ(img.at(2 * r.Right - 1, 2 * r.Bottom - 1), kBlockBodyColor);
+        EXPECT_TRUE(Near(img.at(2 * r.Left - 1, 2 * r.Top + 200), kWallpaper));
+        EXPECT_TRUE(Near(img.at(2 * r.Right, 2 * r.Bottom - 1), kWallpaper));
+    }
+    const BlockRect& r = rects[5];
+    EXPECT_EQ(img.at(2 * (r.Left + 10), 2 * (r.Top + 45)), Rgb(255, 0, 0));
+    EXPECT_EQ(img.at(2 * (r.Left + 10), 2 * (r.Top + 95) - 1), Rgb(255, 0, 0));
+    EXPECT_NE(img.at(2 * (r.Left + 10) - 1, 2 * (r.Top + 45)), Rgb(255, 0, 0));
+    EXPECT_NE(img.at(2 * (r.Left + 10), 2 * (r.Top + 95)), Rgb(255, 0, 0));
+
+    // The title's text has about four times the ink, and its glyph edges cut through the 2 x 2
+    // cells that an enlarged 1x drawing would fill with one colour each.
+    const double inkRatio = double(titleInk(img, 2)) / inkAt1x;
+    EXPECT_GT(inkRatio, 2.4);
+    EXPECT_LT(inkRatio, 6.4);
+    int mixedCells = 0;
+    for (int y = 2 * (monday.Top + 2); y < 2 * (monday.Top + 33); y += 2)
+        for (int x = 2 * (monday.Left + 15); x < 2 * (monday.Right - 15); x += 2)
+            mixedCells += img.at(x, y) != img.at(x + 1, y) || img.at(x, y) != img.at(x, y + 1) ||
+                          img.at(x, y) != img.at(x + 1, y + 1);
+    EXPECT_GT(mixedCells, 50) << "the title looks enlarged from a 1x drawing";
+    EXPECT_TRUE(Log().empty()) << Log();
+}
+
 TEST_F(DrawingTest, EntriesAreLaidOutInsideTheirBlocks) {
     WritePng(Image(1920, 1080, kWallpaper), UserPicture("photo.png"));
     desktop.current = UserPicture("photo.png").string();
