@@ -1,6 +1,7 @@
 // The sway backend: the command it sends, what it reads from swaybg's command line and sway's
 // output list, and against a real headless sway the picture that reaches the output, the user's
-// picture backed up and put back, and a session without a picture getting its own background back.
+// picture backed up and put back, a session without a picture getting its own background back, and
+// a scaled output getting the week at its own pixels.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,8 +9,10 @@
 #include <fstream>
 
 #include "SwaySession.h"
+#include "platform/DataDir.h"
 #include "platform/SwayDesktop.h"
 #include "platform/SwayIpc.h"
+#include "wallpaper/Drawing.h"
 #include "wallpaper/ImageCodecs.h"
 #include "wallpaper/TWallPaper.h"
 
@@ -228,6 +231,43 @@ TEST_F(SwayDesktopSession, WithTwoOutputsOnlyTheFocusedOneShowsTheWeek) {
     EXPECT_EQ(desktop.Screen().width, 1920);
     desktop.ShowWallpaper(Picture("Weekleaf-Modifed.bmp", kBlue).string());
     EXPECT_TRUE(showsOn("HEADLESS-2", kBlue));
+}
+
+// An output at scale 2: the week handed to swaybg has the output's pixels, with the blocks where the
+// logical screen's layout puts them, not a picture of the logical size that sway would enlarge.
+TEST_F(SwayDesktopSession, AScaledOutputGetsTheWeekAtItsPixels) {
+    Start();
+    const std::string scale =
+        "SWAYSOCK=" + session->Socket() + " swaymsg output HEADLESS-1 mode 1920x1200 scale 2 >/dev/null";
+    ASSERT_EQ(std::system(scale.c_str()), 0);
+    SwayDesktop desktop(session->Socket());
+    ASSERT_EQ(desktop.Screen(), (ScreenSize{1920, 1200, 2.0}));
+
+    ::setenv("AppData", (root / "data").c_str(), 1);
+    const fs::path dir = DataDir();
+    fs::create_directories(dir);
+    // Readable by the compositor's user: a rewritten file keeps its permission bits.
+    const fs::path week = Picture("data/Weekleaf/Weekleaf-Modifed.bmp", kBlue);
+    ASSERT_EQ(week, dir / "Weekleaf-Modifed.bmp");
+    DrawRequest request;
+    request.dataDir = dir;
+    request.alpha = 255;
+    DrawHTML(request, desktop);
+    ::unsetenv("AppData");
+
+    ASSERT_TRUE(WaitUntilCurrent(desktop, week)) << "swaybg shows " << desktop.CurrentWallpaperFile();
+    const Image shown = LoadBmpFile(week);
+    ASSERT_EQ(shown.width, 1920);
+    ASSERT_EQ(shown.height, 1200);
+    const BlockRects logical = PictureBlockRects(960, 600);
+    for (const int i : {0, 5}) {
+        SCOPED_TRACE("block " + std::to_string(i));
+        const BlockRect& r = logical[i];
+        EXPECT_EQ(shown.at(2 * r.Left, 2 * r.Top), kBlockHeaderColor);
+        EXPECT_NE(shown.at(2 * r.Left - 1, 2 * r.Top), kBlockHeaderColor);
+        EXPECT_EQ(shown.at(2 * r.Right - 1, 2 * r.Bottom - 1), kBlockBodyColor);
+        EXPECT_NE(shown.at(2 * r.Right, 2 * r.Bottom - 1), kBlockBodyColor);
+    }
 }
 
 TEST_F(SwayDesktopSession, MakeDesktopPicksSwayWhenItsSocketIsKnownEvenWithAnXDisplay) {
