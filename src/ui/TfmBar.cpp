@@ -129,39 +129,39 @@ void TfmBar::showEvent(QShowEvent* event) {
     if (!isWindow()) return;  // inside the full-screen overlay, which placed it
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(s->geometry().topLeft() + Place(s->geometry().size()));
-    if (L.CollapseAllWindow) L.CollapseAllWindow();
+    if (!FMoving && L.CollapseAllWindow) L.CollapseAllWindow();
 }
 
 void TfmBar::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     // Not when the window system hides the bar on its own (a minimised bar is still in use).
-    if (!event->spontaneous() && L.RestoreCollapsed) L.RestoreCollapsed();
+    if (!event->spontaneous() && !FMoving && L.RestoreCollapsed) L.RestoreCollapsed();
 }
 
 void TfmBar::SetEditorCaption(bool open) {
     pEditor->Caption->setText(open ? kFinish : kEdit);
 }
 
-void TfmBar::MoveInto(TfmEditor* host) {
-    const bool shown = isVisible();
-    setParent(host);
-    FEsc->setEnabled(false);
-    move(Place(host->size()));
-    setVisible(shown);
-}
-
-void TfmBar::MoveOut() {
+void TfmBar::SetHost(TfmEditor* host) {
     const bool shown = !isHidden();
-    setParent(nullptr, kWindowFlags);
-    FEsc->setEnabled(true);
+    // A move is no showing or hiding of the bar: the windows put away stay put away.
+    FMoving = true;
+    if (host) {
+        setParent(host);
+        move(Place(host->size()));
+    } else {
+        setParent(nullptr, kWindowFlags);
+    }
+    FEsc->setEnabled(!host);
     setVisible(shown);
+    FMoving = false;
 }
 
 void TfmBar::CloseEditor() {
     TfmEditor* editor = FEditor;
     if (!editor) return;
     FEditor = nullptr;
-    if (parentWidget() == editor) MoveOut();
+    if (parentWidget() == editor) SetHost(nullptr);
     editor->Finish([this, editor] {
         if (L.EditorClosed) L.EditorClosed();
         editor->deleteLater();
@@ -205,7 +205,7 @@ void TfmBar::pEditorClick() {
     TfmEditor* editor = L.MakeEditor ? L.MakeEditor() : nullptr;
     if (!editor) return;
     FEditor = editor;
-    if (editor->FullScreen()) MoveInto(editor);
+    if (editor->FullScreen()) SetHost(editor);
     connect(editor, &TfmEditor::EscPressed, this, [this] {
         // Esc in the overlay: its last edits go out, the bar closes, the current week comes back.
         CloseEditor();

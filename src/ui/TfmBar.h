@@ -71,15 +71,17 @@ class TfmBar : public QWidget {
 
   private:
     void StepWeek(int days);
-    // Into the full-screen overlay and back out (shown again if it was shown inside).
-    void MoveInto(TfmEditor* host);
-    void MoveOut();
+    // Into the full-screen overlay, or back out as a window of its own (nullptr); shown or hidden
+    // as it was.
+    void SetHost(TfmEditor* host);
     void SetEditorCaption(bool open);
     QDate Today() const;
 
     TBarLinks L;
     QPointer<TfmEditor> FEditor;
-    QShortcut* FEsc = nullptr;  // a window's own Esc; inside the overlay the overlay's Esc acts
+    QShortcut* FEsc = nullptr;
+    bool FMoving =
+        false;  // SetHost at work  // a window's own Esc; inside the overlay the overlay's Esc acts
 };
 
 // One 88 x 88 button of the bar: an icon and a caption below it; it looks pressed (one pixel right

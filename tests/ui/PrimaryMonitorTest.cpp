@@ -49,8 +49,13 @@ TEST(PrimaryMonitorTest, TheFullScreenOverlayHoldsTheBlocksAndTheBarWhereTheWind
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(OnDesktop(full->BlockEditors[i]), OnDesktop(windows.BlockEditors[i])) << "block " << i;
 
+    // Moving the bar in and out is no showing or hiding: the other windows are put away once, when
+    // the bar shows, and come back once, when the editing ends.
+    int collapsed = 0, restored = 0;
     TBarLinks barLinks;
     barLinks.MakeEditor = [full] { return full; };
+    barLinks.CollapseAllWindow = [&] { ++collapsed; };
+    barLinks.RestoreCollapsed = [&] { ++restored; };
     TfmBar bar{barLinks};
     bar.show();
     ASSERT_TRUE(WaitFor([&] { return bar.isVisible(); }));
@@ -59,10 +64,14 @@ TEST(PrimaryMonitorTest, TheFullScreenOverlayHoldsTheBlocksAndTheBarWhereTheWind
     EXPECT_EQ(bar.parentWidget(), full);
     EXPECT_FALSE(bar.isHidden());
     EXPECT_EQ(OnDesktop(&bar), alone);
+    EXPECT_EQ(restored, 0);
+    const int collapsedOpen = collapsed;
     bar.pEditorClick();  // end: the bar is a window of its own again, still shown
     EXPECT_TRUE(bar.isWindow());
     EXPECT_TRUE(bar.isVisible());
     EXPECT_EQ(bar.pos(), alone.topLeft());
+    EXPECT_EQ(collapsed, collapsedOpen);
+    EXPECT_EQ(restored, 1);
 }
 
 }  // namespace
