@@ -3,7 +3,6 @@
 // OnHotKey, a refusal reported (and shown as keys the program could not register), other sessions' and
 // unknown shortcuts ignored, and unregistering closing the session.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -14,10 +13,10 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <string>
 
+#include "PrivateSessionBus.h"
 #include "platform/PortalHotKeys.h"
 
 namespace wl {
@@ -26,15 +25,7 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 
-bool Spin(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using test::Spin;
 
 // A session object: Close is all the program calls on it.
 class FakeSession : public QObject {
@@ -184,20 +175,7 @@ TEST(PortalHotKeysAbsent, NoPortalOnTheBusIsAnError) {
 
 // A session bus of this test's own, so no desktop's portal (or its absence) decides the outcome.
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    FILE* daemon = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-    char address[512] = {0}, pid[32] = {0};
-    if (!daemon || !std::fgets(address, sizeof address, daemon) || !std::fgets(pid, sizeof pid, daemon)) {
-        std::fprintf(stderr, "no dbus-daemon: nothing to test against\n");
-        return 1;
-    }
-    ::pclose(daemon);
-    address[std::strcspn(address, "\n")] = 0;
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", address, 1);
-    QCoreApplication app(argc, argv);
-    const int result = RUN_ALL_TESTS();
-    ::kill(std::atoi(pid), SIGTERM);
-    return result;
+    return wl::test::RunOnPrivateSessionBus(argc, argv);
 }
 
 #include "PortalHotKeysTest.moc"
