@@ -31,6 +31,7 @@
 #include "platform/OpenInBrowser.h"
 #include "platform/OtherWindows.h"
 #include "platform/QtPlatformChoice.h"
+#include "platform/QtScreens.h"
 #include "platform/WeekleafVersion.h"
 #include "ui/EditingRules.h"
 #include "ui/TCalendarPanel.h"
@@ -39,6 +40,7 @@
 #include "ui/TWebBrowser.h"
 #include "ui/TfmBar.h"
 #include "ui/TfmEditor.h"
+#include "ui/TfmWeekScreen.h"
 #include "ui/TfrDevelopers.h"
 #include "ui/TfrMain.h"
 #include "ui/TfrNote.h"
@@ -303,6 +305,10 @@ void TfmMain::FormCreate() {
         // The desktop and the drawing, needed from step 9 on.
         FDesktop = hooks.MakeDesktop ? hooks.MakeDesktop() : MakeDesktop();
         FDraw = std::make_unique<DrawScheduler>(*FDesktop, MainThreadExecutor);
+        // The bar's week screen follows the picture (a week step redraws it).
+        FDraw->SetOnIdle([this] {
+            if (fmBar) fmBar->WeekDrawn();
+        });
         // 9. First run: the first-start dialog, then a backup of the current wallpaper.
         if (FirstStart) {
             TfmFirstLunch dialog(*FSettings, this);
@@ -454,11 +460,14 @@ void TfmMain::GetFrames() {
 void TfmMain::CreateBar() {
     TBarLinks links;
     links.MakeEditor = [this] { return MakeEditor(); };
+    links.MakeWeekScreen = [this]() -> TfmWeekScreen* {
+        if (SessionPlacesWindows(QGuiApplication::platformName().toStdString())) return nullptr;
+        return new TfmWeekScreen(WeekMonitor(), DrawnWeekPath());
+    };
     links.CollapseAllWindow = [this] {
         if (!FOtherWindows) {
             const bool x11 = QGuiApplication::platformName() == "xcb";
-            FOtherWindows =
-                hooks.MakeOtherWindows ? hooks.MakeOtherWindows() : MakeSessionOtherWindows(x11);
+            FOtherWindows = hooks.MakeOtherWindows ? hooks.MakeOtherWindows() : MakeSessionOtherWindows(x11);
         }
         if (FOtherWindows) FOtherWindows->CollapseAllWindow();
     };
@@ -489,8 +498,16 @@ void TfmMain::CreateBar() {
     });
 }
 
+QScreen* TfmMain::WeekMonitor() const {
+    return ScreenNamed(FDesktop ? FDesktop->OutputName() : std::string());
+}
+
+QString TfmMain::DrawnWeekPath() const {
+    return QString::fromStdString(FPaths.ModifiedBmpPath.string());
+}
+
 TfmEditor* TfmMain::MakeEditor() {
-    const QScreen* s = QGuiApplication::primaryScreen();
+    QScreen* s = WeekMonitor();
     const QSize screen = s ? s->geometry().size() : QSize();
     if (!TfmEditor::Fits(screen)) {
         ErrLog("TfmEditor: the screen is too small for the week blocks");
@@ -516,7 +533,8 @@ TfmEditor* TfmMain::MakeEditor() {
     links.FontName = Qs(BlockFontName);
     links.FontSize = BlockFontSize;
     links.FullScreen = !SessionPlacesWindows(QGuiApplication::platformName().toStdString());
-    links.DrawnWeek = QString::fromStdString(FPaths.ModifiedBmpPath.string());
+    links.Monitor = s;
+    links.DrawnWeek = DrawnWeekPath();
     return new TfmEditor(screen, std::move(links));
 }
 

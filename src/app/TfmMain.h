@@ -23,6 +23,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QScreen;
 class QSystemTrayIcon;
 
 namespace wl {
@@ -182,6 +183,9 @@ class TfmMain : public QWidget {
     void FitDayPage();
     void CreateBar();
     TfmEditor* MakeEditor();
+    // The monitor the week is drawn on, and the drawn picture.
+    QScreen* WeekMonitor() const;
+    QString DrawnWeekPath() const;
     // Ends the bar's work: the overlay saves and closes, the bar hides, the current week returns.
     void CloseBar();
     void ShowDayPage();

@@ -68,6 +68,10 @@ class IDesktop {
     // monitors the blocks stay on the one the user works on.
     virtual ScreenSize Screen() = 0;
 
+    // The window system's name of the monitor the week is drawn on ("HEADLESS-1", "DP-2"); empty
+    // when that is the primary monitor whatever its name.
+    virtual std::string OutputName() { return ""; }
+
     // A short name for logs and the README ("x11-root", "gnome", ...).
     virtual std::string Name() const = 0;
 };

@@ -189,4 +189,12 @@ ScreenSize SwayDesktop::Screen() {
     return kDefaultScreen;
 }
 
+std::string SwayDesktop::OutputName() {
+    try {
+        return Primary();
+    } catch (const std::exception&) {
+        return "";
+    }
+}
+
 }  // namespace wl

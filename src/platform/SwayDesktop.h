@@ -35,6 +35,7 @@ class SwayDesktop : public IDesktop {
     std::filesystem::path SaveSystemWallpaperCopy(const std::filesystem::path& folder) override;
     void ClearWallpaper() override;
     ScreenSize Screen() override;
+    std::string OutputName() override;
     std::string Name() const override { return "sway"; }
 
     // The command that shows `file` stretched on `output`; throws std::invalid_argument for a

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "ui/TfmEditor.h"
+#include "ui/TfmWeekScreen.h"
 #include "ui/UiLook.h"
 #include "wallpaper/Blender.h"
 
@@ -106,8 +107,10 @@ TfmBar::TfmBar(TBarLinks links, QWidget* parent) : QWidget(parent, kWindowFlags)
 }
 
 TfmBar::~TfmBar() {
-    if (FEditor && parentWidget() == FEditor) setParent(nullptr);  // not deleted by its own host
+    // Not deleted by its own host.
+    if (parentWidget() && (parentWidget() == FEditor || parentWidget() == FWeek)) setParent(nullptr);
     delete FEditor.data();
+    delete FWeek.data();
 }
 
 QLabel* TfmBar::EditorCaption() const {
@@ -142,7 +145,38 @@ void TfmBar::SetEditorCaption(bool open) {
     pEditor->Caption->setText(open ? kFinish : kEdit);
 }
 
-void TfmBar::SetHost(TfmEditor* host) {
+void TfmBar::setVisible(bool visible) {
+    if (FMoving) return QWidget::setVisible(visible);
+    if (!visible) {
+        QWidget::setVisible(false);
+        CloseWeekScreen();
+        return;
+    }
+    const bool inWeekScreen = isWindow() && EnterWeekScreen();
+    QWidget::setVisible(true);
+    if (inWeekScreen) FWeek->ShowFullScreen();
+}
+
+bool TfmBar::EnterWeekScreen() {
+    if (!FWeek) FWeek = L.MakeWeekScreen ? L.MakeWeekScreen() : nullptr;
+    if (!FWeek) return false;
+    SetHost(FWeek);
+    return true;
+}
+
+void TfmBar::CloseWeekScreen() {
+    if (!FWeek) return;
+    if (parentWidget() == FWeek) SetHost(nullptr);
+    FWeek->hide();
+    FWeek->deleteLater();
+    FWeek = nullptr;
+}
+
+void TfmBar::WeekDrawn() {
+    if (FWeek) FWeek->Reload();
+}
+
+void TfmBar::SetHost(TfmWeekScreen* host) {
     const bool shown = !isHidden();
     // A move is no showing or hiding of the bar: the windows put away stay put away.
     FMoving = true;
@@ -152,16 +186,23 @@ void TfmBar::SetHost(TfmEditor* host) {
     } else {
         setParent(nullptr, kWindowFlags);
     }
-    FEsc->setEnabled(!host);
+    FEsc->setEnabled(!host || host == FWeek);
     setVisible(shown);
     FMoving = false;
 }
 
-void TfmBar::CloseEditor() {
+void TfmBar::CloseEditor(bool barStays) {
     TfmEditor* editor = FEditor;
     if (!editor) return;
     FEditor = nullptr;
-    if (parentWidget() == editor) SetHost(nullptr);
+    // A bar left shown takes the week screen's place before the overlay goes: no flicker of the
+    // windows behind.
+    if (parentWidget() == editor) {
+        if (!barStays || isHidden() || !EnterWeekScreen())
+            SetHost(nullptr);
+        else
+            FWeek->ShowFullScreen();
+    }
     editor->Finish([this, editor] {
         if (L.EditorClosed) L.EditorClosed();
         editor->deleteLater();
@@ -169,7 +210,7 @@ void TfmBar::CloseEditor() {
 }
 
 void TfmBar::StepWeek(int days) {
-    CloseEditor();
+    CloseEditor(true);
     WeekOffsetDays.store(WeekOffsetDays.load() + days);
     const int offset = WeekOffsetDays.load();
     const QDate today = Today();
@@ -188,7 +229,7 @@ void TfmBar::pNextClick() {
 
 void TfmBar::pCurrentClick() {
     if (WeekOffsetDays.load() == 0) return;
-    CloseEditor();
+    CloseEditor(true);
     WeekOffsetDays.store(0);
     SetEditorCaption(false);
 }
@@ -197,7 +238,7 @@ void TfmBar::pEditorClick() {
     if (FEditor) {
         // The user is done editing: the windows put away for it come back (a week step, which also
         // ends the overlay, keeps the desktop clear).
-        CloseEditor();
+        CloseEditor(true);
         SetEditorCaption(false);
         if (L.RestoreCollapsed) L.RestoreCollapsed();
         return;
@@ -205,7 +246,11 @@ void TfmBar::pEditorClick() {
     TfmEditor* editor = L.MakeEditor ? L.MakeEditor() : nullptr;
     if (!editor) return;
     FEditor = editor;
-    if (editor->FullScreen()) SetHost(editor);
+    if (editor->FullScreen()) {
+        SetHost(editor);
+        // The week screen stays until the overlay covers it.
+        connect(editor, &TfmWeekScreen::Shown, this, &TfmBar::CloseWeekScreen, Qt::SingleShotConnection);
+    }
     connect(editor, &TfmEditor::EscPressed, this, [this] {
         // Esc in the overlay: its last edits go out, the bar closes, the current week comes back.
         CloseEditor();

@@ -4,7 +4,6 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPainter>
 #include <QRegion>
 #include <QScreen>
 #include <QShortcut>
@@ -48,7 +47,7 @@ QRect TfmEditor::Frame(QSize screen, bool fullScreen) {
 }
 
 TfmEditor::TfmEditor(QSize screen, TEditorLinks links)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), L(std::move(links)), FScreen(screen) {
+    : TfmWeekScreen(), L(std::move(links)), FScreen(screen) {
     setObjectName("fmEditor");
     setWindowTitle("Weekleaf Editor");
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -58,10 +57,13 @@ TfmEditor::TfmEditor(QSize screen, TEditorLinks links)
     setPalette(pal);
     // Full screen, the window is opaque: the drawn week is its own background.
     if (!L.FullScreen) setWindowOpacity(kAlpha);
-    // On the primary monitor, where the week is drawn, wherever it sits on the desktop.
-    QScreen* primary = QGuiApplication::primaryScreen();
-    if (primary && L.FullScreen) setScreen(primary);  // full screen on that monitor
-    setGeometry(Frame(screen, L.FullScreen).translated(primary ? primary->geometry().topLeft() : QPoint()));
+    // Over the primary monitor's block area, where the week is drawn, wherever the monitor sits on
+    // the desktop; full screen, the whole monitor the week is drawn on.
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (L.FullScreen)
+        Cover(L.Monitor, L.DrawnWeek);
+    else
+        setGeometry(Geometry(screen).translated(primary ? primary->geometry().topLeft() : QPoint()));
     CreateEditore();
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     esc->setContext(Qt::WindowShortcut);
@@ -122,22 +124,13 @@ void TfmEditor::CreateEditore() {
     if (!L.FullScreen) setMask(shape);
 }
 
-void TfmEditor::paintEvent(QPaintEvent* event) {
-    if (FDrawnWeek.isNull()) return QWidget::paintEvent(event);
-    QPainter p(this);
-    p.drawImage(rect(), FDrawnWeek);
-}
-
 void TfmEditor::ShowWhenLoaded() {
     auto showNow = [this] {
         if (FFinishing || isVisible()) return;
-        if (L.FullScreen) {
-            // The week as it is on the wallpaper now (the drawing may have followed a week step).
-            FDrawnWeek = QImage(L.DrawnWeek);
-            showFullScreen();
-        } else {
-            show();
-        }
+        // Full screen, the week as it is on the wallpaper now (the drawing may have followed a week
+        // step).
+        if (L.FullScreen) return ShowFullScreen();
+        show();
         raise();
         activateWindow();
     };

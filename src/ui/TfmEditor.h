@@ -5,9 +5,9 @@
 // desktop: the window's shape is the union of the eight blocks.
 //
 // Where the session places no window where the program asks (TEditorLinks::FullScreen), the
-// overlay is instead one full-screen window on the primary monitor that paints the drawn week
-// itself, with the block editors at the same places on the monitor; the navigation bar moves into
-// it while it is open. It covers everything else, so nothing has to be minimised for it.
+// overlay is instead a full-screen window that paints the drawn week itself (TfmWeekScreen), on
+// the monitor the week is drawn for, with the block editors at the same places on that monitor;
+// the navigation bar moves into it while it is open.
 //
 // Saving: once a second the overlay stores and sends the blocks whose text changed since it was
 // loaded or last sent, and nothing at all before every block has received its stored text. A
@@ -17,15 +17,14 @@
 // Ownership: the navigation bar creates the overlay for one opening and destroys it when the
 // editing ends (Finish first). Main thread only.
 #include <QDate>
-#include <QImage>
 #include <QSize>
 #include <QTimer>
-#include <QWidget>
 #include <array>
 #include <functional>
 #include <string>
 
 #include "ui/EditingRules.h"
+#include "ui/TfmWeekScreen.h"
 #include "wallpaper/Blender.h"
 
 namespace wl {
@@ -46,17 +45,19 @@ struct TEditorLinks {
     // Label font of the block headers (the settings' Font and FontSize, in points).
     QString FontName = "Tahoma";
     int FontSize = 8;
-    // One full-screen window (see above) instead of a window over the block area; it shows the
-    // picture the drawing wrote (the file's current content when the overlay is shown).
+    // One full-screen window (see above) instead of a window over the block area, on Monitor
+    // (nullptr: the primary one); it shows the picture the drawing wrote (the file's current
+    // content when the overlay is shown).
     bool FullScreen = false;
+    QScreen* Monitor = nullptr;
     QString DrawnWeek;
 };
 
-class TfmEditor : public QWidget {
+class TfmEditor : public TfmWeekScreen {
     Q_OBJECT
   public:
-    // The overlay for a screen of this size and the week WeekOffsetDays shows today. Call
-    // Fits(screen) first: on a screen smaller than the margins there is no block area.
+    // The overlay for a screen of this size (the monitor's, full screen) and the week WeekOffsetDays shows
+    // today. Call Fits(screen) first: on a screen smaller than the margins there is no block area.
     TfmEditor(QSize screen, TEditorLinks links);
     ~TfmEditor() override;
 
@@ -92,9 +93,6 @@ class TfmEditor : public QWidget {
     // A tick (or the final save) has handled every block's answer.
     void TickDone();
 
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
   private:
     struct Block {
         std::string key;      // "note" or the day key
@@ -111,7 +109,6 @@ class TfmEditor : public QWidget {
 
     TEditorLinks L;
     QSize FScreen;
-    QImage FDrawnWeek;  // full screen only: the background
     std::array<Block, 8> FBlocks;
     bool FStarted = false;
     bool FLoadAsked = false;
