@@ -303,5 +303,41 @@ TEST_F(SwayProcessTest, TheWeekEditorIsOneFullScreenWindowWithTheBlocksOnTheDraw
     EXPECT_EQ(test::WaitExit(pid, 20s), 0);
 }
 
+// With two outputs, the week goes on the focused one, which here is not the first Qt learns of:
+// the full-screen editor opens on that output, over the drawn week, not on Qt's primary screen.
+TEST_F(SwayProcessTest, WithTwoOutputsTheEditorOpensOnTheOneTheWeekIsDrawnOn) {
+    ::unsetenv("QT_QPA_PLATFORM");
+    constexpr int kWidth = 1024, kHeight = 768;
+    for (const char* command :
+         {"create_output", "output HEADLESS-2 mode 1024x768 position 1280 0", "focus output HEADLESS-2"})
+        SwayRunCommand(session->Socket(), command);
+    pid = Start();
+    const fs::path drawn = Folder() / "Weekleaf-Modifed.bmp";
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(drawn); }, 40s));
+    const Image week = LoadImageFile(drawn);
+    ASSERT_EQ(week.width, kWidth) << "the week is not drawn for the focused output";
+
+    const pid_t second = Start("--week-editor");
+    EXPECT_EQ(test::WaitExit(second, 20s), 0);
+    SwayWindow editor;
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            editor = FindWindow("Weekleaf Editor");
+            return editor.found && editor.fullscreen == 1 && editor.rect.width > 0;
+        },
+        30s))
+        << "no full-screen editor window; see " << (root / "weekleaf.log");
+    EXPECT_EQ(editor.rect, (MonitorRect{1280, 0, kWidth, kHeight}))
+        << "the editor is not on the week's output";
+    // The drawn week shows on that output around the blocks (its top-left corner holds none).
+    const auto weekThere = [&](const ScreenShot& shot) {
+        return shot.width == kWidth && shot.At(20, 20) == week.at(20, 20) &&
+               shot.At(kWidth - 20, 60) == week.at(kWidth - 20, 60);
+    };
+    EXPECT_TRUE(session->WaitForShot(weekThere, 10s, "HEADLESS-2"));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(test::WaitExit(pid, 20s), 0);
+}
+
 }  // namespace
 }  // namespace wl
