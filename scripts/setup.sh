@@ -17,9 +17,10 @@ PACKAGES=(
   qt6-translations-l10n qt6-wayland
   adwaita-icon-theme fonts-dejavu-core fonts-liberation2
   # testing as a person would, peers and comparisons (sway, swaybg, grim, wtype: a headless sway
-  # session; the GNOME settings daemon's schemas, for its custom shortcuts; Xephyr, for two monitors)
+  # session, libwayland-dev for its clicks; the GNOME settings daemon's schemas, for its custom
+  # shortcuts; Xephyr, for two monitors)
   xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox trayer libsm-dev python3 python3-websockets dbus
-  sway swaybg grim wtype gnome-settings-daemon-common xserver-xephyr
+  sway swaybg grim wtype libwayland-dev gnome-settings-daemon-common xserver-xephyr
   # Debian packages: building (dpkg-shlibdeps), checking and installing them as an administrator would
   dpkg-dev file lintian desktop-file-utils appstream man-db systemd
 )

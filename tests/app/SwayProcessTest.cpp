@@ -141,6 +141,20 @@ class SwayProcessTest : public ::testing::Test {
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
 
+    // A left click at a point of the output, through a virtual pointer (a headless sway has none).
+    void Click(int x, int y, int width, int height) {
+#ifdef WL_SWAY_CLICK
+        const std::string command = "WAYLAND_DISPLAY=" + session->WaylandDisplay() +
+                                    " XDG_RUNTIME_DIR=" + session->RuntimeDir().string() +
+                                    " " WL_SWAY_CLICK " " + std::to_string(x) + " " + std::to_string(y) +
+                                    " " + std::to_string(width) + " " + std::to_string(height);
+        ASSERT_EQ(std::system(command.c_str()), 0);
+#else
+        (void)x, (void)y, (void)width, (void)height;
+        GTEST_SKIP() << "built without the click helper (libwayland-client)";
+#endif
+    }
+
     // The window of the program with this title in sway's tree; empty when none is mapped.
     struct SwayWindow {
         bool found = false, focused = false;
@@ -299,6 +313,81 @@ TEST_F(SwayProcessTest, TheWeekEditorIsOneFullScreenWindowWithTheBlocksOnTheDraw
     EXPECT_TRUE(test::WaitUntil([&] { return !FindWindow("Weekleaf Editor").found; }, 10s))
         << "Esc did not end the editor";
     EXPECT_TRUE(test::Alive(pid));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(test::WaitExit(pid, 20s), 0);
+}
+
+// The bar left open when the editing ends: one full-screen window of the drawn week with the bar at
+// its place (no window of the bar's own, which sway would put in the middle over other windows);
+// a week step there shows the newly drawn week.
+TEST_F(SwayProcessTest, TheBarAloneIsOneFullScreenWindowOfTheDrawnWeekThatFollowsAWeekStep) {
+    constexpr int kWidth = 1280, kHeight = 800;
+    const int barLeft = (kWidth - 516) / 2, barTop = kHeight - 90 - 50;
+    ::unsetenv("QT_QPA_PLATFORM");
+    pid = Start();
+    const fs::path drawn = Folder() / "Weekleaf-Modifed.bmp";
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(drawn); }, 40s));
+    const pid_t second = Start("--week-editor");
+    EXPECT_EQ(test::WaitExit(second, 20s), 0);
+    ASSERT_TRUE(test::WaitUntil([&] { return FindWindow("Weekleaf Editor").focused; }, 30s));
+
+    Click(barLeft + 312 + 44, barTop + 30, kWidth, kHeight);  // "Завершить"
+    if (HasFatalFailure() || IsSkipped()) return;
+    SwayWindow week;
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            week = FindWindow("Weekleaf Week");
+            return week.found && !FindWindow("Weekleaf Editor").found;
+        },
+        20s))
+        << "the editing did not end into a full-screen week; see " << (root / "weekleaf.log");
+    EXPECT_EQ(week.rect, (MonitorRect{0, 0, kWidth, kHeight}));
+    EXPECT_EQ(week.fullscreen, 1);
+    EXPECT_FALSE(FindWindow("Weekleaf Bar").found) << "the bar is a window of its own";
+
+    const BlockRects blocks = CalcBlockRects(kHeight - 100 - 150, kWidth - 240 - 120);
+    // Every pixel of a block's header row (its date), where a week step changes the picture.
+    const auto headersSame = [&](auto at, const Image& picture) {
+        for (const BlockRect& b : blocks)
+            for (int y = b.Top; y < b.Top + 20; ++y)
+                for (int x = b.Left; x < b.Right; ++x)
+                    if (at(x, y) != picture.at(x, y)) return false;
+        return true;
+    };
+    const auto onBar = [&](int x, int y) {
+        return x >= barLeft && x < barLeft + 516 && y >= barTop && y < barTop + 90;
+    };
+    // The drawn week everywhere but on the bar, whose five panels are at their place.
+    const auto shows = [&](const Image& picture) {
+        return [&, picture](const ScreenShot& shot) {
+            for (int left : {0, 104, 208, 312, 417})
+                if (shot.At(barLeft + left + 4, barTop + 4) != 0x19AE84u) return false;
+            return headersSame([&](int x, int y) { return shot.At(x, y); }, picture) &&
+                   ShareOfPoints(shot, [&](int x, int y) {
+                       return onBar(x, y) || shot.At(x, y) == picture.at(x, y);
+                   }) > 0.99;
+        };
+    };
+    const Image before = LoadImageFile(drawn);
+    EXPECT_TRUE(session->WaitForShot(shows(before), 10s)) << "the drawn week and the bar are not shown";
+
+    Click(barLeft + 208 + 44, barTop + 30, kWidth, kHeight);  // "Следующая неделя"
+    // The next week is drawn (the days' headers carry other dates) and shown.
+    Image after;
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            try {
+                after = LoadImageFile(drawn);
+            } catch (const std::exception&) {
+                return false;
+            }
+            return after.width == kWidth &&
+                   !headersSame([&](int x, int y) { return after.at(x, y); }, before);
+        },
+        20s))
+        << "the next week was not drawn";
+    EXPECT_TRUE(session->WaitForShot(shows(after), 10s)) << "the full-screen week still shows the old week";
+
     ::kill(pid, SIGTERM);
     EXPECT_EQ(test::WaitExit(pid, 20s), 0);
 }
