@@ -158,8 +158,13 @@ void TfmBar::setVisible(bool visible) {
 }
 
 bool TfmBar::EnterWeekScreen() {
-    if (!FWeek) FWeek = L.MakeWeekScreen ? L.MakeWeekScreen() : nullptr;
-    if (!FWeek) return false;
+    if (!FWeek) {
+        FWeek = L.MakeWeekScreen ? L.MakeWeekScreen() : nullptr;
+        if (!FWeek) return false;
+        // Closed from outside (the compositor's close key), it takes the bar with it, as closing
+        // the bar's own window would.
+        connect(FWeek, &TfmWeekScreen::Closed, this, [this] { hide(); });
+    }
     SetHost(FWeek);
     return true;
 }
@@ -195,8 +200,8 @@ void TfmBar::CloseEditor(bool barStays) {
     TfmEditor* editor = FEditor;
     if (!editor) return;
     FEditor = nullptr;
-    // A bar left shown takes the week screen's place before the overlay goes: no flicker of the
-    // windows behind.
+    // A bar that stays moves into a week screen before the overlay goes, so the windows behind
+    // never show in between.
     if (parentWidget() == editor) {
         if (!barStays || isHidden() || !EnterWeekScreen())
             SetHost(nullptr);

@@ -52,4 +52,9 @@ void TfmWeekScreen::showEvent(QShowEvent* event) {
     emit Shown();
 }
 
+void TfmWeekScreen::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    emit Closed();
+}
+
 }  // namespace wl

@@ -26,6 +26,8 @@ class TfmWeekScreen : public QWidget {
   signals:
     // The window has been shown (a window it takes over from may go now).
     void Shown();
+    // The window system (or the user through it) has closed the window.
+    void Closed();
 
   protected:
     // An ordinary borderless window with no picture, which the subclass places itself, or makes
@@ -34,6 +36,7 @@ class TfmWeekScreen : public QWidget {
     void Cover(QScreen* monitor, QString drawnWeek);
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     QString FPath;

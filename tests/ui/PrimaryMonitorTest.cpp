@@ -169,6 +169,18 @@ TEST(PrimaryMonitorTest, TheBarAloneSitsInAFullScreenDrawnWeekOnTheWeeksMonitor)
     EXPECT_TRUE(after->isHidden());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(after.isNull()) << "the week screen is kept";
+
+    // The week screen closed from outside takes the bar with it; the bar shows again afterwards.
+    bar.show();
+    ASSERT_EQ(made.size(), 3u);
+    QPointer<TfmWeekScreen> closed = made[2];
+    ASSERT_TRUE(WaitFor([&] { return closed->isVisible(); }));
+    closed->close();
+    EXPECT_TRUE(bar.isHidden());
+    EXPECT_TRUE(bar.isWindow());
+    bar.show();
+    ASSERT_EQ(made.size(), 4u);
+    EXPECT_TRUE(WaitFor([&] { return bar.isVisible() && made[3]->isVisible(); }));
     fs::remove(picture);
 }
 
