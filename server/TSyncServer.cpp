@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 
+#include "ReleaseFreeMemory.h"
 #include "ServerLog.h"
 #include "TSyncSession.h"
 
@@ -21,6 +22,7 @@ TSyncServer::TSyncServer(boost::asio::io_context& io, TSyncService& service, TSe
       acceptor_(io),
       timer_(io),
       missedRetry_(io),
+      releaseTimer_(io),
       storeWork_(storeIo_.get_executor()),
       storeThread_([this] { storeIo_.run(); }) {}
 
@@ -98,9 +100,10 @@ void TSyncServer::Wake(const std::shared_ptr<TSyncSession>& session) {
 
 // Its messages go to the store thread before it is detached, so that none of them is handled after it
 // left and none of its writes is lost.
-void TSyncServer::OnSessionEnded(TConnectionId id, std::vector<std::string> unhandled) {
+void TSyncServer::OnSessionEnded(TConnectionId id, std::vector<std::string> unhandled,
+                                 std::size_t readBytes) {
     sessions_.erase(id);
-    ended_.push_back({id, std::move(unhandled), TReplies::Skip, 0, true});
+    ended_.push_back({id, std::move(unhandled), TReplies::Skip, 0, true, 0, readBytes >= kHeavyReadBytes});
     ScheduleHandOff();
     if (closingAll_ && sessions_.empty()) timer_.cancel();
 }
@@ -226,6 +229,7 @@ void TSyncServer::AfterBatch(std::vector<TOutMessage> out, std::vector<TWork> ba
         session->Send(std::move(message.Text), message.Push);
     }
     for (TWork& work : batch) GiveBack(work);
+    if (std::ranges::any_of(batch, &TWork::ReleaseMemory)) ScheduleRelease();
     storeBusy_ = false;
     busyWork_.reset();
     if (stopping_) WakeAllWithInput();
@@ -252,6 +256,16 @@ void TSyncServer::GiveBack(TWork& work) {
                            std::make_move_iterator(rest.end()));
 }
 
+void TSyncServer::ScheduleRelease() {
+    if (releaseArmed_ || stopping_) return;
+    releaseArmed_ = true;
+    releaseTimer_.expires_after(kReleaseDelay);
+    releaseTimer_.async_wait([this](boost::system::error_code ec) {
+        releaseArmed_ = false;
+        if (!ec && !stopping_) ReleaseFreeMemory();
+    });
+}
+
 void TSyncServer::WakeAllWithInput() {
     for (const auto& [id, session] : sessions_)
         if (session->HasInput()) Wake(session);
@@ -262,6 +276,7 @@ void TSyncServer::Shutdown(std::chrono::milliseconds grace) {
     stopping_ = true;
     accepting_ = false;
     missedRetry_.cancel();
+    releaseTimer_.cancel();
     boost::system::error_code ignored;
     acceptor_.close(ignored);
     timer_.cancel();

@@ -84,8 +84,9 @@ class TSyncServer {
     void OnInput(const std::shared_ptr<TSyncSession>& session, std::size_t bytes);
     // `session` has input and room for answers: its inbox goes with the next batch.
     void Wake(const std::shared_ptr<TSyncSession>& session);
-    // The connection is gone; `unhandled` is what it had read and nobody handled yet.
-    void OnSessionEnded(TConnectionId id, std::vector<std::string> unhandled);
+    // The connection is gone; `unhandled` is what it had read and nobody handled yet, out of `readBytes`
+    // it read in all.
+    void OnSessionEnded(TConnectionId id, std::vector<std::string> unhandled, std::size_t readBytes);
     // True when the sessions should stop reading until the store thread has caught up; the session
     // then waits in the paused list and is resumed after the next batch.
     bool ShouldPause() const { return pendingBytes_ > options_.MaxPendingBytes; }
@@ -100,6 +101,7 @@ class TSyncServer {
         std::size_t AnswerRoom = 0;  // the store thread stops after the answers that fill it
         bool Ended = false;          // the connection is gone: detach it after its messages
         std::size_t Handled = 0;     // set by the store thread; the rest comes back
+        bool ReleaseMemory = false;  // a heavy connection's last work: see kHeavyReadBytes
     };
 
     // Other instances' changes for the store thread.
@@ -109,6 +111,14 @@ class TSyncServer {
         bool Empty() const { return Changes.empty() && !MissedSince; }
     };
     static constexpr std::chrono::seconds kMissedRetry{1};
+    // Tens of thousands of small requests leave the heap's free lists fragmented once they are freed,
+    // and the allocator keeps those pages: after the last work of a connection that read this much,
+    // the free pages go back to the system (ReleaseFreeMemory), so one greedy client does not keep
+    // the service megabytes larger for good.
+    static constexpr std::size_t kHeavyReadBytes = std::size_t{4} << 20;
+    // The release waits this long after that work came back, for the connection's last pending
+    // operations to let go of the session and its buffers.
+    static constexpr std::chrono::milliseconds kReleaseDelay{250};
 
     void Accept();
     void OnAccept(boost::system::error_code ec, boost::asio::ip::tcp::socket socket);
@@ -122,6 +132,7 @@ class TSyncServer {
     void GiveBack(TWork& work);
     void WakeAllWithInput();
     void CloseAll();
+    void ScheduleRelease();
 
     boost::asio::io_context& io_;
     TSyncService& service_;
@@ -136,6 +147,8 @@ class TSyncServer {
     TRemote remote_;            // other instances' changes not yet taken by the store thread
     boost::asio::steady_timer missedRetry_;
     std::optional<std::int64_t> retryMissed_;  // a failed re-read waiting for missedRetry_
+    boost::asio::steady_timer releaseTimer_;   // the memory release after a heavy connection's work
+    bool releaseArmed_ = false;
     std::atomic<bool> accepting_{false};
     std::size_t pendingBytes_ = 0;  // read and not yet taken by the store thread
     TConnectionId nextId_ = 1;

@@ -96,6 +96,7 @@ void TSyncSession::OnRead(beast::error_code ec) {
         return End();
     }
     const auto data = input_.cdata();
+    readBytes_ += data.size();
     std::string text(static_cast<const char*>(data.data()), data.size());
     input_.consume(input_.size());
     if (input_.capacity() > kIdleBufferBytes) input_.shrink_to_fit();
@@ -193,7 +194,7 @@ void TSyncSession::End() {
     queue_.clear();
     queuedBytes_ = 0;
     ws_.Close();
-    server_.OnSessionEnded(id_, TakeInput());
+    server_.OnSessionEnded(id_, TakeInput(), readBytes_);
 }
 
 }  // namespace wl

@@ -77,6 +77,7 @@ class TSyncSession : public std::enable_shared_from_this<TSyncSession> {
     const TServerOptions& options_;
     std::deque<std::string> inbox_;
     std::size_t inboxBytes_ = 0;
+    std::size_t readBytes_ = 0;  // every message read, for the server's memory release
     std::deque<std::shared_ptr<const std::string>> queue_;
     std::size_t queuedBytes_ = 0;
     bool open_ = false;  // handshake done
