@@ -24,12 +24,14 @@ inline std::string DayHtml(int day) {
     static const char* kWords[] = {"встреча", "купить",     "молоко", "позвонить", "маме",   "отчёт",
                                    "врач",    "тренировка", "проект", "срочно",    "завтра", "письмо"};
     std::string html = "<div><b>" + std::to_string(day) + "</b></div>";
-    for (int i = 0; html.size() < 1000; ++i) {
+    int i = 0;
+    for (; html.size() < 1000; ++i) {
         html += i % 5 == 0 ? "<div>- " : " ";
         html += kWords[(day * 7 + i * 3) % 12];
         if (i % 5 == 4) html += "</div>";
     }
-    return html + "</div>";
+    // Well nested, as the editor writes it: the last line's <div> is closed only when still open.
+    return i % 5 == 0 ? html : html + "</div>";
 }
 
 }  // namespace wl::bench
