@@ -48,7 +48,8 @@ class TSyncSession;
 class TSyncServer {
   public:
     // The store thread builds at most about this much of answers for one connection per batch (at least
-    // one answer), so that another connection's request never waits long behind a flood.
+    // one answer; a search counts the text it read as well), so that another connection's request
+    // never waits long behind a flood, of reads or of searches.
     static constexpr std::size_t kBatchAnswerBytes = 1u << 20;
 
     // `service` is used only on the store thread from here on. Destroy the server only after `io` has

@@ -135,10 +135,10 @@ std::size_t TSyncService::Handle(TConnectionId from, std::string_view text, TRep
             FailBatch(e);
         }
     }
-    std::size_t answered = 0;
+    std::size_t cost = std::exchange(searchedBytes_, 0);
     for (std::size_t i = before; i < outbox_.size(); ++i)
-        if (outbox_[i].To == from) answered += outbox_[i].Text->size();
-    return answered;
+        if (outbox_[i].To == from) cost += outbox_[i].Text->size();
+    return cost;
 }
 
 void TSyncService::FailBatch(const std::exception& e) {
@@ -230,6 +230,7 @@ void TSyncService::AnswerSearch(TConnectionId from, const std::string& account, 
     const std::string needle = FoldCase(text);
     if (!needle.empty()) {
         store_.ScanDays(account, [&](const TSyncStore::TDay& day) {
+            searchedBytes_ += day.Html.size();
             if (FoldCase(HtmlToText(day.Html)).find(needle) != std::string::npos) found.push_back(day);
             return found.size() < kMaxSearchResults;
         });

@@ -82,9 +82,10 @@ class TSyncService {
 
     explicit TSyncService(TSyncStore& store, TServiceClock clock = TServiceClock::System());
 
-    // One text message from a connection; returns the bytes of the answers it queued for `from`.
-    // With TReplies::Skip only writes are applied (and pushed to the others); reads are not even
-    // looked up. Never throws.
+    // One text message from a connection; returns its cost: the bytes of the answers it queued for
+    // `from`, and for a search also the bytes of text it read (a search that finds little answers
+    // little but may read every day of the account). With TReplies::Skip only writes are applied (and pushed
+    // to the others); reads are not even looked up. Never throws.
     std::size_t Handle(TConnectionId from, std::string_view text, TReplies replies = TReplies::Send);
     // The connection is gone: it receives no more pushes.
     void Detach(TConnectionId connection);
@@ -191,6 +192,7 @@ class TSyncService {
     std::vector<TPendingDay> pendingDays_;
     std::unordered_map<std::string, int> unseenOwnWrites_;  // place -> committed, own notice not seen yet
     std::vector<TOutMessage> outbox_;
+    std::size_t searchedBytes_ = 0;  // text the request being handled read for a search
     std::vector<TPendingRequest> requests_;
     std::optional<TSyncStoreError> batchFailure_;               // the first error of the open batch
     std::unordered_map<TConnectionId, std::string> accountOf_;  // connection -> account

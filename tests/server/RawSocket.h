@@ -119,8 +119,8 @@ class TRawSocket {
     }
 
     // Reads one whole server frame and returns its opcode; nothing at the end of the stream, on an
-    // error or after the time-out. The payload is read and dropped.
-    std::optional<int> SkipFrame() {
+    // error or after the time-out. The payload is read into `payload` when given, else dropped.
+    std::optional<int> SkipFrame(std::string* payload = nullptr) {
         const std::string header = ReadExactly(2);
         if (header.size() < 2) return std::nullopt;
         std::uint64_t length = static_cast<unsigned char>(header[1]) & 0x7f;
@@ -134,6 +134,7 @@ class TRawSocket {
         while (length > 0) {
             const ssize_t n = ::recv(fd_, scratch, std::min<std::uint64_t>(length, sizeof scratch), 0);
             if (n <= 0) return std::nullopt;
+            if (payload) payload->append(scratch, static_cast<std::size_t>(n));
             length -= static_cast<std::uint64_t>(n);
         }
         return static_cast<unsigned char>(header[0]) & 0x0f;

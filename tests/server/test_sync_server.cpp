@@ -188,6 +188,45 @@ TEST_P(SyncServerTest, ConnectionThatNeverReadsIsDroppedAndOthersGoOn) {
     EXPECT_TRUE(answer->starts_with(R"({"ACTION":"RES_GET_DAY","05.01.2021":"hhh)"));
 }
 
+// A search that finds nothing answers a few bytes but reads the whole account: a connection that
+// sends hundreds of them at once gets a few handled per batch, like a flood of reads, and another
+// connection's write is handled while most of them still wait. The searcher sees where: the write's
+// push comes in among its answers in the order the service handled them.
+TEST_P(SyncServerTest, ManySearchesOfOneConnectionDoNotHoldUpAnother) {
+    StartServer();
+    TTestClient writer(port_);
+    const Date first = MakeDate(2021, 1, 1);
+    for (int i = 0; i < 250; ++i)
+        writer.Send(SetDayRequest("big", DateToStr(AddDays(first, i)),
+                                  "<div>" + std::string(2000, 'w') + "</div>", 1609840000));
+    writer.Send(GetRequest("GET_NOTE", "big"));
+    ASSERT_TRUE(writer.Receive(10s));  // answered after the writes
+
+    TRawSocket searcher(port_);
+    ASSERT_TRUE(searcher.Handshake(port_));
+    const std::string search = test::SearchRequest("big", "nowhere");
+    searcher.WriteMaskedText(search);  // joins the account
+    ASSERT_EQ(searcher.SkipFrame(), 1);
+    constexpr int kSearches = 300;
+    std::string burst;
+    for (int i = 0; i < kSearches; ++i) burst += test::MaskedTextFrame(search);
+    searcher.Write(burst);
+    std::this_thread::sleep_for(20ms);
+    writer.Send(SetDayRequest("big", "01.01.2030", "marker", 1609840000));
+
+    int answersBeforePush = -1, answers = 0;
+    for (std::string payload; answers < kSearches || answersBeforePush < 0; payload.clear()) {
+        if (searcher.SkipFrame(&payload) != 1) break;
+        if (payload.find("marker") != std::string::npos)
+            answersBeforePush = answers;
+        else
+            ++answers;
+    }
+    EXPECT_EQ(answers, kSearches);
+    ASSERT_GE(answersBeforePush, 0) << "no push of the other connection's write";
+    EXPECT_LT(answersBeforePush, kSearches / 2) << "the write waited for most of the searches";
+}
+
 TEST_P(SyncServerTest, ReadingPausedForTheStoreResumesAndLosesNothing) {
     TServerOptions options;
     options.MaxPendingBytes = 1;  // every message pauses its connection until the next batch is done

@@ -216,6 +216,15 @@ TEST_P(SyncService, HandleCountsAnswersToTheSenderAndSkipsReadsOfTheDeparted) {
     EXPECT_FALSE(out[1].Push);
     EXPECT_EQ(answered, out[1].Text->size());
 
+    // A search that finds nothing answers little but reads every day of the account: that counts.
+    const std::string longDay(5000, 'y');
+    service_.Handle(1, SetDayRequest("k1", "06.01.2021", longDay, 1));
+    service_.Commit();
+    const std::size_t searched = service_.Handle(1, test::SearchRequest("k1", "nowhere"));
+    out = service_.Commit();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(searched, out[0].Text->size() + longDay.size() + 1);  // the answer, both days' text
+
     EXPECT_EQ(service_.Handle(1, GetDayRequest("k1", "05.01.2021"), TReplies::Skip), 0u);
     EXPECT_EQ(service_.Handle(1, SetDayRequest("k1", "05.01.2021", "last words", 2), TReplies::Skip), 0u);
     out = service_.Commit();
