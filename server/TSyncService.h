@@ -84,8 +84,8 @@ class TSyncService {
 
     // One text message from a connection; returns its cost: the bytes of the answers it queued for
     // `from`, and for a search also the bytes of text it read (a search that finds little answers
-    // little but may read every day of the account). With TReplies::Skip only writes are applied (and pushed
-    // to the others); reads are not even looked up. Never throws.
+    // little but may read every day of the account). With TReplies::Skip only writes are applied
+    // (and pushed to the others); reads are not even looked up. Never throws.
     std::size_t Handle(TConnectionId from, std::string_view text, TReplies replies = TReplies::Send);
     // The connection is gone: it receives no more pushes.
     void Detach(TConnectionId connection);
